@@ -1,0 +1,13 @@
+#include "core/other.hpp"
+
+namespace vorna {
+
+void append_text(std::string& out, const Other& v) { out.append(v.value); }
+
+void append_debug(std::string& out, const Other& v) {
+    out.append("Other { value: ");
+    append_quoted(out, v.value);
+    out.append(" }");
+}
+
+}  // namespace vorna

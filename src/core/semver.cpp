@@ -1,0 +1,65 @@
+#include "core/semver.hpp"
+
+namespace vorna {
+
+namespace {
+
+void append_debug_optional_list(std::string& out, const std::optional<TextList>& list) {
+    if (!list) {
+        out.append("None");
+        return;
+    }
+    out.append("Some(");
+    append_quoted_list(out, *list);
+    out.push_back(')');
+}
+
+std::strong_ordering compare_rc(const std::optional<TextList>& a, const std::optional<TextList>& b) noexcept {
+    if (!a || !b) return bool(a) == bool(b) ? std::strong_ordering::equal : a ? std::strong_ordering::less : std::strong_ordering::greater;
+    return compare_lists(*a, *b);
+}
+
+}  // namespace
+
+bool operator==(const SemVer& a, const SemVer& b) noexcept {
+    return a.major == b.major && a.minor == b.minor && a.patch == b.patch && a.rc == b.rc;
+}
+
+std::strong_ordering operator<=>(const SemVer& a, const SemVer& b) noexcept {
+    if (const auto c = a.major <=> b.major; c != 0) return c;
+    if (const auto c = a.minor <=> b.minor; c != 0) return c;
+    if (const auto c = a.patch <=> b.patch; c != 0) return c;
+    return compare_rc(a.rc, b.rc);
+}
+
+void append_text(std::string& out, const SemVer& v) {
+    append_decimal(out, v.major);
+    out.push_back('.');
+    append_decimal(out, v.minor);
+    out.push_back('.');
+    append_decimal(out, v.patch);
+    if (v.rc) {
+        out.push_back('-');
+        append_joined(out, *v.rc);
+    }
+    if (v.meta) {
+        out.push_back('+');
+        append_joined(out, *v.meta);
+    }
+}
+
+void append_debug(std::string& out, const SemVer& v) {
+    out.append("SemVer { major: ");
+    append_decimal(out, v.major);
+    out.append(", minor: ");
+    append_decimal(out, v.minor);
+    out.append(", patch: ");
+    append_decimal(out, v.patch);
+    out.append(", rc: ");
+    append_debug_optional_list(out, v.rc);
+    out.append(", meta: ");
+    append_debug_optional_list(out, v.meta);
+    out.append(" }");
+}
+
+}  // namespace vorna

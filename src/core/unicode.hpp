@@ -1,0 +1,21 @@
+// Unicode character properties used by the grammar, the debug form and the
+// report layout. The data are compile-time tables generated from the Unicode
+// Character Database by tools/gen_unicode_tables.py.
+#pragma once
+
+namespace vorna::unicode {
+
+// Derived property XID_Start.
+bool is_xid_start(char32_t c) noexcept;
+// Derived property XID_Continue.
+bool is_xid_continue(char32_t c) noexcept;
+// Property Grapheme_Extend (combining marks and friends).
+bool is_grapheme_extend(char32_t c) noexcept;
+// False for the characters a debug form must escape: general categories
+// Cc, Cf, Cs, Co, Cn (unassigned), Zl, Zp and every Zs except U+0020 SPACE.
+bool is_printable(char32_t c) noexcept;
+// Columns the character takes on a terminal: 0 (combining and other
+// zero-width characters, controls), 2 (East Asian Wide and Fullwidth) or 1.
+int display_width(char32_t c) noexcept;
+
+}  // namespace vorna::unicode

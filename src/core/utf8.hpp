@@ -1,0 +1,78 @@
+// UTF-8 decoding over byte strings. Positions and lengths are byte counts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vorna::utf8 {
+
+// One decoded character: its scalar value and how many bytes it occupies.
+struct Decoded {
+    char32_t scalar;
+    std::size_t length;
+};
+
+// The scalar that stands for a malformed sequence. Decoding never fails: a
+// byte that does not start a well-formed sequence decodes to this scalar with
+// length 1, so every walk over arbitrary bytes makes progress and terminates.
+inline constexpr char32_t replacement = 0xFFFD;
+
+// Decodes the character that starts at `pos`. Precondition: pos < text.size().
+constexpr Decoded decode(std::string_view text, std::size_t pos) noexcept {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char b0 = byte(pos);
+    if (b0 < 0x80) return {b0, 1};
+    const std::size_t left = text.size() - pos;
+    const auto cont = [&](std::size_t i) { return i < left && (byte(pos + i) & 0xC0) == 0x80; };
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        if (cont(1)) return {char32_t((b0 & 0x1F) << 6 | (byte(pos + 1) & 0x3F)), 2};
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        if (cont(1) && cont(2)) {
+            const char32_t c = char32_t((b0 & 0x0F) << 12 | (byte(pos + 1) & 0x3F) << 6 | (byte(pos + 2) & 0x3F));
+            if (c >= 0x800 && (c < 0xD800 || c > 0xDFFF)) return {c, 3};
+        }
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        if (cont(1) && cont(2) && cont(3)) {
+            const char32_t c = char32_t((b0 & 0x07) << 18 | (byte(pos + 1) & 0x3F) << 12 |
+                                        (byte(pos + 2) & 0x3F) << 6 | (byte(pos + 3) & 0x3F));
+            if (c >= 0x10000 && c <= 0x10FFFF) return {c, 4};
+        }
+    }
+    return {replacement, 1};
+}
+
+// True when the whole text is well-formed UTF-8.
+constexpr bool is_valid(std::string_view text) noexcept {
+    for (std::size_t pos = 0; pos < text.size();) {
+        const Decoded d = decode(text, pos);
+        if (d.scalar == replacement && d.length == 1) {
+            // A genuine U+FFFD is three bytes long; length 1 means malformed.
+            return false;
+        }
+        pos += d.length;
+    }
+    return true;
+}
+
+// Appends the UTF-8 encoding of `c` (a Unicode scalar value) to `out`.
+inline void append(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+}  // namespace vorna::utf8
