@@ -1,0 +1,59 @@
+// The per-instance borrow counter: 0 free, n > 0 readers, -1 one writer.
+// Entry points hold the interpreter lock and run no Python code while a
+// borrow is held, so conflicts do not arise in ordinary use; when one does,
+// the caller gets the exception text of the failed borrow.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace vorna::bindings {
+
+using BorrowCounter = std::atomic<std::int64_t>;
+
+inline constexpr const char* already_borrowed = "Already borrowed";
+inline constexpr const char* already_mutably_borrowed = "Already mutably borrowed";
+
+class ReadBorrow {
+public:
+    // Takes a reader borrow unless a writer holds the counter.
+    static bool try_acquire(BorrowCounter& counter) noexcept {
+        std::int64_t n = counter.load(std::memory_order_relaxed);
+        do {
+            if (n < 0) return false;
+        } while (!counter.compare_exchange_weak(n, n + 1, std::memory_order_acquire, std::memory_order_relaxed));
+        return true;
+    }
+    static void release(BorrowCounter& counter) noexcept { counter.fetch_sub(1, std::memory_order_release); }
+};
+
+class WriteBorrow {
+public:
+    // Takes the writer borrow when no borrow at all is active.
+    static bool try_acquire(BorrowCounter& counter) noexcept {
+        std::int64_t free = 0;
+        return counter.compare_exchange_strong(free, -1, std::memory_order_acquire, std::memory_order_relaxed);
+    }
+    static void release(BorrowCounter& counter) noexcept { counter.store(0, std::memory_order_release); }
+};
+
+// Scoped borrow; check `held()` after construction.
+template <class Kind> class BorrowGuard {
+public:
+    explicit BorrowGuard(BorrowCounter& counter) noexcept
+        : counter_(Kind::try_acquire(counter) ? &counter : nullptr) {}
+    BorrowGuard(const BorrowGuard&) = delete;
+    BorrowGuard& operator=(const BorrowGuard&) = delete;
+    ~BorrowGuard() {
+        if (counter_) Kind::release(*counter_);
+    }
+    bool held() const noexcept { return counter_ != nullptr; }
+
+private:
+    BorrowCounter* counter_;
+};
+
+using ReadGuard = BorrowGuard<ReadBorrow>;
+using WriteGuard = BorrowGuard<WriteBorrow>;
+
+}  // namespace vorna::bindings

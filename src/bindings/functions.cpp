@@ -1,0 +1,111 @@
+#include "bindings/functions.hpp"
+
+#include <string>
+#include <string_view>
+
+#include "bindings/classes.hpp"
+#include "bindings/errors.hpp"
+#include "bindings/py_ref.hpp"
+#include "core/version.hpp"
+
+#include <unistd.h>
+#include <cerrno>
+#include <cstring>
+
+namespace vorna::bindings {
+
+namespace {
+
+// TEMPORARY until the log facility's stdout writer lands.
+std::string write_stdout_placeholder(std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(STDOUT_FILENO, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EBADF) return {};
+            return std::strerror(errno);
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return {};
+}
+
+// The __qualname__ of the object's type, or the stand-in text.
+std::string type_qualname(PyObject* object) {
+    PyRef qualname = PyRef::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__qualname__"));
+    if (qualname && PyUnicode_Check(qualname.get())) {
+        Py_ssize_t size = 0;
+        if (const char* text = PyUnicode_AsUTF8AndSize(qualname.get(), &size)) return std::string(text, size);
+    }
+    PyErr_Clear();
+    return "<failed to extract type name>";
+}
+
+// Binds test_function's one parameter `version`, or raises TypeError.
+PyObject* bind_version_argument(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    if (nargs > 1) {
+        return raise(PyExc_TypeError, "test_function() takes 1 positional arguments but " + std::to_string(nargs) +
+                                          " were given");
+    }
+    PyObject* version = nargs == 1 ? args[0] : nullptr;
+    const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+    for (Py_ssize_t i = 0; i < nkw; ++i) {
+        PyObject* key = PyTuple_GET_ITEM(kwnames, i);
+        if (PyUnicode_CompareWithASCIIString(key, "version") != 0) {
+            Py_ssize_t size = 0;
+            const char* text = PyUnicode_AsUTF8AndSize(key, &size);
+            if (!text) return nullptr;
+            return raise(PyExc_TypeError, "test_function() got an unexpected keyword argument '" +
+                                              std::string(text, size) + "'");
+        }
+        if (version) return raise(PyExc_TypeError, "test_function() got multiple values for argument 'version'");
+        version = args[nargs + i];
+    }
+    if (!version) return raise(PyExc_TypeError, "test_function() missing 1 required positional argument: 'version'");
+    return version;
+}
+
+PyObject* test_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* argument = bind_version_argument(args, nargs, kwnames);
+    if (!argument) return nullptr;
+    PyTypeObject* type = version_type();
+    if (!type) return nullptr;
+    if (!PyObject_TypeCheck(argument, type)) {
+        return raise(PyExc_TypeError,
+                     "argument 'version': '" + type_qualname(argument) + "' object cannot be converted to 'Version'");
+    }
+    auto* instance = VersionInstance::from(argument);
+    std::string line = "Got version: ";
+    {
+        ReadGuard borrow(instance->borrow);
+        if (!borrow.held()) return raise(PyExc_RuntimeError, already_mutably_borrowed);
+        append_text(line, instance->value);
+    }
+    line.push_back('\n');
+    if (const std::string error = write_stdout_placeholder(line); !error.empty()) {
+        return raise(PyExc_OSError, "failed printing to stdout: " + error);
+    }
+    Py_RETURN_NONE;
+}
+
+PyObject* init_tracing(PyObject*, PyObject*) {
+    return raise(PyExc_NotImplementedError, "init_tracing: not yet implemented");
+}
+
+}  // namespace
+
+PyMethodDef test_function_def = {
+    "test_function",
+    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(test_function)),
+    METH_FASTCALL | METH_KEYWORDS,
+    "test_function(version)\n--\n\n",
+};
+
+PyMethodDef init_tracing_def = {
+    "init_tracing",
+    init_tracing,
+    METH_NOARGS,
+    "init_tracing()\n--\n\n",
+};
+
+}  // namespace vorna::bindings

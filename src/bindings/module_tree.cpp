@@ -1,0 +1,80 @@
+#include "bindings/module_tree.hpp"
+
+#include <string>
+
+#include "bindings/errors.hpp"
+#include "bindings/fault.hpp"
+#include "bindings/py_ref.hpp"
+
+namespace vorna::bindings {
+
+namespace {
+
+// Interned once per process; the interpreter keeps interned strings alive.
+PyObject* interned(const char* text) {
+    PyObject* s = PyUnicode_InternFromString(text);
+    if (!s) internal_fault("could not intern an attribute name");
+    return s;
+}
+
+PyObject* all_name() {
+    static PyObject* const name = interned("__all__");
+    return name;
+}
+
+PyObject* name_name() {
+    static PyObject* const name = interned("__name__");
+    return name;
+}
+
+// The target's __all__ list, created empty when the attribute is missing.
+PyRef all_list(PyObject* target) {
+    PyRef all = PyRef::steal(PyObject_GetAttr(target, all_name()));
+    if (!all) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return {};
+        PyErr_Clear();
+        all = PyRef::steal(PyList_New(0));
+        if (!all || PyObject_SetAttr(target, all_name(), all.get()) < 0) return {};
+        return all;
+    }
+    if (!PyList_Check(all.get())) {
+        raise(PyExc_TypeError, "'__all__' cannot be converted to 'list'");
+        return {};
+    }
+    return all;
+}
+
+}  // namespace
+
+bool add_member(PyObject* target, PyObject* name, PyObject* value) {
+    PyRef all = all_list(target);
+    if (!all) return false;
+    if (PyList_Append(all.get(), name) < 0) internal_fault("could not append __name__ to __all__");
+    return PyObject_SetAttr(target, name, value) == 0;
+}
+
+bool add_submodule(PyObject* target, PyObject* submodule) {
+    PyRef name = PyRef::steal(PyModule_GetNameObject(submodule));
+    return name && add_member(target, name.get(), submodule);
+}
+
+bool add_function(PyObject* target, PyMethodDef* def) {
+    PyRef module_name = PyRef::steal(PyModule_GetNameObject(target));
+    if (!module_name) return false;
+    PyRef function = PyRef::steal(PyCMethod_New(def, target, module_name.get(), nullptr));
+    if (!function) return false;
+    PyRef name = PyRef::steal(PyObject_GetAttr(function.get(), name_name()));
+    return name && add_member(target, name.get(), function.get());
+}
+
+bool add_class(PyObject* target, const ClassEntry& entry) {
+    PyTypeObject* type = entry.type_object();
+    if (!type) {
+        raise_from_pending(PyExc_RuntimeError, std::string("An error occurred while initializing class ") + entry.name);
+        return false;
+    }
+    PyRef name = PyRef::steal(PyUnicode_FromString(entry.name));
+    return name && add_member(target, name.get(), reinterpret_cast<PyObject*>(type));
+}
+
+}  // namespace vorna::bindings
