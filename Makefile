@@ -1,0 +1,91 @@
+# vorna: build, test and demo. `make test` and `make demo` work on a fresh
+# machine: they install what is missing (apt packages, a virtualenv with the
+# pip packages) before building.
+
+SHELL := /bin/bash
+.DEFAULT_GOAL := test
+
+PYENV_ROOT ?= $(shell pyenv root 2>/dev/null)
+PYTHON ?= $(firstword $(wildcard $(PYENV_ROOT)/versions/3.9.*/bin/python3.9) $(shell command -v python3))
+VENV ?= .venv
+BUILD ?= build
+JOBS ?= 2
+CORPUS ?= ../shared/corpus/versions.txt
+
+VPY := $(VENV)/bin/python
+CMAKE := $(VENV)/bin/cmake
+APT_PACKAGES := libgtest-dev
+SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
+
+.PHONY: test demo deps apt-deps venv cpp-test install py-test test-asan fuzz bench corpus-run clean
+
+test: cpp-test py-test
+
+demo: install
+	$(VPY) demo/tour.py
+
+# --- setup -------------------------------------------------------------------
+
+apt-deps:
+	@missing=""; for p in $(APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:$$missing"; \
+	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	fi
+
+venv: $(VENV)/.ready
+
+$(VENV)/.ready: pyproject.toml
+	@test -n "$(PYTHON)" || { echo "no Python interpreter found; set PYTHON=..."; exit 1; }
+	$(PYTHON) -m venv $(VENV)
+	$(VPY) -m pip install -q --upgrade pip
+	$(VPY) -m pip install -q "scikit-build-core>=0.10" "pytest>=7" cmake ninja packaging
+	touch $@
+
+deps: apt-deps venv
+
+# --- C++ core ----------------------------------------------------------------
+
+$(BUILD)/cpp/build.ninja: | deps
+	$(CMAKE) -S . -B $(BUILD)/cpp -G Ninja -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV))/bin/ninja \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORNA_BUILD_TESTS=ON -DVORNA_BUILD_EXTENSION=OFF -DVORNA_WERROR=ON
+
+cpp-test: $(BUILD)/cpp/build.ninja
+	$(CMAKE) --build $(BUILD)/cpp -j $(JOBS)
+	cd $(BUILD)/cpp && $(abspath $(VENV))/bin/ctest --output-on-failure -j $(JOBS)
+
+corpus-run: $(BUILD)/cpp/build.ninja
+	$(CMAKE) --build $(BUILD)/cpp -j $(JOBS) --target vorna_corpus_run
+	$(BUILD)/cpp/vorna_corpus_run $(CORPUS)
+
+# --- Python extension --------------------------------------------------------
+
+install: deps
+	PATH=$(abspath $(VENV))/bin:$$PATH $(VPY) -m pip install -q --no-build-isolation --no-deps . \
+	  -Ccmake.define.VORNA_WERROR=ON -Cbuild.verbose=false
+
+py-test: install
+	$(VPY) -m pytest -q tests/python
+
+# The extension built with AddressSanitizer and UBSan, the suite run under it.
+test-asan: deps
+	$(CMAKE) -S . -B $(BUILD)/asan -G Ninja -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV))/bin/ninja \
+	  -DCMAKE_BUILD_TYPE=Debug -DVORNA_SANITIZE=ON -DVORNA_WERROR=ON -DPython_EXECUTABLE=$(abspath $(VPY))
+	$(CMAKE) --build $(BUILD)/asan -j $(JOBS) --target vorna
+	LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libubsan.so)" \
+	  ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  PYTHONMALLOC=malloc PYTHONPATH=$(BUILD)/asan VORNA_ASAN=1 \
+	  $(VPY) -m pytest -q -p no:cacheprovider tests/python
+
+# --- robustness and speed ----------------------------------------------------
+
+fuzz:
+	fuzz/build_and_run.sh
+
+bench: install
+	$(VPY) -m pip install -q semver
+	$(VPY) bench/bench_classes.py
+	$(VPY) bench/bench_corpus.py $(CORPUS)
+
+clean:
+	rm -rf $(BUILD) $(VENV)
