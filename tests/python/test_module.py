@@ -1,0 +1,151 @@
+"""The module tree, its __all__ lists, the module cache and the interpreter check."""
+import importlib
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+import vorna
+
+STANDARD_MODULE_ATTRIBUTES = {"__name__", "__doc__", "__package__", "__loader__", "__spec__", "__file__", "__all__"}
+
+
+def run_python(code):
+    """Runs `code` in a fresh interpreter; returns the completed process."""
+    return subprocess.run(
+        [sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, timeout=120
+    )
+
+
+@pytest.mark.parametrize(
+    "path, name, members",
+    [
+        ("vorna", "vorna", ["package", "test_function", "init_tracing"]),
+        ("vorna.package", "package", ["version"]),
+        ("vorna.package.version", "version", ["Version", "SemVer", "DotSeparated", "Other"]),
+    ],
+)
+def test_tree_levels(path, name, members):
+    module = vorna
+    for segment in path.split(".")[1:]:
+        module = getattr(module, segment)
+    assert type(module).__name__ == "module"
+    assert module.__name__ == name
+    assert module.__all__ == members
+    # Nothing is registered beyond what __all__ lists.
+    assert set(dir(module)) - STANDARD_MODULE_ATTRIBUTES == set(members)
+
+
+def test_module_docstring_is_one_line():
+    assert vorna.__doc__ and "\n" not in vorna.__doc__.strip()
+
+
+@pytest.mark.parametrize("statement", ["import vorna.package", "from vorna.package.version import Version"])
+def test_submodules_are_not_importable(statement):
+    with pytest.raises(ModuleNotFoundError):
+        exec(statement, {})
+    assert "vorna.package" not in sys.modules
+
+
+def test_classes_are_the_same_objects_every_time():
+    first = vorna.package.version.Version
+    assert vorna.package.version.Version is first
+    assert importlib.import_module("vorna").package.version.Version is first
+
+
+@pytest.mark.parametrize(
+    "name, signature",
+    [("test_function", "(version)"), ("init_tracing", "()")],
+)
+def test_functions_are_bound_builtins(name, signature):
+    function = getattr(vorna, name)
+    assert type(function).__name__ == "builtin_function_or_method"
+    assert function.__self__ is vorna
+    assert function.__module__ == "vorna"
+    assert function.__name__ == name
+    assert function.__doc__ is None
+    assert function.__text_signature__ == signature
+
+
+def test_reimport_returns_cached_module_with_changes_intact():
+    result = run_python(
+        """
+        import importlib, sys
+        import vorna
+        first = vorna
+        vorna.marker = 42
+        version_class = vorna.package.version.Version
+        del sys.modules["vorna"]
+        import vorna as again
+        assert again is first, "re-import built a new module"
+        assert again.marker == 42
+        assert again.package.version.Version is version_class
+        reloaded = importlib.reload(again)
+        assert reloaded is first, "reload built a new module"
+        assert reloaded.marker == 42
+        assert reloaded.__all__ == ["package", "test_function", "init_tracing"]
+        print("ok")
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.strip() == "ok"
+
+
+def test_subinterpreter_import_is_refused():
+    result = run_python(
+        """
+        import vorna
+        try:
+            import _xxsubinterpreters as interpreters
+        except ImportError:
+            print("no-subinterpreters")
+            raise SystemExit(0)
+        interp = interpreters.create()
+        try:
+            interpreters.run_string(interp, "import vorna")
+        except Exception as error:
+            print(type(error).__name__, error)
+        else:
+            print("imported")
+        finally:
+            interpreters.destroy(interp)
+        # The main interpreter's module is unaffected.
+        assert vorna.package.version.Version("1.2.3") < vorna.package.version.Version("1.3")
+        import importlib
+        assert importlib.import_module("vorna") is vorna
+        print("main-ok")
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    if result.stdout.startswith("no-subinterpreters"):
+        pytest.skip("this interpreter has no _xxsubinterpreters")
+    first_line, last_line = result.stdout.strip().splitlines()
+    assert "ImportError" in first_line
+    assert "do not yet support subinterpreters" in first_line
+    assert last_line == "main-ok"
+
+
+def test_concurrent_first_imports_share_one_module():
+    result = run_python(
+        """
+        import sys, threading
+        results, errors = [], []
+        barrier = threading.Barrier(8)
+        def worker():
+            barrier.wait()
+            try:
+                import vorna
+                results.append(vorna)
+            except BaseException as error:
+                errors.append(error)
+        threads = [threading.Thread(target=worker) for _ in range(8)]
+        for t in threads: t.start()
+        for t in threads: t.join()
+        assert not errors, errors
+        assert len(results) == 8 and all(m is results[0] for m in results)
+        print("ok")
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.strip() == "ok"
