@@ -1,0 +1,180 @@
+"""init_tracing() and test_function(version): argument binding, output on file descriptor 1, failures."""
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+import vorna
+from vorna.package.version import DotSeparated, Other, SemVer, Version
+
+
+def run_python(code, **kwargs):
+    return subprocess.run(
+        [sys.executable, "-c", textwrap.dedent(code)], capture_output=True, timeout=120, **kwargs
+    )
+
+
+def test_line_goes_to_native_stdout_not_sys_stdout():
+    result = run_python(
+        """
+        import io, sys
+        from vorna import test_function
+        from vorna.package.version import Version
+        sys.stdout = captured = io.StringIO()
+        returned = test_function(Version("1.2.3"))
+        test_function(version=Version("v2.0.0-rc.1+b"))
+        test_function(Version("2024.05"))
+        sys.stderr.write(repr((returned, captured.getvalue())))
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout == b"Got version: 1.2.3\nGot version: 2.0.0-rc.1+b\nGot version: 2024.05\n"
+    assert result.stderr == b"(None, '')"
+
+
+def test_subtype_instances_of_version_only():
+    # Every kind of Version is accepted; the kind classes are not.
+    result = run_python(
+        """
+        from vorna import test_function
+        from vorna.package.version import Version, Other
+        test_function(Version(Other(value="any text at all")))
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout == b"Got version: any text at all\n"
+
+
+@pytest.mark.parametrize(
+    "args, kwargs, message",
+    [
+        ((), {}, "test_function() missing 1 required positional argument: 'version'"),
+        (("a", "b"), {}, "test_function() takes 1 positional arguments but 2 were given"),
+        (("a", "b", "c"), {}, "test_function() takes 1 positional arguments but 3 were given"),
+        (("a",), {"version": "b"}, "test_function() got multiple values for argument 'version'"),
+        ((), {"ver": "a"}, "test_function() got an unexpected keyword argument 'ver'"),
+        ((), {"version": "a", "extra": 1}, "test_function() got an unexpected keyword argument 'extra'"),
+        # Too many positionals is reported before any keyword problem.
+        (("a", "b"), {"ver": 1}, "test_function() takes 1 positional arguments but 2 were given"),
+    ],
+)
+def test_argument_binding_messages(args, kwargs, message):
+    with pytest.raises(TypeError) as caught:
+        vorna.test_function(*args, **kwargs)
+    assert str(caught.value) == message
+
+
+@pytest.mark.parametrize(
+    "value, type_name",
+    [
+        ("1.2.3", "str"),
+        (3, "int"),
+        (None, "NoneType"),
+        (SemVer("1.2.3"), "SemVer"),
+        (DotSeparated("1.2"), "DotSeparated"),
+        (Other("x"), "Other"),
+        (Version, "type"),
+    ],
+)
+def test_conversion_message(value, type_name):
+    for call in (lambda: vorna.test_function(value), lambda: vorna.test_function(version=value)):
+        with pytest.raises(TypeError) as caught:
+            call()
+        assert str(caught.value) == f"argument 'version': '{type_name}' object cannot be converted to 'Version'"
+        assert caught.value.__cause__ is None
+
+
+def test_conversion_message_uses_qualname():
+    class Outer:
+        class Inner:
+            pass
+
+    with pytest.raises(TypeError, match=r"^argument 'version': 'test_conversion_message_uses_qualname\.<locals>\.Outer\.Inner' object"):
+        vorna.test_function(Outer.Inner())
+
+
+def test_write_failure_raises_and_interpreter_keeps_running():
+    code = """
+import sys
+from vorna import test_function
+from vorna.package.version import Version
+try:
+    test_function(Version("1.2.3"))
+except Exception as error:
+    sys.stderr.write(type(error).__name__ + ": " + str(error) + "\\n")
+else:
+    sys.stderr.write("no error\\n")
+sys.stderr.write("still running\\n")
+"""
+    with open("/dev/full", "wb") as full:
+        result = subprocess.run([sys.executable, "-c", code], stdout=full, stderr=subprocess.PIPE, timeout=120)
+    assert result.returncode == 0, result.stderr
+    first, second = result.stderr.decode().splitlines()
+    assert first.split(": ", 1)[1].startswith("failed printing to stdout: "), first
+    assert second == "still running"
+
+
+def test_closed_stdout_is_silently_discarded():
+    result = subprocess.run(
+        [sys.executable, "-c", textwrap.dedent(
+            """
+            import os, sys
+            from vorna import test_function
+            from vorna.package.version import Version
+            os.close(1)
+            sys.stderr.write(repr(test_function(Version("1.2.3"))))
+            """
+        )],
+        capture_output=True, timeout=120,
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stderr == b"None"
+
+
+def test_init_tracing_once_per_process():
+    result = run_python(
+        """
+        import vorna
+        print(vorna.init_tracing())
+        for _ in range(2):
+            try:
+                vorna.init_tracing()
+            except RuntimeError as error:
+                print(type(error).__name__, error)
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.decode().splitlines() == [
+        "None",
+        "RuntimeError a global default trace dispatcher has already been set",
+        "RuntimeError a global default trace dispatcher has already been set",
+    ]
+
+
+def test_init_tracing_refuses_arguments():
+    with pytest.raises(TypeError):
+        vorna.init_tracing(1)
+
+
+def test_init_tracing_racing_threads_exactly_one_wins():
+    result = run_python(
+        """
+        import threading, vorna
+        outcomes = []
+        barrier = threading.Barrier(8)
+        def worker():
+            barrier.wait()
+            try:
+                vorna.init_tracing()
+                outcomes.append("ok")
+            except RuntimeError as error:
+                outcomes.append(str(error))
+        threads = [threading.Thread(target=worker) for _ in range(8)]
+        for t in threads: t.start()
+        for t in threads: t.join()
+        print(outcomes.count("ok"), outcomes.count("a global default trace dispatcher has already been set"))
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.decode().split() == ["1", "7"]
