@@ -1,27 +1,142 @@
-// TEMPORARY placeholder until the grammar lands.
 #include "core/grammar.hpp"
+
+#include <optional>
+#include <span>
+
+#include "core/grammar_issue.hpp"
+#include "core/grammar_matcher.hpp"
+#include "core/utf8.hpp"
 
 namespace vorna {
 
-namespace {
-template <class T> Result<T, ParseError> render(Match<T> m, std::string_view text, std::string_view id) {
-    if (auto* v = std::get_if<T>(&m)) return std::move(*v);
-    const ParseIssue& issue = std::get<ParseIssue>(m);
-    return render_parse_failure(text, id, std::span<const ParseIssue>(&issue, 1));
+namespace grammar {
+
+Expectation to_expectation(Expect e) {
+    switch (e) {
+        case Expect::TokenV: return Expectation::token_of('v');
+        case Expect::TokenDot: return Expectation::token_of('.');
+        case Expect::TokenHyphen: return Expectation::token_of('-');
+        case Expect::TokenPlus: return Expectation::token_of('+');
+        case Expect::EndOfInput: return Expectation::end_of_input();
+        case Expect::Digit: return Expectation::label(label_digit);
+        case Expect::Integer: return Expectation::label(label_integer);
+        case Expect::PartCharacter: return Expectation::label(label_part_character);
+        case Expect::DotList: return Expectation::label(label_dot_list);
+        case Expect::Identifier: return Expectation::label(label_identifier);
+    }
+    return Expectation::something_else();
 }
-ParseIssue unimplemented() { return ParseIssue{0, 0, std::string("grammar not built yet")}; }
+
+ParseIssue PendingIssue::to_issue(std::string_view text) const {
+    if (state_ == State::Message) return ParseIssue{position_, message_end_, std::string(message_text(message_))};
+    // A failed match always recorded at least one test; should that ever not
+    // hold, the issue still reports the start of the text.
+    const std::size_t position = state_ == State::Expected ? position_ : 0;
+    ExpectedFound reason;
+    std::size_t end = position;
+    if (position < text.size()) {
+        const utf8::Decoded d = utf8::decode(text, position);
+        reason.found = d.scalar;
+        end += d.length;
+    }
+    reason.expected.reserve(size_);
+    for (std::size_t i = 0; i < size_; ++i) reason.expected.push_back(to_expectation(items_[i]));
+    return ParseIssue{position, end, std::move(reason)};
+}
+
+}  // namespace grammar
+
+namespace {
+
+using grammar::IssueTracker;
+using grammar::ListShape;
+using grammar::Matcher;
+using grammar::NullTracker;
+using grammar::SemVerShape;
+
+// The parts of a matched list: the slice split at its dots.
+TextList build_list(std::string_view text, const ListShape& shape) {
+    TextList parts;
+    if (shape.count == 0) return parts;
+    parts.reserve(shape.count);
+    std::string_view rest = text.substr(shape.begin, shape.end - shape.begin);
+    for (std::size_t dot; (dot = rest.find('.')) != std::string_view::npos; rest.remove_prefix(dot + 1)) {
+        parts.emplace_back(rest.substr(0, dot));
+    }
+    parts.emplace_back(rest);
+    return parts;
+}
+
+SemVer build_semver(std::string_view text, const SemVerShape& shape) {
+    SemVer v{shape.major, shape.minor, shape.patch, std::nullopt, std::nullopt};
+    if (shape.has_rc) v.rc = build_list(text, shape.rc);
+    if (shape.has_meta) v.meta = build_list(text, shape.meta);
+    return v;
+}
+
+// The failing paths run the grammar again with tracking on; acceptance does
+// not depend on tracking, so only the issue is new.
+ParseIssue issue_of(std::string_view text, Matcher<IssueTracker>& m) { return m.tracker().pending().to_issue(text); }
+
+template <class T> Result<T, ParseError> render(Match<T>&& m, std::string_view text, std::string_view source_id) {
+    if (auto* value = std::get_if<T>(&m)) return std::move(*value);
+    const ParseIssue& issue = *std::get_if<ParseIssue>(&m);
+    return render_parse_failure(text, source_id, std::span<const ParseIssue>(&issue, 1));
+}
+
 }  // namespace
 
-Match<SemVer> match_semver(std::string_view) { return unimplemented(); }
-Match<DotSeparated> match_dot_separated(std::string_view) { return unimplemented(); }
-Match<Other> match_other(std::string_view) { return unimplemented(); }
-Match<Version> match_version(std::string_view) { return unimplemented(); }
-
-Result<SemVer, ParseError> parse_semver(std::string_view t) { return render(match_semver(t), t, semver_source_id); }
-Result<DotSeparated, ParseError> parse_dot_separated(std::string_view t) {
-    return render(match_dot_separated(t), t, dot_separated_source_id);
+Match<SemVer> match_semver(std::string_view text) {
+    SemVerShape shape;
+    if (Matcher<NullTracker>(text).semver_text(shape)) return build_semver(text, shape);
+    Matcher<IssueTracker> m(text);
+    m.semver_text(shape);
+    return issue_of(text, m);
 }
-Result<Other, ParseError> parse_other(std::string_view t) { return render(match_other(t), t, other_source_id); }
-Result<Version, ParseError> parse_version(std::string_view t) { return render(match_version(t), t, version_source_id); }
+
+Match<DotSeparated> match_dot_separated(std::string_view text) {
+    ListShape shape;
+    if (Matcher<NullTracker>(text).dot_separated_text(shape)) return DotSeparated{build_list(text, shape)};
+    Matcher<IssueTracker> m(text);
+    m.dot_separated_text(shape);
+    return issue_of(text, m);
+}
+
+Match<Other> match_other(std::string_view text) {
+    if (Matcher<NullTracker>(text).other_text()) return Other{Text(text)};
+    Matcher<IssueTracker> m(text);
+    m.other_text();
+    return issue_of(text, m);
+}
+
+Match<Version> match_version(std::string_view text) {
+    Matcher<NullTracker> fast(text);
+    if (SemVerShape shape; fast.semver_text(shape)) return Version(build_semver(text, shape));
+    if (ListShape shape; fast.dot_separated_text(shape)) return Version(DotSeparated{build_list(text, shape)});
+    if (fast.other_text()) return Version(Other{Text(text)});
+
+    // Issues of every alternative compete, so all three run again in order.
+    Matcher<IssueTracker> m(text);
+    SemVerShape semver_shape;
+    ListShape list_shape;
+    m.semver_text(semver_shape);
+    m.dot_separated_text(list_shape);
+    m.other_text();
+    return issue_of(text, m);
+}
+
+Result<SemVer, ParseError> parse_semver(std::string_view text) {
+    return render(match_semver(text), text, semver_source_id);
+}
+
+Result<DotSeparated, ParseError> parse_dot_separated(std::string_view text) {
+    return render(match_dot_separated(text), text, dot_separated_source_id);
+}
+
+Result<Other, ParseError> parse_other(std::string_view text) { return render(match_other(text), text, other_source_id); }
+
+Result<Version, ParseError> parse_version(std::string_view text) {
+    return render(match_version(text), text, version_source_id);
+}
 
 }  // namespace vorna

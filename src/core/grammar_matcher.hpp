@@ -1,0 +1,227 @@
+// The matcher of the version grammars: a hand-written descent over the bytes
+// of the text that decides acceptance and records where the pieces of the
+// value lie, without building anything. Iteration only; no rule recurses.
+//
+// It is built with a tracker (see grammar_issue.hpp). With NullTracker it is
+// the cheap recogniser of the success path; with IssueTracker it also keeps
+// the pending issue that a failure reports. Control flow never depends on
+// the tracker, so both accept exactly the same texts.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "core/grammar_issue.hpp"
+#include "core/unicode.hpp"
+#include "core/utf8.hpp"
+
+namespace vorna::grammar {
+
+// The characters a dot-separated part is made of, in their defining order.
+inline constexpr std::string_view part_characters = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-";
+
+namespace detail {
+
+enum : std::uint8_t { part_bit = 1, digit_bit = 2, xid_start_bit = 4, xid_continue_bit = 8 };
+
+// Class bits of the ASCII characters. In ASCII, XID_Start is the letters and
+// XID_Continue the letters, the digits and "_".
+constexpr std::array<std::uint8_t, 128> make_ascii_classes() {
+    std::array<std::uint8_t, 128> table{};
+    for (const char c : part_characters) table[static_cast<unsigned char>(c)] |= part_bit;
+    for (unsigned c = 0; c < 128; ++c) {
+        const bool digit = c >= '0' && c <= '9';
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        if (digit) table[c] |= digit_bit;
+        if (letter) table[c] |= xid_start_bit;
+        if (letter || digit || c == '_') table[c] |= xid_continue_bit;
+    }
+    return table;
+}
+inline constexpr std::array<std::uint8_t, 128> ascii_classes = make_ascii_classes();
+
+constexpr bool ascii_has(unsigned char byte, std::uint8_t bit) noexcept {
+    return byte < 0x80 && (ascii_classes[byte] & bit) != 0;
+}
+
+}  // namespace detail
+
+// A dot-separated list: `count` non-empty parts over the bytes [begin, end),
+// separated by single dots. No parts means an empty range.
+struct ListShape {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    std::size_t count = 0;
+};
+
+// Where the fields of a semantic version lie.
+struct SemVerShape {
+    std::uint32_t major = 0;
+    std::uint32_t minor = 0;
+    std::uint32_t patch = 0;
+    bool has_rc = false;
+    bool has_meta = false;
+    ListShape rc;
+    ListShape meta;
+};
+
+template <class Tracker> class Matcher {
+public:
+    explicit Matcher(std::string_view text) noexcept : text_(text) {}
+
+    // Each whole-text rule starts at byte 0 and must consume the whole text.
+    // The tracker keeps what earlier rules recorded: an alternative that
+    // fails withdraws none of its issues.
+
+    // [ "v" ] Core [ "-" DotList ] [ "+" DotList ] END
+    bool semver_text(SemVerShape& out) noexcept {
+        pos_ = 0;
+        literal('v', Expect::TokenV);
+        if (!integer(out.major) || !literal('.', Expect::TokenDot) || !integer(out.minor) ||
+            !literal('.', Expect::TokenDot) || !integer(out.patch)) {
+            return false;
+        }
+        out.has_rc = literal('-', Expect::TokenHyphen);
+        if (out.has_rc) out.rc = dot_list();
+        out.has_meta = literal('+', Expect::TokenPlus);
+        if (out.has_meta) out.meta = dot_list();
+        return end();
+    }
+
+    // DotList END
+    bool dot_separated_text(ListShape& out) noexcept {
+        pos_ = 0;
+        out = dot_list();
+        return end();
+    }
+
+    // Identifier END; the identifier is then the whole text.
+    bool other_text() noexcept {
+        pos_ = 0;
+        return identifier() && end();
+    }
+
+    Tracker& tracker() noexcept { return tracker_; }
+
+private:
+    bool at_end() const noexcept { return pos_ >= text_.size(); }
+    unsigned char byte() const noexcept { return static_cast<unsigned char>(text_[pos_]); }
+
+    bool literal(char c, Expect e) noexcept {
+        if (!at_end() && text_[pos_] == c) {
+            ++pos_;
+            return true;
+        }
+        tracker_.record(pos_, e);
+        return false;
+    }
+
+    bool end() noexcept {
+        if (at_end()) return true;
+        tracker_.record(pos_, Expect::EndOfInput);
+        return false;
+    }
+
+    // Part character +. Each failed character test is labelled on its own,
+    // which amounts to recording the label where it looked.
+    bool segment() noexcept {
+        const std::size_t start = pos_;
+        while (!at_end() && detail::ascii_has(byte(), detail::part_bit)) ++pos_;
+        tracker_.record(pos_, Expect::PartCharacter);
+        return pos_ != start;
+    }
+
+    // [ Segment ( "." Segment )* ], labelled "dot-separated list". A dot not
+    // followed by a segment is given back.
+    ListShape dot_list() noexcept {
+        const std::size_t start = pos_;
+        const auto scope = tracker_.open();
+        ListShape list{start, start, 0};
+        if (segment()) {
+            list.count = 1;
+            while (literal('.', Expect::TokenDot)) {
+                if (!segment()) {
+                    --pos_;
+                    break;
+                }
+                ++list.count;
+            }
+        }
+        list.end = pos_;
+        tracker_.close(scope, start, Expect::DotList);
+        return list;
+    }
+
+    // Digit +, labelled "integer". A value above 4294967295 fails the rule
+    // with a free message over all its digits; leading zeros do not count.
+    bool integer(std::uint32_t& out) noexcept {
+        constexpr std::uint64_t max = 0xFFFF'FFFF;
+        const std::size_t start = pos_;
+        const auto scope = tracker_.open();
+        std::uint64_t value = 0;
+        while (!at_end() && detail::ascii_has(byte(), detail::digit_bit)) {
+            // Saturates one step past the maximum, so it never wraps.
+            if (value <= max) value = value * 10 + (byte() - '0');
+            ++pos_;
+        }
+        tracker_.record(pos_, Expect::Digit);
+        bool ok = pos_ != start;
+        if (ok && value > max) {
+            tracker_.fail_with(start, pos_, Message::IntegerTooLarge);
+            pos_ = start;
+            ok = false;
+        }
+        tracker_.close(scope, start, Expect::Integer);
+        if (ok) out = static_cast<std::uint32_t>(value);
+        return ok;
+    }
+
+    // The character at the current position and its length in bytes.
+    utf8::Decoded peek() const noexcept {
+        const unsigned char b = byte();
+        if (b < 0x80) return {b, 1};
+        return utf8::decode(text_, pos_);
+    }
+
+    bool identifier_start() const noexcept {
+        const unsigned char b = byte();
+        if (b < 0x80) return b == '_' || detail::ascii_has(b, detail::xid_start_bit);
+        return unicode::is_xid_start(peek().scalar);
+    }
+
+    // Advances over one identifier-continue character, if there is one.
+    bool skip_identifier_continue() noexcept {
+        const unsigned char b = byte();
+        if (b < 0x80) {
+            if (!detail::ascii_has(b, detail::xid_continue_bit)) return false;
+            ++pos_;
+            return true;
+        }
+        const utf8::Decoded d = utf8::decode(text_, pos_);
+        if (!unicode::is_xid_continue(d.scalar)) return false;
+        pos_ += d.length;
+        return true;
+    }
+
+    // Identifier start, then identifier continue *; every character test is
+    // labelled "identifier".
+    bool identifier() noexcept {
+        if (at_end() || !identifier_start()) {
+            tracker_.record(pos_, Expect::Identifier);
+            return false;
+        }
+        pos_ += peek().length;
+        while (!at_end() && skip_identifier_continue()) {
+        }
+        tracker_.record(pos_, Expect::Identifier);
+        return true;
+    }
+
+    std::string_view text_;
+    std::size_t pos_ = 0;
+    Tracker tracker_;
+};
+
+}  // namespace vorna::grammar
