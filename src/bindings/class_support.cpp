@@ -1,0 +1,147 @@
+#include "bindings/class_support.hpp"
+
+#include <cstring>
+
+namespace vorna::bindings {
+
+namespace {
+
+// Beyond this the render buffer gives its storage back after use, so one
+// huge text does not pin memory for the life of the thread.
+constexpr std::size_t kept_render_capacity = 64 * 1024;
+
+const char* doc_of(const PyType_Spec& spec) noexcept {
+    for (const PyType_Slot* slot = spec.slots; slot->slot != 0; ++slot) {
+        if (slot->slot == Py_tp_doc) return static_cast<const char*>(slot->pfunc);
+    }
+    return nullptr;
+}
+
+// Before 3.10 a heap type keeps its docstring without the signature header,
+// which loses __text_signature__. Put the full docstring back; __doc__ was
+// already set from the trimmed one. The type frees tp_doc with
+// PyObject_Free, so the copy is made with PyObject_Malloc.
+bool keep_text_signature([[maybe_unused]] PyTypeObject* type, [[maybe_unused]] const char* doc) noexcept {
+#if PY_VERSION_HEX < 0x030A0000
+    if (!doc) return true;
+    const std::size_t size = std::strlen(doc) + 1;
+    auto* copy = static_cast<char*>(PyObject_Malloc(size));
+    if (!copy) {
+        PyErr_NoMemory();
+        return false;
+    }
+    std::memcpy(copy, doc, size);
+    PyObject_Free(const_cast<char*>(type->tp_doc));
+    type->tp_doc = copy;
+#endif
+    return true;
+}
+
+}  // namespace
+
+PyTypeObject* TypeCache::create() noexcept {
+    PyRef made = PyRef::steal(PyType_FromSpec(&spec_));
+    if (!made) return nullptr;
+    auto* type = reinterpret_cast<PyTypeObject*>(made.get());
+    if (!keep_text_signature(type, doc_of(spec_))) return nullptr;
+    // Creation can run a collection and with it Python code that lets another
+    // thread in; whichever class object is stored first is the one.
+    PyTypeObject* stored = nullptr;
+    if (type_.compare_exchange_strong(stored, type, std::memory_order_acq_rel)) {
+        static_cast<void>(made.release());  // the cache keeps this reference for the process
+        return type;
+    }
+    return stored;
+}
+
+std::string& render_buffer() noexcept {
+    thread_local std::string buffer;
+    buffer.clear();
+    return buffer;
+}
+
+PyObject* str_from_render_buffer(std::string& buffer) noexcept {
+    PyObject* text = PyUnicode_DecodeUTF8(buffer.data(), static_cast<Py_ssize_t>(buffer.size()), nullptr);
+    if (buffer.capacity() > kept_render_capacity) {
+        std::string().swap(buffer);
+    } else {
+        buffer.clear();
+    }
+    return text;
+}
+
+std::optional<std::string_view> utf8_of(PyObject* text) noexcept {
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(text, &size);
+    if (!data) return std::nullopt;
+    return std::string_view(data, static_cast<std::size_t>(size));
+}
+
+PyObject* raise_parse_error(const ParseError& error) noexcept {
+    return guarded([&]() -> PyObject* {
+        const std::string message = error.debug_form();
+        PyRef text = PyRef::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+        if (text) PyErr_SetObject(PyExc_RuntimeError, text.get());
+        return nullptr;
+    });
+}
+
+PyObject* raise_cannot_construct(std::string_view class_name, PyObject* argument) {
+    static StaticName dunder_name("__name__");
+    PyObject* key = dunder_name.get();
+    if (!key) return nullptr;
+    PyRef type_name = PyRef::steal(PyObject_GetAttr(reinterpret_cast<PyObject*>(Py_TYPE(argument)), key));
+    if (!type_name) return nullptr;
+    const std::string name(class_name);
+    PyRef message =
+        PyRef::steal(PyUnicode_FromFormat("Cannot construct %s from type '%S'", name.c_str(), type_name.get()));
+    if (message) PyErr_SetObject(PyExc_TypeError, message.get());
+    return nullptr;
+}
+
+bool find_keyword(PyObject* kwargs, StaticName& name, PyRef& out) noexcept {
+    PyObject* key = name.get();
+    if (!key) return false;
+    // The dictionary lends the value; hold it, since converting it may run
+    // code that changes the dictionary.
+    out = PyRef::borrow(PyDict_GetItemWithError(kwargs, key));
+    return out || !PyErr_Occurred();
+}
+
+bool optional_keyword(PyObject* kwargs, StaticName& name, std::optional<TextList>& out) {
+    PyRef value;
+    if (!find_keyword(kwargs, name, value)) return false;
+    if (!value) {
+        out.reset();
+        return true;
+    }
+    return from_python(value.get(), out);
+}
+
+bool check_keywords(PyObject* kwargs, std::span<StaticName* const> accepted, std::string_view class_name) {
+    Py_ssize_t position = 0;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    while (PyDict_Next(kwargs, &position, &key, &value)) {
+        bool known = false;
+        if (PyUnicode_Check(key)) {
+            for (StaticName* name : accepted) {
+                if (PyUnicode_CompareWithASCIIString(key, name->text()) == 0) {
+                    known = true;
+                    break;
+                }
+            }
+        }
+        if (known) continue;
+        // Rendering the key may run its __str__; keep it alive meanwhile.
+        PyRef held = PyRef::borrow(key);
+        const std::string name(class_name);
+        PyRef message = PyRef::steal(
+            PyUnicode_FromFormat("'%S' is an invalid keyword argument for %s()", held.get(), name.c_str()));
+        if (message) PyErr_SetObject(PyExc_ValueError, message.get());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace vorna::bindings

@@ -1,0 +1,367 @@
+// What the four version classes share: the guard at every slot, the cache of
+// a class object, instance allocation and deallocation, the text forms,
+// rich comparison, properties and the constructor of the three kind classes.
+//
+// Every slot runs with the interpreter lock held. A borrow of an instance is
+// only ever held across C++ work on its value, never across Python code of
+// the caller, so borrow conflicts do not arise in ordinary use.
+#pragma once
+
+#include <Python.h>
+
+#include <atomic>
+#include <new>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+
+#include "bindings/borrow.hpp"
+#include "bindings/classes.hpp"
+#include "bindings/conversions.hpp"
+#include "bindings/errors.hpp"
+#include "bindings/fault.hpp"
+#include "bindings/instance.hpp"
+#include "bindings/py_ref.hpp"
+#include "core/report.hpp"
+#include "core/result.hpp"
+#include "core/version.hpp"
+
+namespace vorna::bindings {
+
+// ---------------------------------------------------------------------------
+// Slot guard
+
+// Runs a slot's body. The core throws nothing but std::bad_alloc, which
+// becomes MemoryError here; any other C++ exception is a broken invariant.
+// The failure value is null for object slots and -1 for int slots.
+template <class Body> auto guarded(Body&& body) noexcept -> decltype(body()) {
+    using R = decltype(body());
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+    } catch (const std::length_error&) {
+        PyErr_NoMemory();
+    } catch (...) {
+        internal_fault("unexpected C++ exception at the Python boundary");
+    }
+    if constexpr (std::is_same_v<R, int>) {
+        return -1;
+    } else {
+        return nullptr;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Class objects
+
+// One class object, created from its spec on first use and kept for the
+// process. A failed creation leaves the cache empty; the next call retries.
+class TypeCache {
+public:
+    explicit constexpr TypeCache(PyType_Spec& spec) noexcept : spec_(spec) {}
+
+    // Borrowed reference, or null with an error set.
+    PyTypeObject* get() noexcept {
+        if (PyTypeObject* type = type_.load(std::memory_order_acquire)) return type;
+        return create();
+    }
+
+private:
+    PyTypeObject* create() noexcept;
+
+    PyType_Spec& spec_;
+    std::atomic<PyTypeObject*> type_{nullptr};
+};
+
+// A str made once on first use and kept for the process (keyword names).
+// Accessed only with the interpreter lock held.
+class StaticName {
+public:
+    explicit constexpr StaticName(const char* text) noexcept : text_(text) {}
+    // Borrowed reference, or null with an error set.
+    PyObject* get() noexcept {
+        if (!object_) object_ = PyUnicode_InternFromString(text_);
+        return object_;
+    }
+    const char* text() const noexcept { return text_; }
+
+private:
+    const char* text_;
+    PyObject* object_ = nullptr;
+};
+
+// ---------------------------------------------------------------------------
+// Instances
+
+template <class T> Instance<T>* instance_of(PyObject* object) noexcept { return Instance<T>::from(object); }
+
+// Allocates an instance of `type` through its allocator and moves `value` in.
+// Null with the host's error when allocation fails (`value` stays with the
+// caller and is destroyed there).
+template <class T> PyObject* new_instance(PyTypeObject* type, T&& value) noexcept {
+    using Value = std::remove_cvref_t<T>;
+    static_assert(std::is_nothrow_move_constructible_v<Value>);
+    const allocfunc alloc = type->tp_alloc ? type->tp_alloc : PyType_GenericAlloc;
+    PyObject* object = alloc(type, 0);
+    if (!object) return nullptr;
+    auto* instance = instance_of<Value>(object);
+    new (&instance->value) Value(std::move(value));
+    new (&instance->borrow) BorrowCounter(0);
+    return object;
+}
+
+// Destroys the value, frees the object and drops the instance's reference to
+// its (heap) class.
+template <class T> void dealloc_slot(PyObject* self) noexcept {
+    PyTypeObject* type = Py_TYPE(self);
+    auto* instance = instance_of<T>(self);
+    instance->value.~T();
+    instance->borrow.~BorrowCounter();
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
+// A deep copy of the value of `object`, an instance holding a T, taken under
+// a reader borrow.
+template <class T> bool copy_value(PyObject* object, T& out) {
+    auto* instance = instance_of<T>(object);
+    ReadGuard borrow(instance->borrow);
+    if (!borrow.held()) {
+        raise(PyExc_RuntimeError, already_mutably_borrowed);
+        return false;
+    }
+    out = instance->value;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Text forms
+
+// The per-thread buffer the text forms are rendered into; empty on return.
+std::string& render_buffer() noexcept;
+// Makes the str from the buffer and empties it (dropping its storage when a
+// huge text made it grow).
+PyObject* str_from_render_buffer(std::string& buffer) noexcept;
+
+template <class T, bool Debug> PyObject* render_slot(PyObject* self) noexcept {
+    return guarded([&]() -> PyObject* {
+        auto* instance = instance_of<T>(self);
+        std::string& buffer = render_buffer();
+        {
+            ReadGuard borrow(instance->borrow);
+            if (!borrow.held()) return raise(PyExc_RuntimeError, already_mutably_borrowed);
+            if constexpr (Debug) {
+                append_debug(buffer, instance->value);
+            } else {
+                append_text(buffer, instance->value);
+            }
+        }
+        return str_from_render_buffer(buffer);
+    });
+}
+
+// __repr__: the debug form. __str__: the text form.
+template <class T> PyObject* repr_slot(PyObject* self) noexcept { return render_slot<T, true>(self); }
+template <class T> PyObject* str_slot(PyObject* self) noexcept { return render_slot<T, false>(self); }
+
+// ---------------------------------------------------------------------------
+// Rich comparison
+
+// Instances of the same class compare by the model's equality and order;
+// anything else is NotImplemented, so Python falls back to its defaults.
+// `Class::type()` is the class object.
+template <class Class> PyObject* richcompare_slot(PyObject* self, PyObject* other, int op) noexcept {
+    using T = typename Class::Value;
+    PyTypeObject* type = Class::type();
+    if (!type) {
+        PyErr_Clear();
+        Py_RETURN_NOTIMPLEMENTED;
+    }
+    if (!PyObject_TypeCheck(self, type)) Py_RETURN_NOTIMPLEMENTED;
+    auto* left = instance_of<T>(self);
+    ReadGuard left_borrow(left->borrow);
+    if (!left_borrow.held()) Py_RETURN_NOTIMPLEMENTED;
+    if (op < Py_LT || op > Py_GE || !PyObject_TypeCheck(other, type)) Py_RETURN_NOTIMPLEMENTED;
+    auto* right = instance_of<T>(other);
+    ReadGuard right_borrow(right->borrow);
+    if (!right_borrow.held()) return raise(PyExc_RuntimeError, already_mutably_borrowed);
+
+    const T& a = left->value;
+    const T& b = right->value;
+    bool result = false;
+    switch (op) {
+        case Py_EQ: result = a == b; break;
+        case Py_NE: result = !(a == b); break;
+        case Py_LT: result = (a <=> b) < 0; break;
+        case Py_LE: result = (a <=> b) <= 0; break;
+        case Py_GT: result = (a <=> b) > 0; break;
+        case Py_GE: result = (a <=> b) >= 0; break;
+    }
+    return PyBool_FromLong(result);
+}
+
+// ---------------------------------------------------------------------------
+// Properties
+
+template <class M> struct MemberOf;
+template <class C, class F> struct MemberOf<F C::*> {
+    using Owner = C;
+    using Field = F;
+};
+
+// Getter: a new Python object built from the field under a reader borrow.
+template <auto Member> PyObject* get_field(PyObject* self, void*) noexcept {
+    using Owner = typename MemberOf<decltype(Member)>::Owner;
+    auto* instance = instance_of<Owner>(self);
+    ReadGuard borrow(instance->borrow);
+    if (!borrow.held()) return raise(PyExc_RuntimeError, already_mutably_borrowed);
+    return to_python(instance->value.*Member);
+}
+
+// Setter: converts the whole new value first, then replaces the field under
+// a writer borrow. The closure is the setter's parameter name.
+template <auto Member> int set_field(PyObject* self, PyObject* value, void* parameter) noexcept {
+    using Owner = typename MemberOf<decltype(Member)>::Owner;
+    using Field = typename MemberOf<decltype(Member)>::Field;
+    if (!value) {
+        PyErr_SetString(PyExc_AttributeError, "can't delete attribute");
+        return -1;
+    }
+    return guarded([&]() -> int {
+        Field converted{};
+        if (!from_python(value, converted)) {
+            prefix_argument_name(static_cast<const char*>(parameter));
+            return -1;
+        }
+        auto* instance = instance_of<Owner>(self);
+        WriteGuard borrow(instance->borrow);
+        if (!borrow.held()) {
+            raise(PyExc_RuntimeError, already_borrowed);
+            return -1;
+        }
+        instance->value.*Member = std::move(converted);
+        return 0;
+    });
+}
+
+// A read-write property of field `Member`, named `name`, whose setter's
+// parameter is `parameter` (as error messages cite it).
+template <auto Member> constexpr PyGetSetDef property(const char* name, const char* parameter) noexcept {
+    return {name, get_field<Member>, set_field<Member>, nullptr, const_cast<char*>(parameter)};
+}
+
+// ---------------------------------------------------------------------------
+// Constructors
+
+// The UTF-8 text of a str (or subclass); its buffer is cached in the str.
+std::optional<std::string_view> utf8_of(PyObject* text) noexcept;
+
+// RuntimeError carrying the report of a failed parse.
+PyObject* raise_parse_error(const ParseError& error) noexcept;
+
+// TypeError "Cannot construct <class> from type '<type(argument).__name__>'".
+// __name__ is read as an attribute, so an error there is raised instead.
+PyObject* raise_cannot_construct(std::string_view class_name, PyObject* argument);
+
+// Looks a keyword up: true with `out` set to a new reference (empty when the
+// keyword is missing), or false with an error set.
+bool find_keyword(PyObject* kwargs, StaticName& name, PyRef& out) noexcept;
+
+// Converts keyword `name` into `out`; a missing one raises `missing_type`
+// with `missing_message`. Conversion errors are raised unchanged.
+template <class T>
+bool required_keyword(PyObject* kwargs, StaticName& name, T& out, PyObject* missing_type,
+                      const char* missing_message) {
+    PyRef value;
+    if (!find_keyword(kwargs, name, value)) return false;
+    if (!value) {
+        raise(missing_type, missing_message);
+        return false;
+    }
+    return from_python(value.get(), out);
+}
+
+// Converts keyword `name` into `out`; missing or None leaves it absent.
+bool optional_keyword(PyObject* kwargs, StaticName& name, std::optional<TextList>& out);
+
+// ValueError "'<key>' is an invalid keyword argument for <class>()" for the
+// first key, in dictionary order, that is not one of `accepted`.
+bool check_keywords(PyObject* kwargs, std::span<StaticName* const> accepted, std::string_view class_name);
+
+// What a kind class (SemVer, DotSeparated, Other) supplies to kind_new:
+//   using Value;                                   the model type
+//   static constexpr std::string_view name;        the class name
+//   static PyTypeObject* type();                   its class object
+//   static Result<Value, ParseError> parse(std::string_view);
+//   static bool from_keywords(PyObject* kwargs, Value& out);
+//   static std::span<StaticName* const> keywords(); the accepted keywords
+template <class Class> bool kind_from_argument(PyObject* argument, typename Class::Value& out) {
+    using Value = typename Class::Value;
+    if (PyUnicode_Check(argument)) {
+        const std::optional<std::string_view> text = utf8_of(argument);
+        if (!text) return false;
+        auto parsed = Class::parse(*text);
+        if (!parsed) {
+            raise_parse_error(parsed.error());
+            return false;
+        }
+        out = std::move(parsed).value();
+        return true;
+    }
+    PyTypeObject* own_type = Class::type();
+    if (!own_type) return false;
+    if (PyObject_TypeCheck(argument, own_type)) return copy_value(argument, out);
+    PyTypeObject* any_version = version_type();
+    if (!any_version) return false;
+    if (PyObject_TypeCheck(argument, any_version)) {
+        auto* instance = instance_of<vorna::Version>(argument);
+        ReadGuard borrow(instance->borrow);
+        if (!borrow.held()) {
+            raise(PyExc_RuntimeError, already_mutably_borrowed);
+            return false;
+        }
+        if (const Value* inner = instance->value.get_if<Value>()) {
+            out = *inner;
+            return true;
+        }
+        std::string message = "Expected ";
+        message.append(Class::name);
+        message.append("; found ");
+        append_debug(message, instance->value);
+        raise(PyExc_TypeError, message);
+        return false;
+    }
+    raise_cannot_construct(Class::name, argument);
+    return false;
+}
+
+// __new__(cls, *args, **kwargs) of a kind class. Any keyword dictionary, even
+// an empty one, selects the keyword form.
+template <class Class> PyObject* kind_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
+    return guarded([&]() -> PyObject* {
+        using Value = typename Class::Value;
+        const Py_ssize_t count = PyTuple_GET_SIZE(args);
+        Value value;
+        if (kwargs && kwargs != Py_None) {
+            if (count != 0) return raise(PyExc_TypeError, "Constructor expects *args or **kwargs, but not both");
+            if (!PyDict_Check(kwargs)) return raise(PyExc_TypeError, "keyword arguments must be a dict");
+            if (!Class::from_keywords(kwargs, value)) return nullptr;
+            if (!check_keywords(kwargs, Class::keywords(), Class::name)) return nullptr;
+        } else if (count == 0) {
+            return raise(PyExc_ValueError, std::string(Class::name) + "() requires arguments");
+        } else if (count > 1) {
+            return raise(PyExc_NotImplementedError,
+                         std::string(Class::name) + "() with more than one positional argument is not yet implemented");
+        } else if (!kind_from_argument<Class>(PyTuple_GET_ITEM(args, 0), value)) {
+            return nullptr;
+        }
+        return new_instance(type, std::move(value));
+    });
+}
+
+}  // namespace vorna::bindings
