@@ -1,0 +1,90 @@
+#include "core/colour.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+
+#include "core/report.hpp"
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <io.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace vorna {
+
+std::uint8_t ColourGenerator::next() noexcept {
+    constexpr std::uint16_t steps[3] = {24262, 55202, 20606};
+    constexpr float min_brightness = 0.5f;
+    for (int i = 0; i < 3; ++i) state_[i] = static_cast<std::uint16_t>(state_[i] + steps[i]);
+    const auto channel = [&](int i) { return float(state_[i]) / 65535.0f * (1.0f - min_brightness) + min_brightness; };
+    const float index = channel(2) * 5.0f + channel(1) * 30.0f + channel(0) * 180.0f;
+    return static_cast<std::uint8_t>(static_cast<unsigned>(std::clamp(index, 0.0f, 255.0f)) + 16u);
+}
+
+bool decide_colour(const ColourEnvironment& env) noexcept {
+    if (env.clicolor_force && *env.clicolor_force != "0") return true;
+    return env.stderr_is_terminal && (!env.clicolor || *env.clicolor != "0") &&
+           (!env.no_color || env.no_color->empty()) && (!env.term || *env.term != "dumb");
+}
+
+namespace {
+
+std::optional<std::string_view> variable(const char* name) noexcept {
+    if (const char* value = std::getenv(name)) return std::string_view(value);
+    return std::nullopt;
+}
+
+bool stderr_is_terminal() noexcept {
+#ifdef _WIN32
+    return _isatty(2) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+#ifdef _WIN32
+// Lets the consoles of standard output and standard error interpret escape
+// sequences.
+void enable_escape_sequences() noexcept {
+    const auto enable = [](HANDLE console) {
+        DWORD mode = 0;
+        if (console != nullptr && console != INVALID_HANDLE_VALUE && GetConsoleMode(console, &mode)) {
+            SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+        }
+    };
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    enable(out);
+    if (err != out) enable(err);
+}
+#endif
+
+}  // namespace
+
+ColourEnvironment current_colour_environment() noexcept {
+    return {variable("CLICOLOR_FORCE"), variable("CLICOLOR"), variable("NO_COLOR"), variable("TERM"),
+            stderr_is_terminal()};
+}
+
+bool report_colour_enabled() noexcept {
+    enum : unsigned char { undecided, off, on };
+    static std::atomic<unsigned char> decision{undecided};
+
+    unsigned char stored = decision.load(std::memory_order_acquire);
+    if (stored != undecided) return stored == on;
+#ifdef _WIN32
+    enable_escape_sequences();
+#endif
+    const unsigned char computed = decide_colour(current_colour_environment()) ? on : off;
+    // A concurrent first use may have stored its own answer meanwhile; the
+    // first one stored wins.
+    stored = undecided;
+    if (decision.compare_exchange_strong(stored, computed, std::memory_order_acq_rel)) return computed == on;
+    return stored == on;
+}
+
+}  // namespace vorna

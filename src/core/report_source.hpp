@@ -1,0 +1,62 @@
+// The parsed text as a diagnostic report sees it: divided into lines, each
+// located both in bytes and in characters.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace vorna {
+
+// One line of a text. The line break that ends a line belongs to it; the last
+// line has none. Malformed UTF-8 counts one character per offending byte.
+struct SourceLine {
+    std::size_t byte_offset = 0;
+    std::size_t byte_length = 0;  // including the line break
+    std::size_t char_offset = 0;
+    std::size_t char_length = 0;  // including the line break
+    std::size_t break_bytes = 0;  // bytes of the line break at the end
+
+    friend bool operator==(const SourceLine&, const SourceLine&) = default;
+};
+
+// A place in the text: the 0-based index of its line and its 0-based column,
+// counted in characters from the start of that line.
+struct SourcePosition {
+    std::size_t line = 0;
+    std::size_t column = 0;
+
+    friend bool operator==(const SourcePosition&, const SourcePosition&) = default;
+};
+
+// True for the characters that end a line: LF, VT, FF, CR, NEL, LS and PS.
+constexpr bool is_line_break(char32_t c) noexcept {
+    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+// Lines end at each line-break character, CR LF counting as one break. A text
+// with n breaks has n + 1 lines, so the empty text is one empty line and a
+// text ending in a break has an empty last line.
+class ReportSource {
+public:
+    // Keeps a view of `text`, which must outlive the source.
+    explicit ReportSource(std::string_view text);
+
+    std::string_view text() const noexcept { return text_; }
+    std::span<const SourceLine> lines() const noexcept { return lines_; }
+    // The bytes of line `index` without its line break.
+    std::string_view content(std::size_t index) const noexcept;
+
+    // The line that holds byte `offset` (the end of the text belongs to the
+    // last line) and the column of the character that holds it. Nothing for
+    // an offset past the end of the text.
+    std::optional<SourcePosition> locate(std::size_t offset) const noexcept;
+
+private:
+    std::string_view text_;
+    std::vector<SourceLine> lines_;
+};
+
+}  // namespace vorna

@@ -1,0 +1,469 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/colour.hpp"
+#include "core/report.hpp"
+#include "core/report_source.hpp"
+#include "core/utf8.hpp"
+
+namespace vorna {
+namespace {
+
+constexpr std::string_view semver_id = "vorna::package::version::semver::SemVer";
+constexpr std::string_view version_id = "vorna::package::version::Version";
+
+Expectation tok(char32_t c) { return Expectation::token_of(c); }
+Expectation lab(std::string_view t) { return Expectation::label(t); }
+
+ParseIssue expected_found(std::size_t start, std::size_t end, std::optional<char32_t> found,
+                          std::vector<Expectation> expected) {
+    return ParseIssue{start, end, ExpectedFound{found, std::move(expected)}};
+}
+
+ParseIssue message(std::size_t start, std::size_t end, std::string text) {
+    return ParseIssue{start, end, std::move(text)};
+}
+
+std::string render(std::string_view text, std::string_view id, const std::vector<ParseIssue>& issues,
+                   bool colour = false) {
+    return render_parse_failure(text, id, issues, colour).message();
+}
+
+// The report split into its lines; every line, the last included, ends in
+// exactly one line feed.
+std::vector<std::string> lines_of(const std::string& report) {
+    std::vector<std::string> lines;
+    std::size_t begin = 0;
+    for (std::size_t nl; (nl = report.find('\n', begin)) != std::string::npos; begin = nl + 1) {
+        lines.push_back(report.substr(begin, nl - begin));
+    }
+    EXPECT_EQ(begin, report.size()) << "report does not end in a line feed";
+    return lines;
+}
+
+// Test cases print as their names in failure messages.
+template <class Case>
+    requires requires(const Case& c) { c.name; }
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
+std::string strip_escapes(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\x1b') {
+            out.push_back(text[i]);
+            continue;
+        }
+        while (i < text.size() && text[i] != 'm') ++i;
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Whole reports, as the parsers produce them.
+
+struct WholeReportCase {
+    const char* name;
+    std::string text;
+    std::string_view id;
+    ParseIssue issue;
+    std::vector<std::string> lines;
+};
+
+class ReportLayout : public testing::TestWithParam<WholeReportCase> {};
+
+TEST_P(ReportLayout, RendersExactLines) {
+    const auto& c = GetParam();
+    EXPECT_EQ(lines_of(render(c.text, c.id, {c.issue})), c.lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ReportWorkedTraces, ReportLayout,
+    testing::Values(
+        WholeReportCase{"SemverFoundLetter", "1.2.x", semver_id, expected_found(4, 5, U'x', {lab("integer")}),
+                        {"Error: ",
+                         "   ╭─[ vorna::package::version::semver::SemVer:1:5 ]",
+                         "   │",
+                         " 1 │ 1.2.x",
+                         "   │     ┬",
+                         "   │     ╰── found 'x' expected integer",
+                         "───╯"}},
+        WholeReportCase{"SemverEndOfInput", "1.2", semver_id,
+                        expected_found(3, 3, std::nullopt, {lab("digit"), tok(U'.')}),
+                        {"Error: ",
+                         "   ╭─[ vorna::package::version::semver::SemVer:1:4 ]",
+                         "   │",
+                         " 1 │ 1.2",
+                         "   │    ┬",
+                         "   │    ╰── found end of input expected digit, or '.'",
+                         "───╯"}},
+        WholeReportCase{"VersionLoneDot", ".", version_id,
+                        expected_found(0, 1, U'.',
+                                       {tok(U'v'), lab("integer"), lab("dot-separated list"),
+                                        Expectation::end_of_input(), lab("identifier")}),
+                        {"Error: ",
+                         "   ╭─[ vorna::package::version::Version:1:1 ]",
+                         "   │",
+                         " 1 │ .",
+                         "   │ ┬",
+                         "   │ ╰── found '.' expected 'v', integer, dot-separated list, end of input, or identifier",
+                         "───╯"}},
+        WholeReportCase{"SemverEmptyText", "", semver_id,
+                        expected_found(0, 0, std::nullopt, {tok(U'v'), lab("integer")}),
+                        {"Error: ",
+                         "   ╭─[ vorna::package::version::semver::SemVer:1:1 ]",
+                         "   │",
+                         " 1 │",
+                         "   │ ┬",
+                         "   │ ╰── found end of input expected 'v', or integer",
+                         "───╯"}},
+        WholeReportCase{"LineTenWidensTheMargin", "a\nb\nc\nd\ne\nf\ng\nh\ni\n1.2.x", semver_id,
+                        expected_found(22, 23, U'x', {lab("integer")}),
+                        {"Error: ",
+                         "    ╭─[ vorna::package::version::semver::SemVer:10:5 ]",
+                         "    │",
+                         " 10 │ 1.2.x",
+                         "    │     ┬",
+                         "    │     ╰── found 'x' expected integer",
+                         "────╯"}},
+        WholeReportCase{"FreeMessageAsGiven", "abcde", semver_id, message(0, 5, "not a version, sorry"),
+                        {"Error: ",
+                         "   ╭─[ vorna::package::version::semver::SemVer:1:1 ]",
+                         "   │",
+                         " 1 │ abcde",
+                         "   │ ──┬──",
+                         "   │   ╰── not a version, sorry",
+                         "───╯"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ReportLayout, TwoIssuesOnLinesApartAreDrawnInLineOrderWithAGap) {
+    const std::vector<ParseIssue> issues = {message(8, 9, "second"), message(1, 3, "first")};
+    EXPECT_EQ(lines_of(render("abc\nd\nefg", semver_id, issues)),
+              (std::vector<std::string>{"Error: ",
+                                        "   ╭─[ vorna::package::version::semver::SemVer:3:3 ]",
+                                        "   │",
+                                        " 1 │ abc",
+                                        "   │  ┬─",
+                                        "   │  ╰── first",
+                                        "   ┆",
+                                        " 3 │ efg",
+                                        "   │   ┬",
+                                        "   │   ╰── second",
+                                        "───╯"}));
+}
+
+TEST(ReportLayout, TwoIssuesOnOneLineShareTheQuotedLine) {
+    const std::vector<ParseIssue> issues = {message(0, 1, "one"), message(2, 3, "two")};
+    EXPECT_EQ(lines_of(render("abc", semver_id, issues)),
+              (std::vector<std::string>{"Error: ",
+                                        "   ╭─[ vorna::package::version::semver::SemVer:1:1 ]",
+                                        "   │",
+                                        " 1 │ abc",
+                                        "   │ ┬",
+                                        "   │ ╰── one",
+                                        "   │   ┬",
+                                        "   │   ╰── two",
+                                        "───╯"}));
+}
+
+// ---------------------------------------------------------------------------
+// Where the location, the quoted line and the marker land.
+
+struct PlacementCase {
+    const char* name;
+    std::string text;
+    std::size_t start;
+    std::size_t end;
+    std::string reference;  // line:column of the location line
+    std::string source_row;
+    std::string underline_row;
+};
+
+class ReportPlacement : public testing::TestWithParam<PlacementCase> {};
+
+TEST_P(ReportPlacement, LocatesQuotesAndMarks) {
+    const auto& c = GetParam();
+    const auto lines = lines_of(render(c.text, semver_id, {message(c.start, c.end, "here")}));
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[1].substr(lines[1].find(semver_id) + semver_id.size()), ":" + c.reference + " ]");
+    EXPECT_EQ(lines[3], c.source_row);
+    EXPECT_EQ(lines[4], c.underline_row);
+    // The connector starts under the marker.
+    EXPECT_EQ(lines[5].find("╰"), lines[4].find("┬"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ReportLines, ReportPlacement,
+    testing::Values(PlacementCase{"SecondLine", "1.2.3\nabc", 7, 8, "2:2", " 2 │ abc", "   │  ┬"},
+                    PlacementCase{"AfterCrLf", "a\r\nb", 3, 4, "2:1", " 2 │ b", "   │ ┬"},
+                    PlacementCase{"AfterCr", "a\rb", 2, 3, "2:1", " 2 │ b", "   │ ┬"},
+                    PlacementCase{"AfterLineSeparator", "x\u2028yz", 5, 6, "2:2", " 2 │ yz", "   │  ┬"},
+                    PlacementCase{"AfterNextLine", "x\u0085y", 3, 4, "2:1", " 2 │ y", "   │ ┬"},
+                    PlacementCase{"EndAfterTrailingBreak", "1.2\n", 4, 4, "2:1", " 2 │", "   │ ┬"},
+                    PlacementCase{"OnTheLineBreak", "1.2\n", 3, 4, "1:4", " 1 │ 1.2", "   │    ┬"},
+                    PlacementCase{"SpanRunsIntoNextLine", "ab\ncd", 1, 5, "1:2", " 1 │ ab", "   │  ┬"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    ReportColumns, ReportPlacement,
+    testing::Values(
+        PlacementCase{"LeadingTab", "\tx", 1, 2, "1:2", " 1 │     x", "   │     ┬"},
+        PlacementCase{"TabToNextStop", "ab\tx", 3, 4, "1:4", " 1 │ ab  x", "   │     ┬"},
+        PlacementCase{"TabAtAStop", "abcd\tx", 5, 6, "1:6", " 1 │ abcd    x", "   │         ┬"},
+        PlacementCase{"AfterWideCharacter", "中x", 3, 4, "1:2", " 1 │ 中x", "   │   ┬"},
+        PlacementCase{"OnWideCharacter", "a中", 1, 4, "1:2", " 1 │ a中", "   │  ┬─"},
+        PlacementCase{"AfterCombiningMark", "e\u0301x", 3, 4, "1:3", " 1 │ e\u0301x", "   │  ┬"},
+        PlacementCase{"ColumnCountsCharactersNotBytes", "é.x", 3, 4, "1:3", " 1 │ é.x", "   │   ┬"},
+        PlacementCase{"OtherWhiteSpaceIsOneBlank", "a\u3000b", 4, 5, "1:3", " 1 │ a b", "   │   ┬"},
+        PlacementCase{"TrailingBlanksAreNotQuoted", "1.2.3 ", 5, 6, "1:6", " 1 │ 1.2.3", "   │      ┬"},
+        PlacementCase{"MidCharacterOffsetPointsAtIt", "aé", 2, 3, "1:2", " 1 │ aé", "   │  ┬"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Spans a parser never produces, from direct callers: drawn soundly.
+INSTANTIATE_TEST_SUITE_P(
+    ReportFaultySpans, ReportPlacement,
+    testing::Values(PlacementCase{"EndBeforeStartIsDrawnEmpty", "1.2.x", 4, 2, "1:5", " 1 │ 1.2.x", "   │     ┬"},
+                    PlacementCase{"StartPastTheText", "abc", 10, 12, "?:?", " 1 │ abc", "   │    ┬"},
+                    PlacementCase{"EndPastTheText", "abc", 1, 9, "1:2", " 1 │ abc", "   │  ┬─"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Bytes of the text never reach the terminal raw: controls show as their
+// pictures, malformed UTF-8 as U+FFFD, and the report stays valid UTF-8.
+INSTANTIATE_TEST_SUITE_P(
+    ReportUnsafeText, ReportPlacement,
+    testing::Values(PlacementCase{"Escape", "a\x1b[31mb", 6, 7, "1:7", " 1 │ a␛[31mb", "   │       ┬"},
+                    PlacementCase{"Delete", "a\x7f" "b", 2, 3, "1:3", " 1 │ a␡b", "   │   ┬"},
+                    PlacementCase{"Nul", std::string("a\0b", 3), 2, 3, "1:3", " 1 │ a␀b", "   │   ┬"},
+                    PlacementCase{"MalformedByte", "a\xff" "b", 2, 3, "1:3", " 1 │ a\uFFFDb", "   │   ┬"},
+                    PlacementCase{"RightToLeftOverride", "a\u202Eb", 4, 5, "1:3", " 1 │ a\uFFFDb", "   │   ┬"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ReportPlacement, EveryByteValueGivesValidUtf8WithoutEscapes) {
+    for (int b = 0; b < 256; ++b) {
+        for (const std::string& text : {std::string(1, char(b)), "1." + std::string(1, char(b)) + "x"}) {
+            const std::string report = render(text, semver_id, {message(0, 1, "here")});
+            EXPECT_TRUE(utf8::is_valid(report)) << "byte " << b;
+            EXPECT_EQ(report.find('\x1b'), std::string::npos) << "byte " << b;
+            EXPECT_TRUE(report.starts_with("Error: \n")) << "byte " << b;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Colour.
+
+TEST(ReportColour, ColouredReportPaintsTheStatedPieces) {
+    const std::vector<ParseIssue> issues = {expected_found(4, 5, U'x', {lab("integer")})};
+    const std::string coloured = render("1.2.x", semver_id, issues, true);
+    const std::string plain = render("1.2.x", semver_id, issues, false);
+
+    EXPECT_EQ(plain.find('\x1b'), std::string::npos);
+    EXPECT_TRUE(coloured.starts_with("\x1b[31mError:\x1b[0m \n"));
+    EXPECT_NE(coloured.find("\x1b[38;5;246m╭─[\x1b[0m vorna::"), std::string::npos);
+    EXPECT_NE(coloured.find(":1:5 \x1b[38;5;246m]\x1b[0m\n"), std::string::npos);
+    EXPECT_NE(coloured.find("\x1b[38;5;201m┬\x1b[0m\n"), std::string::npos);
+    EXPECT_NE(coloured.find("\x1b[38;5;201m╰──\x1b[0m found 'x'"), std::string::npos);
+    EXPECT_TRUE(coloured.ends_with("\x1b[38;5;246m───╯\x1b[0m\n"));
+    // Colour only adds escape sequences; the text is the same.
+    EXPECT_EQ(strip_escapes(coloured), plain);
+}
+
+TEST(ReportColour, LabelsTakeSuccessiveColours) {
+    const std::vector<ParseIssue> issues = {message(0, 1, "one"), message(2, 3, "two")};
+    const std::string coloured = render("abc", semver_id, issues, true);
+    EXPECT_NE(coloured.find("\x1b[38;5;201m╰──\x1b[0m one"), std::string::npos);
+    EXPECT_NE(coloured.find("\x1b[38;5;155m╰──\x1b[0m two"), std::string::npos);
+}
+
+TEST(ColourGenerator, FirstColoursOfAFreshGenerator) {
+    ColourGenerator colours;
+    EXPECT_EQ(colours.next(), 201);
+    EXPECT_EQ(colours.next(), 155);
+    EXPECT_EQ(colours.next(), 187);
+}
+
+struct DecisionCase {
+    const char* name;
+    ColourEnvironment env;
+    bool colour;
+};
+
+class ColourDecision : public testing::TestWithParam<DecisionCase> {};
+
+TEST_P(ColourDecision, FollowsTheEnvironment) { EXPECT_EQ(decide_colour(GetParam().env), GetParam().colour); }
+
+constexpr std::nullopt_t unset = std::nullopt;
+
+INSTANTIATE_TEST_SUITE_P(
+    ColourEnvironments, ColourDecision,
+    testing::Values(DecisionCase{"Terminal", {unset, unset, unset, unset, true}, true},
+                    DecisionCase{"NotATerminal", {unset, unset, unset, unset, false}, false},
+                    DecisionCase{"ForcedIntoAFile", {"1", unset, unset, unset, false}, true},
+                    DecisionCase{"ForcedWithEmptyValue", {"", unset, unset, unset, false}, true},
+                    DecisionCase{"ForceOverridesNoColor", {"1", "0", "1", "dumb", false}, true},
+                    DecisionCase{"ForceZeroIntoAFile", {"0", unset, unset, unset, false}, false},
+                    DecisionCase{"ForceZeroOnATerminal", {"0", unset, unset, unset, true}, true},
+                    DecisionCase{"CliColorZero", {unset, "0", unset, unset, true}, false},
+                    DecisionCase{"CliColorOne", {unset, "1", unset, unset, true}, true},
+                    DecisionCase{"NoColorSet", {unset, unset, "1", unset, true}, false},
+                    DecisionCase{"NoColorEmpty", {unset, unset, "", unset, true}, true},
+                    DecisionCase{"DumbTerminal", {unset, unset, unset, "dumb", true}, false},
+                    DecisionCase{"RealTerminal", {unset, unset, unset, "xterm-256color", true}, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// The sentence.
+
+struct SentenceCase {
+    const char* name;
+    ParseIssue issue;
+    std::string sentence;
+};
+
+class ReportSentence : public testing::TestWithParam<SentenceCase> {};
+
+TEST_P(ReportSentence, Composes) { EXPECT_EQ(GetParam().issue.sentence(), GetParam().sentence); }
+
+INSTANTIATE_TEST_SUITE_P(
+    ReportLists, ReportSentence,
+    testing::Values(
+        SentenceCase{"NothingExpected", expected_found(0, 1, U'x', {}), "found 'x' expected something else"},
+        SentenceCase{"OneExpected", expected_found(0, 1, U'x', {lab("integer")}), "found 'x' expected integer"},
+        SentenceCase{"TwoExpectedKeepTheComma", expected_found(0, 0, std::nullopt, {lab("digit"), tok(U'.')}),
+                     "found end of input expected digit, or '.'"},
+        SentenceCase{"ThreeExpected",
+                     expected_found(0, 1, U'_', {lab("dot-separated list"), tok(U'+'), Expectation::end_of_input()}),
+                     "found '_' expected dot-separated list, '+', or end of input"},
+        SentenceCase{"FoundAbsentNothingExpected", expected_found(0, 0, std::nullopt, {}),
+                     "found end of input expected something else"},
+        SentenceCase{"FoundSpaceIsNotEscaped", expected_found(0, 1, U' ', {lab("digit")}),
+                     "found ' ' expected digit"},
+        SentenceCase{"FoundMultiByte", expected_found(0, 2, U'é', {lab("identifier")}),
+                     "found 'é' expected identifier"},
+        SentenceCase{"FreeMessage", message(0, 1, "anything at all, 'as is'"), "anything at all, 'as is'"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct ExpectationCase {
+    const char* name;
+    Expectation expectation;
+    std::string rendered;
+};
+
+class ReportExpectation : public testing::TestWithParam<ExpectationCase> {};
+
+TEST_P(ReportExpectation, Renders) {
+    std::string out = "<";
+    GetParam().expectation.render(out);
+    EXPECT_EQ(out, "<" + GetParam().rendered);
+}
+
+INSTANTIATE_TEST_SUITE_P(ReportKinds, ReportExpectation,
+                         testing::Values(ExpectationCase{"Token", tok(U'.'), "'.'"},
+                                         ExpectationCase{"WideToken", tok(U'中'), "'中'"},
+                                         ExpectationCase{"Label", lab("alphanumeric or '-'"), "alphanumeric or '-'"},
+                                         ExpectationCase{"IdentifierText", Expectation::identifier_text("rc"), "'rc'"},
+                                         ExpectationCase{"Any", Expectation::any(), "any"},
+                                         ExpectationCase{"SomethingElse", Expectation::something_else(),
+                                                         "something else"},
+                                         ExpectationCase{"EndOfInput", Expectation::end_of_input(), "end of input"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// Fallback texts and faults.
+
+TEST(ReportFallback, MalformedSentenceGivesTheInvalidUtf8Message) {
+    const ParseError error = render_parse_failure("abc", semver_id, std::vector{message(0, 1, "bad \xff byte")}, false);
+    EXPECT_TRUE(error.message().starts_with("Invalid UTF-8 string: ")) << error.message();
+    EXPECT_TRUE(utf8::is_valid(error.message()));
+}
+
+TEST(ReportFallback, MalformedSourceIdGivesTheInvalidUtf8Message) {
+    const ParseError error = render_parse_failure("abc", "id\xc3", std::vector{message(0, 1, "here")}, false);
+    EXPECT_TRUE(error.message().starts_with("Invalid UTF-8 string: ")) << error.message();
+}
+
+TEST(ReportFallback, NoIssuesStillGivesAnError) {
+    const ParseError error = render_parse_failure("abc", semver_id, std::span<const ParseIssue>{}, false);
+    EXPECT_TRUE(error.message().starts_with("Error: ")) << error.message();
+}
+
+// ---------------------------------------------------------------------------
+// Lines of the source.
+
+struct SourceCase {
+    const char* name;
+    std::string text;
+    std::vector<SourceLine> lines;
+    std::vector<std::string> contents;
+};
+
+class ReportSourceLines : public testing::TestWithParam<SourceCase> {};
+
+TEST_P(ReportSourceLines, Splits) {
+    const auto& c = GetParam();
+    const ReportSource source(c.text);
+    EXPECT_EQ(std::vector<SourceLine>(source.lines().begin(), source.lines().end()), c.lines);
+    std::vector<std::string> contents;
+    for (std::size_t i = 0; i < source.lines().size(); ++i) contents.emplace_back(source.content(i));
+    EXPECT_EQ(contents, c.contents);
+}
+
+// SourceLine: byte offset, byte length, char offset, char length, break bytes.
+INSTANTIATE_TEST_SUITE_P(
+    ReportBreaks, ReportSourceLines,
+    testing::Values(
+        SourceCase{"Empty", "", {{0, 0, 0, 0, 0}}, {""}},
+        SourceCase{"NoBreak", "abc", {{0, 3, 0, 3, 0}}, {"abc"}},
+        SourceCase{"LineFeed", "a\nb", {{0, 2, 0, 2, 1}, {2, 1, 2, 1, 0}}, {"a", "b"}},
+        SourceCase{"VerticalTab", "a\vb", {{0, 2, 0, 2, 1}, {2, 1, 2, 1, 0}}, {"a", "b"}},
+        SourceCase{"FormFeed", "a\fb", {{0, 2, 0, 2, 1}, {2, 1, 2, 1, 0}}, {"a", "b"}},
+        SourceCase{"CarriageReturn", "a\rb", {{0, 2, 0, 2, 1}, {2, 1, 2, 1, 0}}, {"a", "b"}},
+        SourceCase{"CrLfIsOneBreak", "a\r\nb", {{0, 3, 0, 3, 2}, {3, 1, 3, 1, 0}}, {"a", "b"}},
+        SourceCase{"LfCrIsTwoBreaks", "a\n\rb", {{0, 2, 0, 2, 1}, {2, 1, 2, 1, 1}, {3, 1, 3, 1, 0}}, {"a", "", "b"}},
+        SourceCase{"CrCrLf", "a\r\r\nb", {{0, 2, 0, 2, 1}, {2, 2, 2, 2, 2}, {4, 1, 4, 1, 0}}, {"a", "", "b"}},
+        SourceCase{"NextLine", "é\u0085b", {{0, 4, 0, 2, 2}, {4, 1, 2, 1, 0}}, {"é", "b"}},
+        SourceCase{"LineSeparator", "a\u2028b", {{0, 4, 0, 2, 3}, {4, 1, 2, 1, 0}}, {"a", "b"}},
+        SourceCase{"ParagraphSeparator", "a\u2029b", {{0, 4, 0, 2, 3}, {4, 1, 2, 1, 0}}, {"a", "b"}},
+        SourceCase{"TrailingBreakEndsInAnEmptyLine", "a\n", {{0, 2, 0, 2, 1}, {2, 0, 2, 0, 0}}, {"a", ""}},
+        SourceCase{"OnlyBreaks", "\n\n", {{0, 1, 0, 1, 1}, {1, 1, 1, 1, 1}, {2, 0, 2, 0, 0}}, {"", "", ""}},
+        SourceCase{"RawNelByteIsNoBreak", "a\x85" "b", {{0, 3, 0, 3, 0}}, {"a\x85" "b"}},
+        SourceCase{"TruncatedSeparatorIsNoBreak", "a\xe2\x80", {{0, 3, 0, 3, 0}}, {"a\xe2\x80"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct LocateCase {
+    const char* name;
+    std::string text;
+    std::size_t offset;
+    std::optional<SourcePosition> position;
+};
+
+class ReportSourceLocate : public testing::TestWithParam<LocateCase> {};
+
+TEST_P(ReportSourceLocate, FindsLineAndColumn) {
+    const auto& c = GetParam();
+    EXPECT_EQ(ReportSource(c.text).locate(c.offset), c.position);
+}
+
+INSTANTIATE_TEST_SUITE_P(ReportOffsets, ReportSourceLocate,
+                         testing::Values(LocateCase{"Start", "abc", 0, SourcePosition{0, 0}},
+                                         LocateCase{"EndOfText", "abc", 3, SourcePosition{0, 3}},
+                                         LocateCase{"PastTheEnd", "abc", 4, std::nullopt},
+                                         LocateCase{"EmptyText", "", 0, SourcePosition{0, 0}},
+                                         LocateCase{"OnTheBreak", "ab\ncd", 2, SourcePosition{0, 2}},
+                                         LocateCase{"StartOfSecondLine", "ab\ncd", 3, SourcePosition{1, 0}},
+                                         LocateCase{"EndOfSecondLine", "ab\ncd", 5, SourcePosition{1, 2}},
+                                         LocateCase{"InsideCrLf", "a\r\nb", 2, SourcePosition{0, 2}},
+                                         LocateCase{"AfterCrLf", "a\r\nb", 3, SourcePosition{1, 0}},
+                                         LocateCase{"AfterTrailingBreak", "a\n", 2, SourcePosition{1, 0}},
+                                         LocateCase{"InsideMultiByte", "xé", 2, SourcePosition{0, 1}},
+                                         LocateCase{"AfterMultiByte", "xéy", 3, SourcePosition{0, 2}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace vorna
