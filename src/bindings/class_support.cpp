@@ -133,11 +133,14 @@ bool check_keywords(PyObject* kwargs, std::span<StaticName* const> accepted, std
             }
         }
         if (known) continue;
-        // Rendering the key may run its __str__; keep it alive meanwhile.
+        // A str key is quoted as it stands; rendering any other key may run
+        // its __str__, so keep it alive meanwhile.
         PyRef held = PyRef::borrow(key);
         const std::string name(class_name);
-        PyRef message = PyRef::steal(
-            PyUnicode_FromFormat("'%S' is an invalid keyword argument for %s()", held.get(), name.c_str()));
+        PyRef message = PyRef::steal(PyUnicode_FromFormat(PyUnicode_Check(key)
+                                                              ? "'%U' is an invalid keyword argument for %s()"
+                                                              : "'%S' is an invalid keyword argument for %s()",
+                                                          held.get(), name.c_str()));
         if (message) PyErr_SetObject(PyExc_ValueError, message.get());
         return false;
     }

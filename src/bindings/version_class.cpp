@@ -68,8 +68,10 @@ PyObject* version_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noex
             PyObject* value = nullptr;
             PyDict_Next(kwargs, &position, &key, &value);
             PyRef held = PyRef::borrow(key);
-            PyRef message = PyRef::steal(
-                PyUnicode_FromFormat("Version.__new__() got an unexpected keyword argument '%S'", held.get()));
+            PyRef message = PyRef::steal(PyUnicode_FromFormat(
+                PyUnicode_Check(key) ? "Version.__new__() got an unexpected keyword argument '%U'"
+                                     : "Version.__new__() got an unexpected keyword argument '%S'",
+                held.get()));
             if (message) PyErr_SetObject(PyExc_TypeError, message.get());
             return nullptr;
         }
