@@ -1,0 +1,83 @@
+// The formatting subscriber: writes each record at INFO or less verbose as a
+// multi-line block to standard output.
+//
+//       2024-05-01T09:30:00.000123Z  INFO vorna::package: loaded, count: 3
+//         at src/lib:12 on ThreadId(1)
+//         in vorna::package::load with path: "a.txt"
+//     (empty line)
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <system_error>
+
+#include "core/log/log.hpp"
+#include "core/log/timestamp.hpp"
+
+namespace vorna::log {
+
+// Where a subscriber's text goes.
+class Output {
+public:
+    virtual ~Output() = default;
+    // Writes all of `text` as one piece. Returns the error when it could not
+    // be written.
+    virtual std::error_code write(std::string_view text) noexcept = 0;
+    // Reports a fault of the subscriber itself: one line, without its line
+    // break.
+    virtual void report(std::string_view line) noexcept = 0;
+};
+
+// Writes text to descriptor `out` under the standard-output lock and reports
+// to descriptor `err`. When `out` is not an open descriptor the text is
+// discarded without an error.
+class FdOutput final : public Output {
+public:
+    FdOutput(int out, int err) noexcept : out_(out), err_(err) {}
+    std::error_code write(std::string_view text) noexcept override;
+    void report(std::string_view line) noexcept override;
+
+private:
+    int out_;
+    int err_;
+};
+
+// The current time, or nullopt when it is unavailable.
+using Clock = std::function<std::optional<Timestamp>()>;
+// The number of the calling thread.
+using ThreadNumbers = std::function<std::uint64_t()>;
+
+// The colour decision for a value of NO_COLOR (null when it is unset): colour
+// is off only for a non-empty value that is valid UTF-8.
+bool colour_for_no_color(const char* value) noexcept;
+
+class FormattingSubscriber final : public Subscriber {
+public:
+    // `colour` is decided once here and kept; `clock`, `thread_number` and
+    // `output` (not null) are consulted for every record written.
+    FormattingSubscriber(bool colour, Clock clock, ThreadNumbers thread_number, std::unique_ptr<Output> output) noexcept;
+
+    Level max_level() const noexcept override { return Level::info; }
+    // Formats the record into the thread's reusable buffer and writes it with
+    // one call. A record that cannot be formatted is replaced by a line that
+    // says so; a failed write is reported, never thrown.
+    void record(const Record& record) noexcept override;
+
+private:
+    void format(const Record& record, std::string& out) const;
+
+    bool colour_;
+    Clock clock_;
+    ThreadNumbers thread_number_;
+    std::unique_ptr<Output> output_;
+};
+
+// The subscriber of the process: colour unless NO_COLOR says otherwise, the
+// system clock, the process-wide thread numbers, standard output for records
+// and standard error for its own faults.
+std::unique_ptr<Subscriber> make_stdout_subscriber();
+
+}  // namespace vorna::log

@@ -1,0 +1,684 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/log/log.hpp"
+#include "core/log/span.hpp"
+#include "core/log/stdout.hpp"
+#include "core/log/subscriber.hpp"
+#include "core/log/thread_id.hpp"
+#include "core/log/timestamp.hpp"
+
+namespace vorna::log {
+namespace {
+
+// ---------------------------------------------------------------------------
+// Helpers
+
+// What a capturing output received.
+struct Captured {
+    std::mutex mutex;
+    std::string text;
+    std::vector<std::string> reports;
+    std::error_code failure;  // when set, every write fails with it
+};
+
+class CaptureOutput final : public Output {
+public:
+    explicit CaptureOutput(Captured& captured) : captured_(captured) {}
+    std::error_code write(std::string_view text) noexcept override {
+        const std::lock_guard lock(captured_.mutex);
+        if (captured_.failure) return captured_.failure;
+        captured_.text.append(text);
+        return {};
+    }
+    void report(std::string_view line) noexcept override {
+        const std::lock_guard lock(captured_.mutex);
+        captured_.reports.emplace_back(line);
+    }
+
+private:
+    Captured& captured_;
+};
+
+// 2024-05-01T09:30:00.000123999Z
+constexpr Timestamp example_time{1714555800, 123999};
+const Clock example_clock = [] { return std::optional<Timestamp>(example_time); };
+const ThreadNumbers thread_one = [] { return std::uint64_t{1}; };
+
+FormattingSubscriber capturing(Captured& captured, bool colour = false, Clock clock = example_clock,
+                               ThreadNumbers thread_number = thread_one) {
+    return FormattingSubscriber(colour, std::move(clock), std::move(thread_number),
+                                std::make_unique<CaptureOutput>(captured));
+}
+
+Record example_record(std::span<const Field> fields, Level level = Level::info) {
+    return Record{.level = level,
+                  .target = "vorna::package",
+                  .name = "event src/lib:12",
+                  .file = "src/lib",
+                  .line = 12,
+                  .fields = fields,
+                  .parent = nullptr};
+}
+
+const std::vector<Field> loaded_count = {{"message", "loaded"}, {"count", 3}};
+
+constexpr std::string_view example_first_line = "  2024-05-01T09:30:00.000123Z  INFO vorna::package: loaded, count: 3\n";
+constexpr std::string_view example_text =
+    "  2024-05-01T09:30:00.000123Z  INFO vorna::package: loaded, count: 3\n"
+    "    at src/lib:12 on ThreadId(1)\n"
+    "\n";
+
+// Everything written to an unnamed temporary file so far.
+std::string contents(std::FILE* file) {
+    std::string text;
+    std::fflush(file);
+    ::lseek(fileno(file), 0, SEEK_SET);
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(fileno(file), chunk, sizeof chunk)) > 0;) text.append(chunk, static_cast<std::size_t>(n));
+    return text;
+}
+
+// ---------------------------------------------------------------------------
+// Record layout without colour
+
+struct LayoutCase {
+    std::string name;
+    Level level;
+    std::optional<std::string_view> file;
+    std::optional<std::uint32_t> line;
+    std::vector<Field> fields;
+    std::string expected;
+};
+
+class LogLayout : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(LogLayout, WritesTheRecordBlock) {
+    const LayoutCase& c = GetParam();
+    Captured captured;
+    FormattingSubscriber subscriber = capturing(captured);
+    Record record = example_record(c.fields, c.level);
+    record.file = c.file;
+    record.line = c.line;
+    subscriber.record(record);
+    EXPECT_EQ(captured.text, c.expected);
+    EXPECT_EQ(captured.text.find('\x1b'), std::string::npos);
+    EXPECT_TRUE(captured.reports.empty());
+}
+
+const std::string example_at = "    at src/lib:12 on ThreadId(1)\n\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    LogRecords, LogLayout,
+    ::testing::Values(
+        LayoutCase{"WorkedExample", Level::info, "src/lib", 12, loaded_count, std::string(example_text)},
+        LayoutCase{"NoFile", Level::info, std::nullopt, std::nullopt, loaded_count,
+                   std::string(example_first_line) + "    on ThreadId(1)\n\n"},
+        LayoutCase{"NoFileButLine", Level::info, std::nullopt, 12, loaded_count,
+                   std::string(example_first_line) + "    on ThreadId(1)\n\n"},
+        LayoutCase{"FileWithoutLine", Level::info, "src/lib", std::nullopt, loaded_count,
+                   std::string(example_first_line) + "    at src/lib on ThreadId(1)\n\n"},
+        LayoutCase{"Warn", Level::warn, "src/lib", 12, {{"message", "careful"}},
+                   "  2024-05-01T09:30:00.000123Z  WARN vorna::package: careful\n" + example_at},
+        LayoutCase{"Error", Level::error, "src/lib", 12, {{"message", "broken"}},
+                   "  2024-05-01T09:30:00.000123Z ERROR vorna::package: broken\n" + example_at},
+        LayoutCase{"FieldOrderKept", Level::info, "src/lib", 12, {{"count", 3}, {"message", "loaded"}},
+                   "  2024-05-01T09:30:00.000123Z  INFO vorna::package: count: 3, loaded\n" + example_at},
+        LayoutCase{"LogFieldsSkippedRawPrefixStripped",
+                   Level::info,
+                   "src/lib",
+                   12,
+                   {{"log.target", "x"}, {"message", "m"}, {"log.line", 3}, {"r#type", "semver"}, {"log.file", "f"}},
+                   "  2024-05-01T09:30:00.000123Z  INFO vorna::package: m, type: \"semver\"\n" + example_at},
+        LayoutCase{"TextValuesQuotedMessagePlain",
+                   Level::info,
+                   "src/lib",
+                   12,
+                   {{"message", "say \"hi\""}, {"text", "tab\there \"q\" \\ nl\n"}},
+                   "  2024-05-01T09:30:00.000123Z  INFO vorna::package: say \"hi\", "
+                   "text: \"tab\\there \\\"q\\\" \\\\ nl\\n\"\n" +
+                       example_at},
+        LayoutCase{"OtherValueKinds",
+                   Level::info,
+                   "src/lib",
+                   12,
+                   {{"flag", true},
+                    {"delta", -7},
+                    {"big", std::numeric_limits<std::uint64_t>::max()},
+                    {"least", std::numeric_limits<std::int64_t>::min()},
+                    {"ratio", 0.5},
+                    {"whole", 3.0},
+                    {"tiny", 1.5e-5},
+                    {"huge", 1e16}},
+                   "  2024-05-01T09:30:00.000123Z  INFO vorna::package: flag: true, delta: -7, "
+                   "big: 18446744073709551615, least: -9223372036854775808, ratio: 0.5, whole: 3.0, "
+                   "tiny: 1.5e-5, huge: 1e16\n" +
+                       example_at},
+        LayoutCase{"MessageThatIsNotText", Level::info, "src/lib", 12, {{"message", 42}, {"ok", false}},
+                   "  2024-05-01T09:30:00.000123Z  INFO vorna::package: 42, ok: false\n" + example_at},
+        LayoutCase{"NoFields", Level::info, "src/lib", 12, {},
+                   "  2024-05-01T09:30:00.000123Z  INFO vorna::package: \n" + example_at}),
+    [](const auto& info) { return info.param.name; });
+
+// ---------------------------------------------------------------------------
+// Level filter
+
+struct FilterCase {
+    Level level;
+    bool written;
+};
+
+class LogFilter : public ::testing::TestWithParam<FilterCase> {};
+
+TEST_P(LogFilter, WritesInfoAndLessVerboseOnly) {
+    Captured captured;
+    FormattingSubscriber subscriber = capturing(captured);
+    subscriber.record(example_record(loaded_count, GetParam().level));
+    EXPECT_EQ(!captured.text.empty(), GetParam().written);
+}
+
+INSTANTIATE_TEST_SUITE_P(LogLevels, LogFilter,
+                         ::testing::Values(FilterCase{Level::trace, false}, FilterCase{Level::debug, false},
+                                           FilterCase{Level::info, true}, FilterCase{Level::warn, true},
+                                           FilterCase{Level::error, true}));
+
+// ---------------------------------------------------------------------------
+// Spans
+
+std::string record_in_spans(const Span* parent = nullptr) {
+    Captured captured;
+    FormattingSubscriber subscriber = capturing(captured);
+    Record record = example_record(loaded_count);
+    record.parent = parent;
+    subscriber.record(record);
+    return captured.text;
+}
+
+TEST(LogSpans, InnermostFirstWithFieldsOnlyWhenPresent) {
+    const Span outer("vorna", "outer", {{"id", 7}, {"path", "a.txt"}});
+    const SpanGuard in_outer(outer);
+    const Span inner("vorna::package", "inner");
+    const SpanGuard in_inner(inner);
+    EXPECT_EQ(record_in_spans(), std::string(example_text.substr(0, example_text.size() - 1)) +
+                                     "    in vorna::package::inner\n"
+                                     "    in vorna::outer with id: 7, path: \"a.txt\"\n"
+                                     "\n");
+}
+
+TEST(LogSpans, ParentIsTheSpanCurrentAtCreation) {
+    Span inner;
+    {
+        const Span outer("vorna", "outer");
+        const SpanGuard entered(outer);
+        inner = Span("vorna", "inner");
+    }
+    // `inner` keeps `outer` alive and lies in it even though neither is entered now.
+    EXPECT_EQ(inner.parent().name(), "outer");
+    EXPECT_TRUE(inner.parent().parent().empty());
+    EXPECT_EQ(record_in_spans(&inner), std::string(example_text.substr(0, example_text.size() - 1)) +
+                                           "    in vorna::inner\n    in vorna::outer\n\n");
+}
+
+TEST(LogSpans, ExplicitParentWinsOverCurrentSpan) {
+    const Span other("vorna", "other", {{"n", 1}});
+    const Span child = Span::child_of(other, "vorna::package", "child");
+    const Span current("vorna", "current");
+    const SpanGuard entered(current);
+    EXPECT_EQ(record_in_spans(&child), std::string(example_text.substr(0, example_text.size() - 1)) +
+                                           "    in vorna::package::child\n    in vorna::other with n: 1\n\n");
+    // An empty explicit parent puts the record in no span at all.
+    const Span none;
+    EXPECT_EQ(record_in_spans(&none), example_text);
+}
+
+TEST(LogSpans, LeavingRestoresTheEnclosingSpan) {
+    const Span outer("vorna", "outer");
+    const SpanGuard in_outer(outer);
+    {
+        const Span inner("vorna", "inner");
+        const SpanGuard in_inner(inner);
+        EXPECT_EQ(Span::current(), inner);
+    }
+    EXPECT_EQ(Span::current(), outer);
+    EXPECT_EQ(record_in_spans(), std::string(example_text.substr(0, example_text.size() - 1)) +
+                                     "    in vorna::outer\n\n");
+}
+
+TEST(LogSpans, NoSpanLinesOutsideSpans) {
+    EXPECT_TRUE(Span::current().empty());
+    EXPECT_EQ(record_in_spans(), example_text);
+}
+
+TEST(LogSpans, OnlyUnprintedFieldsMeansNoWith) {
+    const Span span("vorna", "quiet", {{"log.target", "x"}});
+    EXPECT_EQ(record_in_spans(&span),
+              std::string(example_text.substr(0, example_text.size() - 1)) + "    in vorna::quiet\n\n");
+}
+
+TEST(LogSpans, SpanOwnsCopiesOfItsTexts) {
+    std::string target = "vorna::owned";
+    std::string name = "span";
+    std::string field = "key";
+    std::string value = "value";
+    const Span span(target, name, {{field, value}});
+    target.assign(40, 'X');
+    name.assign(40, 'X');
+    field.assign(40, 'X');
+    value.assign(40, 'X');
+    EXPECT_EQ(record_in_spans(&span), std::string(example_text.substr(0, example_text.size() - 1)) +
+                                          "    in vorna::owned::span with key: \"value\"\n\n");
+}
+
+// ---------------------------------------------------------------------------
+// Timestamps
+
+struct TimestampCase {
+    std::string name;
+    std::optional<Timestamp> time;
+    std::string expected;
+};
+
+class LogTimestamp : public ::testing::TestWithParam<TimestampCase> {};
+
+TEST_P(LogTimestamp, WritesUtcWithMicroseconds) {
+    std::string out = "x";
+    append_timestamp(out, GetParam().time);
+    EXPECT_EQ(out, "x" + GetParam().expected);
+}
+
+constexpr std::int64_t int64_max = std::numeric_limits<std::int64_t>::max();
+constexpr std::int64_t int64_min = std::numeric_limits<std::int64_t>::min();
+
+INSTANTIATE_TEST_SUITE_P(
+    LogInstants, LogTimestamp,
+    ::testing::Values(
+        TimestampCase{"Epoch", Timestamp{0, 0}, "1970-01-01T00:00:00.000000Z"},
+        TimestampCase{"MicrosecondsTruncated", Timestamp{1714555800, 123999}, "2024-05-01T09:30:00.000123Z"},
+        TimestampCase{"SecondBeforeEpoch", Timestamp{-1, 999'999'999}, "1969-12-31T23:59:59.999999Z"},
+        TimestampCase{"LeapDay", Timestamp{951782400, 0}, "2000-02-29T00:00:00.000000Z"},
+        TimestampCase{"YearOne", Timestamp{-62135596800, 1000}, "0001-01-01T00:00:00.000001Z"},
+        TimestampCase{"YearZero", Timestamp{-62167219200, 0}, "0000-01-01T00:00:00.000000Z"},
+        TimestampCase{"LastSecondOfYearMinusOne", Timestamp{-62167219201, 0}, "-0001-12-31T23:59:59.000000Z"},
+        TimestampCase{"YearMinusOne", Timestamp{-62198755200, 0}, "-0001-01-01T00:00:00.000000Z"},
+        TimestampCase{"YearMinus9999", Timestamp{-377673580801, 5000}, "-9999-12-31T23:59:59.000005Z"},
+        TimestampCase{"YearMinus10000", Timestamp{-377705116801, 0}, "-10000-12-31T23:59:59.000000Z"},
+        TimestampCase{"Year9999", Timestamp{253402300799, 999'999'999}, "9999-12-31T23:59:59.999999Z"},
+        TimestampCase{"Year10000", Timestamp{253402300800, 0}, "+10000-01-01T00:00:00.000000Z"},
+        TimestampCase{"LatestInstant", Timestamp{int64_max, 0}, "+292277026596-12-04T15:30:07.000000Z"},
+        TimestampCase{"EarliestInstant", Timestamp{int64_min, 0}, "-292277022657-01-27T08:29:52.000000Z"},
+        TimestampCase{"Unavailable", std::nullopt, "<unknown time>"},
+        TimestampCase{"NanosecondsOutOfRange", Timestamp{0, 1'000'000'000}, "<unknown time>"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(LogClock, UnavailableClockStillWritesTheRecord) {
+    Captured captured;
+    FormattingSubscriber subscriber = capturing(captured, false, [] { return std::optional<Timestamp>(); });
+    subscriber.record(example_record(loaded_count));
+    EXPECT_EQ(captured.text, "  <unknown time>  INFO vorna::package: loaded, count: 3\n" + example_at);
+}
+
+TEST(LogClock, SystemTimeIsAfter2024) {
+    const std::optional<Timestamp> now = system_time();
+    ASSERT_TRUE(now.has_value());
+    EXPECT_GT(now->seconds, example_time.seconds);
+    EXPECT_LT(now->nanoseconds, 1'000'000'000u);
+}
+
+// ---------------------------------------------------------------------------
+// Colour
+
+struct NoColorCase {
+    std::string name;
+    const char* value;
+    bool colour;
+};
+
+class LogColourDecision : public ::testing::TestWithParam<NoColorCase> {};
+
+TEST_P(LogColourDecision, OffOnlyForNonEmptyUnicode) {
+    EXPECT_EQ(colour_for_no_color(GetParam().value), GetParam().colour);
+}
+
+INSTANTIATE_TEST_SUITE_P(LogNoColor, LogColourDecision,
+                         ::testing::Values(NoColorCase{"Unset", nullptr, true}, NoColorCase{"Empty", "", true},
+                                           NoColorCase{"One", "1", false}, NoColorCase{"Zero", "0", false},
+                                           NoColorCase{"Word", "yes", false},
+                                           NoColorCase{"NonAsciiUnicode", "\xC3\xA9", false},
+                                           NoColorCase{"InvalidUtf8", "\xFF\xFE", true}),
+                         [](const auto& info) { return info.param.name; });
+
+TEST(LogColour, WorkedExampleStyles) {
+    Captured captured;
+    FormattingSubscriber subscriber = capturing(captured, true);
+    subscriber.record(example_record(loaded_count));
+    EXPECT_EQ(captured.text,
+              "  \x1b[2m2024-05-01T09:30:00.000123Z\x1b[0m \x1b[32m INFO\x1b[0m \x1b[1;32mvorna::package\x1b[0m"
+              "\x1b[32m:\x1b[0m \x1b[32mloaded\x1b[0m\x1b[32m, \x1b[0m\x1b[1;32mcount\x1b[0m\x1b[32m: 3\x1b[0m\n"
+              "    \x1b[2;3mat\x1b[0m src/lib:12 \x1b[2;3mon\x1b[0m ThreadId(1)\n"
+              "\n");
+}
+
+TEST(LogColour, SpanLineStyles) {
+    const Span span("vorna", "outer", {{"id", 7}});
+    Captured captured;
+    FormattingSubscriber subscriber = capturing(captured, true);
+    Record record = example_record({});
+    record.file.reset();
+    record.parent = &span;
+    subscriber.record(record);
+    const std::string text = captured.text;
+    EXPECT_NE(text.find("\n    \x1b[2;3mon\x1b[0m ThreadId(1)\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n    \x1b[2;3min\x1b[0m vorna::\x1b[1mouter\x1b[0m \x1b[2;3mwith\x1b[0m \x1b[1mid\x1b[0m: 7\n\n"),
+              std::string::npos)
+        << text;
+}
+
+struct LevelColourCase {
+    Level level;
+    std::string label;
+};
+
+class LogLevelColour : public ::testing::TestWithParam<LevelColourCase> {};
+
+TEST_P(LogLevelColour, LabelTargetAndFieldsInTheLevelColour) {
+    Captured captured;
+    FormattingSubscriber subscriber = capturing(captured, true);
+    subscriber.record(example_record(loaded_count, GetParam().level));
+    EXPECT_NE(captured.text.find(GetParam().label), std::string::npos) << captured.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LogLevels, LogLevelColour,
+    ::testing::Values(
+        LevelColourCase{Level::info, "\x1b[32m INFO\x1b[0m \x1b[1;32mvorna::package\x1b[0m\x1b[32m:\x1b[0m \x1b[32mloaded"},
+        LevelColourCase{Level::warn, "\x1b[33m WARN\x1b[0m \x1b[1;33mvorna::package\x1b[0m\x1b[33m:\x1b[0m \x1b[33mloaded"},
+        LevelColourCase{Level::error,
+                        "\x1b[31mERROR\x1b[0m \x1b[1;31mvorna::package\x1b[0m\x1b[31m:\x1b[0m \x1b[31mloaded"}));
+
+// ---------------------------------------------------------------------------
+// Re-entrancy and buffer reuse
+
+TEST(LogReentrancy, RecordLoggedWhileFormattingAnotherComesOutWhole) {
+    Captured captured;
+    FormattingSubscriber* self = nullptr;
+    bool nested_logged = false;
+    const std::vector<Field> inner_fields = {{"message", "inner"}};
+    // Reading the clock logs a record of its own, once.
+    const Clock logging_clock = [&] {
+        if (!nested_logged) {
+            nested_logged = true;
+            self->record(example_record(inner_fields, Level::warn));
+        }
+        return std::optional<Timestamp>(example_time);
+    };
+    FormattingSubscriber subscriber = capturing(captured, false, logging_clock);
+    self = &subscriber;
+
+    subscriber.record(example_record(loaded_count));
+    const std::string inner_text = "  2024-05-01T09:30:00.000123Z  WARN vorna::package: inner\n" + example_at;
+    EXPECT_EQ(captured.text, inner_text + std::string(example_text));
+
+    // The thread's buffer is cleared after each record and serves the next.
+    const std::vector<Field> after = {{"message", "after"}};
+    subscriber.record(example_record(after));
+    EXPECT_EQ(captured.text, inner_text + std::string(example_text) +
+                                 "  2024-05-01T09:30:00.000123Z  INFO vorna::package: after\n" + example_at);
+}
+
+// ---------------------------------------------------------------------------
+// Failures
+
+TEST(LogFailure, UnformattableRecordIsReplacedByALine) {
+    Captured captured;
+    FormattingSubscriber subscriber =
+        capturing(captured, false, example_clock, []() -> std::uint64_t { throw std::runtime_error("no thread"); });
+    const std::vector<Field> fields = {{"message", "loaded"}, {"count", 3}, {"log.line", 12}};
+    subscriber.record(example_record(fields));
+    EXPECT_EQ(captured.text, "Unable to format the following event. Name: event src/lib:12; "
+                             "Fields: [message: \"loaded\", count: 3, log.line: 12]\n");
+}
+
+TEST(LogFailure, FailedWriteIsReportedNotThrown) {
+    Captured captured;
+    captured.failure = std::make_error_code(std::errc::no_space_on_device);
+    FormattingSubscriber subscriber = capturing(captured);
+    subscriber.record(example_record(loaded_count));
+    EXPECT_TRUE(captured.text.empty());
+    ASSERT_EQ(captured.reports.size(), 1u);
+    EXPECT_EQ(captured.reports[0], "vorna: unable to write a log record: " + captured.failure.message());
+}
+
+TEST(LogFailure, FullDeviceGivesOneDiagnosticLine) {
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    if (full < 0) GTEST_SKIP() << "/dev/full is not available";
+    std::FILE* err = std::tmpfile();
+    ASSERT_NE(err, nullptr);
+    FormattingSubscriber subscriber(false, example_clock, thread_one, std::make_unique<FdOutput>(full, fileno(err)));
+    subscriber.record(example_record(loaded_count));
+    EXPECT_EQ(contents(err), "vorna: unable to write a log record: " + std::generic_category().message(ENOSPC) +
+                                 " (os error " + std::to_string(ENOSPC) + ")\n");
+    std::fclose(err);
+    ::close(full);
+}
+
+TEST(LogFailure, MissingOutputDiscardsSilently) {
+    std::FILE* err = std::tmpfile();
+    ASSERT_NE(err, nullptr);
+    FormattingSubscriber subscriber(false, example_clock, thread_one, std::make_unique<FdOutput>(-1, fileno(err)));
+    subscriber.record(example_record(loaded_count));
+    EXPECT_EQ(contents(err), "");
+    std::fclose(err);
+}
+
+TEST(LogStdout, WriteAllWritesEverything) {
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    const std::string big(1 << 20, 'v');
+    EXPECT_FALSE(write_all(fileno(file), big));
+    EXPECT_EQ(contents(file), big);
+    std::fclose(file);
+}
+
+TEST(LogStdout, LockIsReentrantAcrossAWrite) {
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    FormattingSubscriber subscriber(false, example_clock, thread_one, std::make_unique<FdOutput>(fileno(out), -1));
+    {
+        // A caller that holds the lock (as a line writer might) can still log.
+        const std::lock_guard held(stdout_lock());
+        subscriber.record(example_record(loaded_count));
+    }
+    EXPECT_EQ(contents(out), example_text);
+    std::fclose(out);
+}
+
+// In a child process, because the test replaces descriptor 1.
+[[noreturn]] void write_stdout_scenario() {
+    ::close(STDOUT_FILENO);
+    if (write_stdout("discarded\n").has_value()) std::_Exit(1);
+    const int full = ::open("/dev/full", O_WRONLY);
+    if (full != STDOUT_FILENO) std::_Exit(2);
+    const std::optional<std::string> error = write_stdout("Got version: 1.2.3\n");
+    if (!error || *error != std::generic_category().message(ENOSPC) + " (os error " + std::to_string(ENOSPC) + ")") {
+        std::_Exit(3);
+    }
+    std::_Exit(0);
+}
+
+TEST(LogStdoutDeathTest, MissingStdoutIsNoErrorOtherFailuresAre) {
+    if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full is not available";
+    EXPECT_EXIT(write_stdout_scenario(), ::testing::ExitedWithCode(0), "");
+}
+
+// ---------------------------------------------------------------------------
+// Installation and dispatch (in child processes: the slot is process-wide and
+// can be filled only once)
+
+struct Counting final : public Output {
+    explicit Counting(Captured& c, std::atomic<int>* destroyed = nullptr) : capture(c), destroyed(destroyed) {}
+    ~Counting() override {
+        if (destroyed) ++*destroyed;
+    }
+    std::error_code write(std::string_view text) noexcept override { return capture.write(text); }
+    void report(std::string_view line) noexcept override { capture.report(line); }
+    CaptureOutput capture;
+    std::atomic<int>* destroyed;
+};
+
+std::unique_ptr<Subscriber> counting_subscriber(Captured& captured, std::atomic<int>* destroyed = nullptr) {
+    return std::make_unique<FormattingSubscriber>(false, example_clock, thread_one,
+                                                  std::make_unique<Counting>(captured, destroyed));
+}
+
+int evaluations = 0;
+int evaluated() { return ++evaluations; }
+
+[[noreturn]] void install_scenario() {
+    static Captured first;
+    static Captured second;
+    static std::atomic<int> second_destroyed{0};
+
+    if (enabled(Level::error)) std::_Exit(1);
+    VORNA_LOG(Level::error, "vorna::test", {"message", "before"}, {"n", evaluated()});
+    if (evaluations != 0) std::_Exit(2);  // fields are not even built
+    dispatch(example_record(loaded_count));  // discarded, not kept for later
+
+    if (!install_global_subscriber(counting_subscriber(first))) std::_Exit(3);
+    if (!enabled(Level::error) || !enabled(Level::warn) || !enabled(Level::info)) std::_Exit(4);
+    if (enabled(Level::debug) || enabled(Level::trace)) std::_Exit(5);
+    if (!first.text.empty()) std::_Exit(6);
+
+    if (install_global_subscriber(counting_subscriber(second, &second_destroyed))) std::_Exit(7);
+    if (second_destroyed != 1) std::_Exit(8);
+    if (install_global_subscriber(nullptr)) std::_Exit(9);
+
+    VORNA_LOG(Level::info, "vorna::test", {"message", "after"}, {"n", evaluated()});
+    const std::string expected_start = "  2024-05-01T09:30:00.000123Z  INFO vorna::test: after, n: 1\n    at ";
+    if (first.text.rfind(expected_start, 0) != 0) std::_Exit(10);
+    if (first.text.find("test_logging.cpp:") == std::string::npos) std::_Exit(11);
+    if (!second.text.empty()) std::_Exit(12);
+
+    VORNA_LOG(Level::debug, "vorna::test", {"message", "chatter"}, {"n", evaluated()});
+    if (evaluations != 1) std::_Exit(13);
+
+    const Span span("vorna", "scope");
+    VORNA_LOG_IN(span, Level::warn, "vorna::test", {"message", "inside"});
+    if (first.text.find(" WARN vorna::test: inside\n") == std::string::npos) std::_Exit(14);
+    if (first.text.find("\n    in vorna::scope\n\n") == std::string::npos) std::_Exit(15);
+    std::_Exit(0);
+}
+
+TEST(LogInstallDeathTest, FirstInstallationStaysInForce) {
+    EXPECT_EXIT(install_scenario(), ::testing::ExitedWithCode(0), "");
+}
+
+[[noreturn]] void racing_install_scenario() {
+    static Captured captured[8];
+    std::atomic<bool> go{false};
+    std::atomic<int> installed{0};
+    std::vector<std::thread> threads;
+    for (Captured& c : captured) {
+        threads.emplace_back([&go, &installed, target = &c] {
+            auto subscriber = counting_subscriber(*target);
+            while (!go) std::this_thread::yield();
+            if (install_global_subscriber(std::move(subscriber))) ++installed;
+        });
+    }
+    go = true;
+    for (std::thread& t : threads) t.join();
+    std::_Exit(installed == 1 ? 0 : 1);
+}
+
+TEST(LogInstallDeathTest, ExactlyOneOfRacingInstallationsSucceeds) {
+    EXPECT_EXIT(racing_install_scenario(), ::testing::ExitedWithCode(0), "");
+}
+
+// ---------------------------------------------------------------------------
+// Threads
+
+TEST(LogThreads, NumbersAreStableAndDistinct) {
+    const std::uint64_t mine = current_thread_number();
+    EXPECT_GE(mine, 1u);
+    EXPECT_EQ(current_thread_number(), mine);
+    std::uint64_t other = 0;
+    std::thread([&] { other = current_thread_number(); }).join();
+    EXPECT_GE(other, 1u);
+    EXPECT_NE(other, mine);
+}
+
+TEST(LogThreads, ConcurrentRecordsDoNotInterleave) {
+    constexpr int thread_count = 4;
+    constexpr int records_per_thread = 30;
+    // Records far larger than a pipe's atomic write size, so only the
+    // standard-output lock keeps them apart.
+    constexpr std::size_t payload_size = 16 * 1024;
+
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    std::string received;
+    std::thread reader([&] {
+        char chunk[8192];
+        for (ssize_t n; (n = ::read(fds[0], chunk, sizeof chunk)) > 0;) received.append(chunk, static_cast<std::size_t>(n));
+    });
+
+    FormattingSubscriber subscriber(false, example_clock, current_thread_number,
+                                    std::make_unique<FdOutput>(fds[1], STDERR_FILENO));
+    std::mutex expected_mutex;
+    std::map<std::string, int> expected;  // record text -> how many times it is still expected
+    std::vector<std::thread> writers;
+    for (int t = 0; t < thread_count; ++t) {
+        writers.emplace_back([&, t] {
+            const std::string payload(payload_size, static_cast<char>('a' + t));
+            for (int r = 0; r < records_per_thread; ++r) {
+                const std::string message = "t" + std::to_string(t) + " r" + std::to_string(r);
+                const std::vector<Field> fields = {{"message", message}, {"payload", payload}};
+                Record record = example_record(fields);
+                record.target = "vorna::threads";
+                record.file.reset();
+                {
+                    const std::lock_guard lock(expected_mutex);
+                    ++expected["  2024-05-01T09:30:00.000123Z  INFO vorna::threads: " + message + ", payload: \"" +
+                               payload + "\"\n    on ThreadId(" + std::to_string(current_thread_number()) + ")\n\n"];
+                }
+                subscriber.record(record);
+            }
+        });
+    }
+    for (std::thread& w : writers) w.join();
+    ::close(fds[1]);
+    reader.join();
+    ::close(fds[0]);
+
+    // Every record ends with an empty line, and no record has one inside.
+    std::size_t pos = 0;
+    int records = 0;
+    while (pos < received.size()) {
+        const std::size_t end = received.find("\n\n", pos);
+        ASSERT_NE(end, std::string::npos) << "trailing partial record";
+        const std::string record = received.substr(pos, end + 2 - pos);
+        const auto it = expected.find(record);
+        ASSERT_TRUE(it != expected.end() && it->second > 0)
+            << "garbled record starting " << record.substr(0, 120);
+        --it->second;
+        ++records;
+        pos = end + 2;
+    }
+    EXPECT_EQ(records, thread_count * records_per_thread);
+}
+
+}  // namespace
+}  // namespace vorna::log
