@@ -6,29 +6,14 @@
 #include "bindings/classes.hpp"
 #include "bindings/errors.hpp"
 #include "bindings/py_ref.hpp"
+#include "core/log/log.hpp"
+#include "core/log/stdout.hpp"
+#include "core/log/subscriber.hpp"
 #include "core/version.hpp"
-
-#include <unistd.h>
-#include <cerrno>
-#include <cstring>
 
 namespace vorna::bindings {
 
 namespace {
-
-// TEMPORARY until the log facility's stdout writer lands.
-std::string write_stdout_placeholder(std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(STDOUT_FILENO, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            if (errno == EBADF) return {};
-            return std::strerror(errno);
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return {};
-}
 
 // The __qualname__ of the object's type, or the stand-in text.
 std::string type_qualname(PyObject* object) {
@@ -82,14 +67,17 @@ PyObject* test_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         append_text(line, instance->value);
     }
     line.push_back('\n');
-    if (const std::string error = write_stdout_placeholder(line); !error.empty()) {
-        return raise(PyExc_OSError, "failed printing to stdout: " + error);
+    if (const auto error = log::write_stdout(line)) {
+        return raise(PyExc_OSError, "failed printing to stdout: " + *error);
     }
     Py_RETURN_NONE;
 }
 
 PyObject* init_tracing(PyObject*, PyObject*) {
-    return raise(PyExc_NotImplementedError, "init_tracing: not yet implemented");
+    if (!log::install_global_subscriber(log::make_stdout_subscriber())) {
+        return raise(PyExc_RuntimeError, "a global default trace dispatcher has already been set");
+    }
+    Py_RETURN_NONE;
 }
 
 }  // namespace

@@ -470,7 +470,7 @@ TEST(LogFailure, FullDeviceGivesOneDiagnosticLine) {
     FormattingSubscriber subscriber(false, example_clock, thread_one, std::make_unique<FdOutput>(full, fileno(err)));
     subscriber.record(example_record(loaded_count));
     EXPECT_EQ(contents(err), "vorna: unable to write a log record: " + std::generic_category().message(ENOSPC) +
-                                 " (os error " + std::to_string(ENOSPC) + ")\n");
+                                 " (errno " + std::to_string(ENOSPC) + ")\n");
     std::fclose(err);
     ::close(full);
 }
@@ -513,7 +513,7 @@ TEST(LogStdout, LockIsReentrantAcrossAWrite) {
     const int full = ::open("/dev/full", O_WRONLY);
     if (full != STDOUT_FILENO) std::_Exit(2);
     const std::optional<std::string> error = write_stdout("Got version: 1.2.3\n");
-    if (!error || *error != std::generic_category().message(ENOSPC) + " (os error " + std::to_string(ENOSPC) + ")") {
+    if (!error || *error != std::generic_category().message(ENOSPC) + " (errno " + std::to_string(ENOSPC) + ")") {
         std::_Exit(3);
     }
     std::_Exit(0);

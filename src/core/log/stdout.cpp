@@ -28,7 +28,7 @@ std::error_code write_all(int fd, std::string_view bytes) noexcept {
 std::string describe_write_error(std::error_code error) {
     std::string text = error.message();
     if (error.category() == std::system_category()) {
-        text.append(" (os error ").append(std::to_string(error.value())).push_back(')');
+        text.append(" (errno ").append(std::to_string(error.value())).push_back(')');
     }
     return text;
 }

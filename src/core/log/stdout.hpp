@@ -20,7 +20,7 @@ std::recursive_mutex& stdout_lock() noexcept;
 // error.
 std::error_code write_all(int fd, std::string_view bytes) noexcept;
 
-// The text of a write error, e.g. "No space left on device (os error 28)".
+// The text of a write error, e.g. "No space left on device (errno 28)".
 std::string describe_write_error(std::error_code error);
 
 // Writes all of `bytes` to the native standard output (descriptor 1) under
