@@ -59,11 +59,14 @@ TextList build_list(std::string_view text, const ListShape& shape) {
     TextList parts;
     if (shape.count == 0) return parts;
     parts.reserve(shape.count);
-    std::string_view rest = text.substr(shape.begin, shape.end - shape.begin);
-    for (std::size_t dot; (dot = rest.find('.')) != std::string_view::npos; rest.remove_prefix(dot + 1)) {
-        parts.emplace_back(rest.substr(0, dot));
+    // Parts are short: a plain loop beats a library search per part.
+    std::size_t part = shape.begin;
+    for (std::size_t i = shape.begin; i < shape.end; ++i) {
+        if (text[i] != '.') continue;
+        parts.emplace_back(text.substr(part, i - part));
+        part = i + 1;
     }
-    parts.emplace_back(rest);
+    parts.emplace_back(text.substr(part, shape.end - part));
     return parts;
 }
 

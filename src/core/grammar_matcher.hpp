@@ -26,10 +26,10 @@ namespace detail {
 
 enum : std::uint8_t { part_bit = 1, digit_bit = 2, xid_start_bit = 4, xid_continue_bit = 8 };
 
-// Class bits of the ASCII characters. In ASCII, XID_Start is the letters and
-// XID_Continue the letters, the digits and "_".
-constexpr std::array<std::uint8_t, 128> make_ascii_classes() {
-    std::array<std::uint8_t, 128> table{};
+// Class bits of every byte value; only ASCII characters have any. In ASCII,
+// XID_Start is the letters and XID_Continue the letters, the digits and "_".
+constexpr std::array<std::uint8_t, 256> make_byte_classes() {
+    std::array<std::uint8_t, 256> table{};
     for (const char c : part_characters) table[static_cast<unsigned char>(c)] |= part_bit;
     for (unsigned c = 0; c < 128; ++c) {
         const bool digit = c >= '0' && c <= '9';
@@ -40,10 +40,10 @@ constexpr std::array<std::uint8_t, 128> make_ascii_classes() {
     }
     return table;
 }
-inline constexpr std::array<std::uint8_t, 128> ascii_classes = make_ascii_classes();
+inline constexpr std::array<std::uint8_t, 256> byte_classes = make_byte_classes();
 
-constexpr bool ascii_has(unsigned char byte, std::uint8_t bit) noexcept {
-    return byte < 0x80 && (ascii_classes[byte] & bit) != 0;
+constexpr bool byte_has(char byte, std::uint8_t bit) noexcept {
+    return (byte_classes[static_cast<unsigned char>(byte)] & bit) != 0;
 }
 
 }  // namespace detail
@@ -124,11 +124,17 @@ private:
         return false;
     }
 
+    // The end of the run of bytes of one ASCII class that starts at `from`.
+    std::size_t skip_class(std::size_t from, std::uint8_t bit) const noexcept {
+        while (from < text_.size() && detail::byte_has(text_[from], bit)) ++from;
+        return from;
+    }
+
     // Part character +. Each failed character test is labelled on its own,
     // which amounts to recording the label where it looked.
     bool segment() noexcept {
         const std::size_t start = pos_;
-        while (!at_end() && detail::ascii_has(byte(), detail::part_bit)) ++pos_;
+        pos_ = skip_class(start, detail::part_bit);
         tracker_.record(pos_, Expect::PartCharacter);
         return pos_ != start;
     }
@@ -160,13 +166,13 @@ private:
         constexpr std::uint64_t max = 0xFFFF'FFFF;
         const std::size_t start = pos_;
         const auto scope = tracker_.open();
-        std::uint64_t value = 0;
-        while (!at_end() && detail::ascii_has(byte(), detail::digit_bit)) {
-            // Saturates one step past the maximum, so it never wraps.
-            if (value <= max) value = value * 10 + (byte() - '0');
-            ++pos_;
-        }
+        pos_ = skip_class(start, detail::digit_bit);
         tracker_.record(pos_, Expect::Digit);
+        std::uint64_t value = 0;
+        for (std::size_t i = start; i < pos_; ++i) {
+            // Saturates one step past the maximum, so it never wraps.
+            if (value <= max) value = value * 10 + static_cast<unsigned>(text_[i] - '0');
+        }
         bool ok = pos_ != start;
         if (ok && value > max) {
             tracker_.fail_with(start, pos_, Message::IntegerTooLarge);
@@ -187,7 +193,7 @@ private:
 
     bool identifier_start() const noexcept {
         const unsigned char b = byte();
-        if (b < 0x80) return b == '_' || detail::ascii_has(b, detail::xid_start_bit);
+        if (b < 0x80) return b == '_' || detail::byte_has(text_[pos_], detail::xid_start_bit);
         return unicode::is_xid_start(peek().scalar);
     }
 
@@ -195,7 +201,7 @@ private:
     bool skip_identifier_continue() noexcept {
         const unsigned char b = byte();
         if (b < 0x80) {
-            if (!detail::ascii_has(b, detail::xid_continue_bit)) return false;
+            if (!detail::byte_has(text_[pos_], detail::xid_continue_bit)) return false;
             ++pos_;
             return true;
         }
