@@ -172,24 +172,15 @@ template <class T> PyObject* str_slot(PyObject* self) noexcept { return render_s
 // ---------------------------------------------------------------------------
 // Rich comparison
 
-// Instances of the same class compare by the model's equality and order;
-// anything else is NotImplemented, so Python falls back to its defaults.
-// `Class::type()` is the class object.
-template <class Class> PyObject* richcompare_slot(PyObject* self, PyObject* other, int op) noexcept {
-    using T = typename Class::Value;
-    PyTypeObject* type = Class::type();
-    if (!type) {
-        PyErr_Clear();
-        Py_RETURN_NOTIMPLEMENTED;
-    }
-    if (!PyObject_TypeCheck(self, type)) Py_RETURN_NOTIMPLEMENTED;
-    auto* left = instance_of<T>(self);
+enum class Comparison { False, True, NotImplemented, Conflict };
+
+template <class T> Comparison compare_values(Instance<T>* left, PyObject* other, PyTypeObject* type, int op) noexcept {
     ReadGuard left_borrow(left->borrow);
-    if (!left_borrow.held()) Py_RETURN_NOTIMPLEMENTED;
-    if (op < Py_LT || op > Py_GE || !PyObject_TypeCheck(other, type)) Py_RETURN_NOTIMPLEMENTED;
+    if (!left_borrow.held()) return Comparison::NotImplemented;
+    if (op < Py_LT || op > Py_GE || !PyObject_TypeCheck(other, type)) return Comparison::NotImplemented;
     auto* right = instance_of<T>(other);
     ReadGuard right_borrow(right->borrow);
-    if (!right_borrow.held()) return raise(PyExc_RuntimeError, already_mutably_borrowed);
+    if (!right_borrow.held()) return Comparison::Conflict;
 
     const T& a = left->value;
     const T& b = right->value;
@@ -202,7 +193,27 @@ template <class Class> PyObject* richcompare_slot(PyObject* self, PyObject* othe
         case Py_GT: result = (a <=> b) > 0; break;
         case Py_GE: result = (a <=> b) >= 0; break;
     }
-    return PyBool_FromLong(result);
+    return result ? Comparison::True : Comparison::False;
+}
+
+// Instances of the same class compare by the model's equality and order;
+// anything else is NotImplemented, so Python falls back to its defaults.
+// `Class::type()` is the class object.
+template <class Class> PyObject* richcompare_slot(PyObject* self, PyObject* other, int op) noexcept {
+    using T = typename Class::Value;
+    PyTypeObject* type = Class::type();
+    if (!type) {
+        PyErr_Clear();
+        Py_RETURN_NOTIMPLEMENTED;
+    }
+    if (!PyObject_TypeCheck(self, type)) Py_RETURN_NOTIMPLEMENTED;
+    switch (compare_values(instance_of<T>(self), other, type, op)) {
+        case Comparison::False: Py_RETURN_FALSE;
+        case Comparison::True: Py_RETURN_TRUE;
+        case Comparison::NotImplemented: Py_RETURN_NOTIMPLEMENTED;
+        case Comparison::Conflict: break;
+    }
+    return raise(PyExc_RuntimeError, already_mutably_borrowed);
 }
 
 // ---------------------------------------------------------------------------
@@ -320,19 +331,21 @@ template <class Class> bool kind_from_argument(PyObject* argument, typename Clas
     if (!any_version) return false;
     if (PyObject_TypeCheck(argument, any_version)) {
         auto* instance = instance_of<vorna::Version>(argument);
-        ReadGuard borrow(instance->borrow);
-        if (!borrow.held()) {
-            raise(PyExc_RuntimeError, already_mutably_borrowed);
-            return false;
-        }
-        if (const Value* inner = instance->value.get_if<Value>()) {
-            out = *inner;
-            return true;
-        }
         std::string message = "Expected ";
-        message.append(Class::name);
-        message.append("; found ");
-        append_debug(message, instance->value);
+        {
+            ReadGuard borrow(instance->borrow);
+            if (!borrow.held()) {
+                raise(PyExc_RuntimeError, already_mutably_borrowed);
+                return false;
+            }
+            if (const Value* inner = instance->value.get_if<Value>()) {
+                out = *inner;
+                return true;
+            }
+            message.append(Class::name);
+            message.append("; found ");
+            append_debug(message, instance->value);
+        }
         raise(PyExc_TypeError, message);
         return false;
     }

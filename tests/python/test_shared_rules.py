@@ -1,8 +1,10 @@
 """Rules common to Version, SemVer, DotSeparated and Other: class objects,
 the constructor skeleton, conversions, properties, text forms and comparison."""
 import copy
+import gc
 import operator
 import pickle
+import sys
 
 import pytest
 
@@ -47,6 +49,23 @@ def test_instances_are_unhashable(cls):
 def test_classes_are_not_subclassable(cls):
     with pytest.raises(TypeError, match=f"type 'builtins.{cls.__name__}' is not an acceptable base type"):
         type("Sub", (cls,), {})
+
+
+@pytest.mark.parametrize("cls", ALL_CLASSES, ids=lambda c: c.__name__)
+def test_default_flags_only(cls):
+    heap_type, base_type, have_gc = 1 << 9, 1 << 10, 1 << 14
+    assert cls.__flags__ & heap_type
+    assert not cls.__flags__ & (base_type | have_gc)
+    assert not gc.is_tracked(sample(cls))
+
+
+@pytest.mark.parametrize("cls", ALL_CLASSES, ids=lambda c: c.__name__)
+def test_instances_keep_their_class_alive(cls):
+    before = sys.getrefcount(cls)
+    values = [sample(cls) for _ in range(50)]
+    assert sys.getrefcount(cls) >= before + 50
+    del values
+    assert sys.getrefcount(cls) == before
 
 
 @pytest.mark.parametrize("cls", ALL_CLASSES, ids=lambda c: c.__name__)
