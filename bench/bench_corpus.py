@@ -10,7 +10,9 @@ import sys
 import time
 from pathlib import Path
 
-from vorna.package.version import Version
+import vorna
+
+Version = vorna.package.version.Version
 
 try:
     from packaging.version import InvalidVersion

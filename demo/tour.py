@@ -6,7 +6,10 @@ from collections import Counter
 from pathlib import Path
 
 import vorna
-from vorna.package.version import DotSeparated, Other, SemVer, Version
+from vorna import package
+
+Version, SemVer = package.version.Version, package.version.SemVer
+DotSeparated, Other = package.version.DotSeparated, package.version.Other
 
 SAMPLE = Path(__file__).with_name("sample_versions.txt")
 

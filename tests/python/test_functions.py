@@ -6,7 +6,10 @@ import textwrap
 import pytest
 
 import vorna
-from vorna.package.version import DotSeparated, Other, SemVer, Version
+DotSeparated = vorna.package.version.DotSeparated
+Other = vorna.package.version.Other
+SemVer = vorna.package.version.SemVer
+Version = vorna.package.version.Version
 
 
 def run_python(code, **kwargs):
@@ -19,8 +22,9 @@ def test_line_goes_to_native_stdout_not_sys_stdout():
     result = run_python(
         """
         import io, sys
+        import vorna
         from vorna import test_function
-        from vorna.package.version import Version
+        Version = vorna.package.version.Version
         sys.stdout = captured = io.StringIO()
         returned = test_function(Version("1.2.3"))
         test_function(version=Version("v2.0.0-rc.1+b"))
@@ -37,8 +41,9 @@ def test_subtype_instances_of_version_only():
     # Every kind of Version is accepted; the kind classes are not.
     result = run_python(
         """
+        import vorna
         from vorna import test_function
-        from vorna.package.version import Version, Other
+        Version, Other = vorna.package.version.Version, vorna.package.version.Other
         test_function(Version(Other(value="any text at all")))
         """
     )
@@ -97,8 +102,9 @@ def test_conversion_message_uses_qualname():
 def test_write_failure_raises_and_interpreter_keeps_running():
     code = """
 import sys
+import vorna
 from vorna import test_function
-from vorna.package.version import Version
+Version = vorna.package.version.Version
 try:
     test_function(Version("1.2.3"))
 except Exception as error:
@@ -120,8 +126,9 @@ def test_closed_stdout_is_silently_discarded():
         [sys.executable, "-c", textwrap.dedent(
             """
             import os, sys
+            import vorna
             from vorna import test_function
-            from vorna.package.version import Version
+            Version = vorna.package.version.Version
             os.close(1)
             sys.stderr.write(repr(test_function(Version("1.2.3"))))
             """
