@@ -73,7 +73,7 @@ test-asan: deps
 	  -DCMAKE_BUILD_TYPE=Debug -DVORNA_SANITIZE=ON -DVORNA_WERROR=ON -DPython_EXECUTABLE=$(abspath $(VPY))
 	$(CMAKE) --build $(BUILD)/asan -j $(JOBS) --target vorna
 	LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libubsan.so)" \
-	  ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  PYTHONMALLOC=malloc PYTHONPATH=$(BUILD)/asan VORNA_ASAN=1 \
 	  $(VPY) -m pytest -q -p no:cacheprovider tests/python
 
