@@ -11,12 +11,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <type_traits>
 
 #include "core/report.hpp"
 
 namespace vorna::grammar {
 
 // Every item the grammars can expect. Tokens are single ASCII characters.
+// The last member sizes the expected lists.
 enum class Expect : std::uint8_t {
     TokenV,         // 'v'
     TokenDot,       // '.'
@@ -29,7 +31,7 @@ enum class Expect : std::uint8_t {
     DotList,        // "dot-separated list"
     Identifier,     // "identifier"
 };
-inline constexpr std::size_t expect_count = 10;
+inline constexpr std::size_t expect_count = static_cast<std::size_t>(Expect::Identifier) + 1;
 
 inline constexpr std::string_view label_digit = "digit";
 inline constexpr std::string_view label_integer = "integer";
@@ -143,6 +145,8 @@ private:
     std::uint8_t size_ = 0;
     std::array<Expect, expect_count> items_{};
 };
+
+static_assert(std::is_trivially_copyable_v<PendingIssue>);
 
 // Tracks expectations for a match whose failure is reported.
 class IssueTracker {

@@ -24,10 +24,12 @@ inline constexpr std::string_view part_characters = "0123456789abcdefghijklmnopq
 
 namespace detail {
 
-enum : std::uint8_t { part_bit = 1, digit_bit = 2, xid_start_bit = 4, xid_continue_bit = 8 };
+enum : std::uint8_t { part_bit = 1, digit_bit = 2, identifier_start_bit = 4, identifier_continue_bit = 8 };
 
-// Class bits of every byte value; only ASCII characters have any. In ASCII,
-// XID_Start is the letters and XID_Continue the letters, the digits and "_".
+// Class bits of every byte value; only ASCII characters have any. An
+// identifier starts with "_" or an XID_Start character and continues with
+// XID_Continue characters; in ASCII, XID_Start is the letters and
+// XID_Continue the letters, the digits and "_".
 constexpr std::array<std::uint8_t, 256> make_byte_classes() {
     std::array<std::uint8_t, 256> table{};
     for (const char c : part_characters) table[static_cast<unsigned char>(c)] |= part_bit;
@@ -35,8 +37,8 @@ constexpr std::array<std::uint8_t, 256> make_byte_classes() {
         const bool digit = c >= '0' && c <= '9';
         const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
         if (digit) table[c] |= digit_bit;
-        if (letter) table[c] |= xid_start_bit;
-        if (letter || digit || c == '_') table[c] |= xid_continue_bit;
+        if (letter || c == '_') table[c] |= identifier_start_bit;
+        if (letter || digit || c == '_') table[c] |= identifier_continue_bit;
     }
     return table;
 }
@@ -184,29 +186,17 @@ private:
         return ok;
     }
 
-    // The character at the current position and its length in bytes.
-    utf8::Decoded peek() const noexcept {
-        const unsigned char b = byte();
-        if (b < 0x80) return {b, 1};
-        return utf8::decode(text_, pos_);
-    }
-
-    bool identifier_start() const noexcept {
-        const unsigned char b = byte();
-        if (b < 0x80) return b == '_' || detail::byte_has(text_[pos_], detail::xid_start_bit);
-        return unicode::is_xid_start(peek().scalar);
-    }
-
-    // Advances over one identifier-continue character, if there is one.
-    bool skip_identifier_continue() noexcept {
-        const unsigned char b = byte();
-        if (b < 0x80) {
-            if (!detail::byte_has(text_[pos_], detail::xid_continue_bit)) return false;
+    // Advances over one identifier character, if there is one: an
+    // identifier start when `first`, else an identifier continue.
+    bool skip_identifier_character(bool first) noexcept {
+        if (byte() < 0x80) {
+            const std::uint8_t bit = first ? detail::identifier_start_bit : detail::identifier_continue_bit;
+            if (!detail::byte_has(text_[pos_], bit)) return false;
             ++pos_;
             return true;
         }
         const utf8::Decoded d = utf8::decode(text_, pos_);
-        if (!unicode::is_xid_continue(d.scalar)) return false;
+        if (!(first ? unicode::is_xid_start(d.scalar) : unicode::is_xid_continue(d.scalar))) return false;
         pos_ += d.length;
         return true;
     }
@@ -214,15 +204,11 @@ private:
     // Identifier start, then identifier continue *; every character test is
     // labelled "identifier".
     bool identifier() noexcept {
-        if (at_end() || !identifier_start()) {
-            tracker_.record(pos_, Expect::Identifier);
-            return false;
-        }
-        pos_ += peek().length;
-        while (!at_end() && skip_identifier_continue()) {
+        const bool matched = !at_end() && skip_identifier_character(true);
+        while (matched && !at_end() && skip_identifier_character(false)) {
         }
         tracker_.record(pos_, Expect::Identifier);
-        return true;
+        return matched;
     }
 
     std::string_view text_;
