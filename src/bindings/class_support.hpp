@@ -33,30 +33,6 @@
 namespace vorna::bindings {
 
 // ---------------------------------------------------------------------------
-// Slot guard
-
-// Runs a slot's body. The core throws nothing but std::bad_alloc, which
-// becomes MemoryError here; any other C++ exception is a broken invariant.
-// The failure value is null for object slots and -1 for int slots.
-template <class Body> auto guarded(Body&& body) noexcept -> decltype(body()) {
-    using R = decltype(body());
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        PyErr_NoMemory();
-    } catch (const std::length_error&) {
-        PyErr_NoMemory();
-    } catch (...) {
-        internal_fault("unexpected C++ exception at the Python boundary");
-    }
-    if constexpr (std::is_same_v<R, int>) {
-        return -1;
-    } else {
-        return nullptr;
-    }
-}
-
-// ---------------------------------------------------------------------------
 // Class objects
 
 // One class object, created from its spec on first use and kept for the

@@ -3,7 +3,12 @@
 
 #include <Python.h>
 
+#include <new>
+#include <stdexcept>
 #include <string_view>
+#include <type_traits>
+
+#include "bindings/fault.hpp"
 
 namespace vorna::bindings {
 
@@ -17,5 +22,26 @@ void ensure_error_set() noexcept;
 // Raises `type` with `message`, chained to the error now set: the pending
 // error becomes the new one's __cause__ (and __context__).
 void raise_from_pending(PyObject* type, std::string_view message) noexcept;
+
+// Runs a slot's body. The core throws nothing but std::bad_alloc, which
+// becomes MemoryError here; any other C++ exception is a broken invariant.
+// The failure value is null for object slots and -1 for int slots.
+template <class Body> auto guarded(Body&& body) noexcept -> decltype(body()) {
+    using R = decltype(body());
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+    } catch (const std::length_error&) {
+        PyErr_NoMemory();
+    } catch (...) {
+        internal_fault("unexpected C++ exception at the Python boundary");
+    }
+    if constexpr (std::is_same_v<R, int>) {
+        return -1;
+    } else {
+        return nullptr;
+    }
+}
 
 }  // namespace vorna::bindings

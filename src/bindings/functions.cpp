@@ -50,7 +50,7 @@ PyObject* bind_version_argument(PyObject* const* args, Py_ssize_t nargs, PyObjec
     return version;
 }
 
-PyObject* test_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* print_version(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     PyObject* argument = bind_version_argument(args, nargs, kwnames);
     if (!argument) return nullptr;
     PyTypeObject* type = version_type();
@@ -73,11 +73,19 @@ PyObject* test_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
     Py_RETURN_NONE;
 }
 
-PyObject* init_tracing(PyObject*, PyObject*) {
+PyObject* install_subscriber() {
     if (!log::install_global_subscriber(log::make_stdout_subscriber())) {
         return raise(PyExc_RuntimeError, "a global default trace dispatcher has already been set");
     }
     Py_RETURN_NONE;
+}
+
+PyObject* test_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* { return print_version(args, nargs, kwnames); });
+}
+
+PyObject* init_tracing(PyObject*, PyObject*) {
+    return guarded([]() -> PyObject* { return install_subscriber(); });
 }
 
 }  // namespace
