@@ -27,7 +27,7 @@ demo: install
 # --- setup -------------------------------------------------------------------
 
 apt-deps:
-	@missing=""; for p in $(APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	@missing=""; for p in $(APT_PACKAGES) $(EXTRA_APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
 	if [ -n "$$missing" ]; then \
 	  echo "installing:$$missing"; \
 	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
@@ -80,6 +80,7 @@ test-asan: deps
 # --- robustness and speed ----------------------------------------------------
 
 fuzz:
+	$(MAKE) apt-deps EXTRA_APT_PACKAGES="clang-14 libclang-rt-14-dev"
 	fuzz/build_and_run.sh
 
 bench: install
