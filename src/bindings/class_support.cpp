@@ -44,6 +44,7 @@ PyTypeObject* TypeCache::create() noexcept {
     if (!made) return nullptr;
     auto* type = reinterpret_cast<PyTypeObject*>(made.get());
     if (!keep_text_signature(type, doc_of(spec_))) return nullptr;
+    type->tp_vectorcall = vectorcall_;
     // Creation can run a collection and with it Python code that lets another
     // thread in; whichever class object is stored first is the one.
     PyTypeObject* stored = nullptr;

@@ -39,7 +39,8 @@ namespace vorna::bindings {
 // process. A failed creation leaves the cache empty; the next call retries.
 class TypeCache {
 public:
-    explicit constexpr TypeCache(PyType_Spec& spec) noexcept : spec_(spec) {}
+    explicit constexpr TypeCache(PyType_Spec& spec, vectorcallfunc vectorcall = nullptr) noexcept
+        : spec_(spec), vectorcall_(vectorcall) {}
 
     // Borrowed reference, or null with an error set.
     PyTypeObject* get() noexcept {
@@ -51,6 +52,9 @@ private:
     PyTypeObject* create() noexcept;
 
     PyType_Spec& spec_;
+    // Calls of the class object itself, when the class answers them without
+    // the generic type call (no argument tuple, no __init__ lookup).
+    vectorcallfunc vectorcall_;
     std::atomic<PyTypeObject*> type_{nullptr};
 };
 

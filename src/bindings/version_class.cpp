@@ -25,20 +25,9 @@ std::optional<bool> copy_kind(PyObject* argument, PyTypeObject* (*type_of)(), st
     return true;
 }
 
-// Fills `out` from the one positional argument, or returns false with an
+// Fills `out` from an argument that is not a str, or returns false with an
 // error set.
-bool version_from_argument(PyObject* argument, std::optional<vorna::Version>& out) {
-    if (PyUnicode_Check(argument)) {
-        const std::optional<std::string_view> text = utf8_of(argument);
-        if (!text) return false;
-        auto parsed = parse_version(*text);
-        if (!parsed) {
-            raise_parse_error(parsed.error());
-            return false;
-        }
-        out.emplace(std::move(parsed).value());
-        return true;
-    }
+bool version_from_instance(PyObject* argument, std::optional<vorna::Version>& out) {
     if (auto done = copy_kind<vorna::SemVer>(argument, semver_type, out)) return *done;
     if (auto done = copy_kind<vorna::DotSeparated>(argument, dot_separated_type, out)) return *done;
     if (auto done = copy_kind<vorna::Other>(argument, other_type, out)) return *done;
@@ -58,27 +47,54 @@ bool version_from_argument(PyObject* argument, std::optional<vorna::Version>& ou
     return false;
 }
 
+PyObject* raise_unexpected_keyword(PyObject* key) {
+    PyRef message = PyRef::steal(PyUnicode_FromFormat(
+        PyUnicode_Check(key) ? "Version.__new__() got an unexpected keyword argument '%U'"
+                             : "Version.__new__() got an unexpected keyword argument '%S'",
+        key));
+    if (message) PyErr_SetObject(PyExc_TypeError, message.get());
+    return nullptr;
+}
+
+// The constructor proper, once the first keyword (if any) is known.
+PyObject* construct(PyTypeObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* first_keyword) {
+    if (first_keyword) return raise_unexpected_keyword(first_keyword);
+    if (nargs != 1) return raise(PyExc_ValueError, "Version() requires arguments");
+    if (PyUnicode_Check(args[0])) {
+        // The common case, kept free of intermediate copies of the value.
+        const std::optional<std::string_view> text = utf8_of(args[0]);
+        if (!text) return nullptr;
+        auto parsed = parse_version(*text);
+        if (!parsed) return raise_parse_error(parsed.error());
+        return new_instance(type, std::move(parsed).value());
+    }
+    std::optional<vorna::Version> value;
+    if (!version_from_instance(args[0], value)) return nullptr;
+    return new_instance(type, std::move(*value));
+}
+
 // __new__(cls, *args): positional only; an empty keyword dictionary is
 // ignored.
 PyObject* version_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
     return guarded([&]() -> PyObject* {
-        if (kwargs && PyDict_Check(kwargs) && PyDict_GET_SIZE(kwargs) > 0) {
+        PyObject* first_keyword = nullptr;
+        if (kwargs && PyDict_Check(kwargs)) {
             Py_ssize_t position = 0;
-            PyObject* key = nullptr;
             PyObject* value = nullptr;
-            PyDict_Next(kwargs, &position, &key, &value);
-            PyRef held = PyRef::borrow(key);
-            PyRef message = PyRef::steal(PyUnicode_FromFormat(
-                PyUnicode_Check(key) ? "Version.__new__() got an unexpected keyword argument '%U'"
-                                     : "Version.__new__() got an unexpected keyword argument '%S'",
-                held.get()));
-            if (message) PyErr_SetObject(PyExc_TypeError, message.get());
-            return nullptr;
+            PyDict_Next(kwargs, &position, &first_keyword, &value);
         }
-        if (PyTuple_GET_SIZE(args) != 1) return raise(PyExc_ValueError, "Version() requires arguments");
-        std::optional<vorna::Version> value;
-        if (!version_from_argument(PyTuple_GET_ITEM(args, 0), value)) return nullptr;
-        return new_instance(type, std::move(*value));
+        PyRef held = PyRef::borrow(first_keyword);
+        return construct(type, &PyTuple_GET_ITEM(args, 0), PyTuple_GET_SIZE(args), held.get());
+    });
+}
+
+// Version(...): the same rules, answered without building an argument tuple.
+// An empty keyword mapping arrives as no keywords at all, which Version
+// ignores either way.
+PyObject* version_vectorcall(PyObject* callable, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept {
+    return guarded([&]() -> PyObject* {
+        PyObject* first_keyword = kwnames && PyTuple_GET_SIZE(kwnames) > 0 ? PyTuple_GET_ITEM(kwnames, 0) : nullptr;
+        return construct(reinterpret_cast<PyTypeObject*>(callable), args, PyVectorcall_NARGS(nargsf), first_keyword);
     });
 }
 
@@ -93,7 +109,7 @@ PyType_Slot slots[] = {
 };
 
 PyType_Spec spec = {"builtins.Version", sizeof(VersionInstance), 0, Py_TPFLAGS_DEFAULT, slots};
-TypeCache cache(spec);
+TypeCache cache(spec, version_vectorcall);
 
 }  // namespace
 
