@@ -208,3 +208,32 @@ def test_order_of_parsed_versions(left, right, expected):
               operator.ge: True},
     }[expected]
     assert results == want
+
+
+def _outcome(call):
+    try:
+        return "ok", repr(call())
+    except Exception as error:  # noqa: BLE001 - the outcome is what is compared
+        return type(error), str(error)
+
+
+@pytest.mark.parametrize(
+    "args, kwargs",
+    [
+        (("1.2.3-rc.1",), {}),
+        (("1.2.x",), {}),
+        (("bad text!",), {}),
+        ((), {}),
+        (("1", "2"), {}),
+        (("1.2.3",), {"k": 1}),
+        ((7,), {}),
+        (("\ud800",), {}),
+    ],
+    ids=repr,
+)
+def test_class_call_and_explicit_new_agree(args, kwargs):
+    # Calling the class takes a faster path than Version.__new__; both must
+    # give the same value or the same error.
+    direct = _outcome(lambda: Version(*args, **kwargs))
+    explicit = _outcome(lambda: Version.__new__(Version, *args, **kwargs))
+    assert direct == explicit
