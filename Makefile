@@ -84,7 +84,6 @@ fuzz:
 	fuzz/build_and_run.sh
 
 bench: install
-	$(VPY) -m pip install -q semver
 	$(VPY) bench/bench_classes.py
 	$(VPY) bench/bench_corpus.py $(CORPUS)
 
