@@ -17,9 +17,13 @@ CMAKE := $(VENV)/bin/cmake
 APT_PACKAGES := libgtest-dev
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: test demo deps apt-deps venv cpp-test install py-test test-asan fuzz bench corpus-run clean
+.PHONY: py-test-default test demo deps apt-deps venv cpp-test install py-test test-asan fuzz bench corpus-run clean
 
-test: cpp-test py-test
+test: cpp-test py-test py-test-default
+
+# The suite once more on the machine's default python3 when it is another
+# interpreter than $(PYTHON).
+DEFAULT_PYTHON := $(shell python3 -c 'import sys; print(sys.executable)' 2>/dev/null)
 
 demo: install
 	$(VPY) demo/tour.py
@@ -66,6 +70,11 @@ install: deps
 
 py-test: install
 	$(VPY) -m pytest -q tests/python
+
+py-test-default:
+	@if [ -n "$(DEFAULT_PYTHON)" ] && [ "$$(realpath $(DEFAULT_PYTHON))" != "$$(realpath $(PYTHON))" ]; then \
+	  $(MAKE) --no-print-directory py-test PYTHON=$(DEFAULT_PYTHON) VENV=$(VENV)-default; \
+	else echo "the default python3 is $(PYTHON): already tested"; fi
 
 # The extension built with AddressSanitizer and UBSan, the suite run under it.
 test-asan: deps
