@@ -10,8 +10,8 @@ namespace {
 // huge text does not pin memory for the life of the thread.
 constexpr std::size_t kept_render_capacity = 64 * 1024;
 
-const char* doc_of(const PyType_Spec& spec) noexcept {
-    for (const PyType_Slot* slot = spec.slots; slot->slot != 0; ++slot) {
+const char* doc_of(const PyType_Spec& type_spec) noexcept {
+    for (const PyType_Slot* slot = type_spec.slots; slot->slot != 0; ++slot) {
         if (slot->slot == Py_tp_doc) return static_cast<const char*>(slot->pfunc);
     }
     return nullptr;
@@ -40,10 +40,10 @@ bool keep_text_signature([[maybe_unused]] PyTypeObject* type, [[maybe_unused]] c
 }  // namespace
 
 PyTypeObject* TypeCache::create() noexcept {
-    PyRef made = PyRef::steal(PyType_FromSpec(&spec_));
+    PyRef made = PyRef::steal(PyType_FromSpec(&type_spec_));
     if (!made) return nullptr;
     auto* type = reinterpret_cast<PyTypeObject*>(made.get());
-    if (!keep_text_signature(type, doc_of(spec_))) return nullptr;
+    if (!keep_text_signature(type, doc_of(type_spec_))) return nullptr;
     type->tp_vectorcall = vectorcall_;
     // Creation can run a collection and with it Python code that lets another
     // thread in; whichever class object is stored first is the one.

@@ -35,12 +35,12 @@ namespace vorna::bindings {
 // ---------------------------------------------------------------------------
 // Class objects
 
-// One class object, created from its spec on first use and kept for the
+// One class object, created from its type description on first use and kept for the
 // process. A failed creation leaves the cache empty; the next call retries.
 class TypeCache {
 public:
-    explicit constexpr TypeCache(PyType_Spec& spec, vectorcallfunc vectorcall = nullptr) noexcept
-        : spec_(spec), vectorcall_(vectorcall) {}
+    explicit constexpr TypeCache(PyType_Spec& type_spec, vectorcallfunc vectorcall = nullptr) noexcept
+        : type_spec_(type_spec), vectorcall_(vectorcall) {}
 
     // Borrowed reference, or null with an error set.
     PyTypeObject* get() noexcept {
@@ -51,7 +51,7 @@ public:
 private:
     PyTypeObject* create() noexcept;
 
-    PyType_Spec& spec_;
+    PyType_Spec& type_spec_;
     // Calls of the class object itself, when the class answers them without
     // the generic type call (no argument tuple, no __init__ lookup).
     vectorcallfunc vectorcall_;

@@ -42,8 +42,8 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = {"builtins.DotSeparated", sizeof(DotSeparatedInstance), 0, Py_TPFLAGS_DEFAULT, slots};
-TypeCache cache(spec);
+PyType_Spec type_spec = {"builtins.DotSeparated", sizeof(DotSeparatedInstance), 0, Py_TPFLAGS_DEFAULT, slots};
+TypeCache cache(type_spec);
 
 }  // namespace
 

@@ -108,8 +108,8 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = {"builtins.Version", sizeof(VersionInstance), 0, Py_TPFLAGS_DEFAULT, slots};
-TypeCache cache(spec, version_vectorcall);
+PyType_Spec type_spec = {"builtins.Version", sizeof(VersionInstance), 0, Py_TPFLAGS_DEFAULT, slots};
+TypeCache cache(type_spec, version_vectorcall);
 
 }  // namespace
 
