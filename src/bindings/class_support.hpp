@@ -357,4 +357,30 @@ template <class Class> PyObject* kind_new(PyTypeObject* type, PyObject* args, Py
     });
 }
 
+// The class object of a kind class, made from its traits: those kind_new
+// reads, and
+//   static constexpr const char* full_name;   "builtins." + the class name
+//   static constexpr const char* doc;         the docstring, signature first
+//   static inline PyGetSetDef properties[];   its properties, null-terminated
+template <class Class> class KindClassObject {
+public:
+    // Borrowed reference, or null with an error set.
+    static PyTypeObject* get() noexcept { return cache.get(); }
+
+private:
+    using Value = typename Class::Value;
+    static inline PyType_Slot slots[] = {
+        {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_slot<Value>)},
+        {Py_tp_new, reinterpret_cast<void*>(kind_new<Class>)},
+        {Py_tp_repr, reinterpret_cast<void*>(repr_slot<Value>)},
+        {Py_tp_str, reinterpret_cast<void*>(str_slot<Value>)},
+        {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_slot<Class>)},
+        {Py_tp_getset, Class::properties},
+        {Py_tp_doc, const_cast<char*>(Class::doc)},
+        {0, nullptr},
+    };
+    static inline PyType_Spec type_spec = {Class::full_name, sizeof(Instance<Value>), 0, Py_TPFLAGS_DEFAULT, slots};
+    static inline TypeCache cache{type_spec};
+};
+
 }  // namespace vorna::bindings

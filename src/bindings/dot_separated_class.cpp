@@ -15,6 +15,8 @@ constexpr std::array<StaticName*, 1> accepted_keywords = {&parts_name};
 struct DotSeparatedClass {
     using Value = vorna::DotSeparated;
     static constexpr std::string_view name = "DotSeparated";
+    static constexpr const char* full_name = "builtins.DotSeparated";
+    static constexpr const char* doc = "DotSeparated(*args, **kwargs)\n--\n\nPython wrapper around [`DotSeparated`]";
 
     static PyTypeObject* type() noexcept { return dot_separated_type(); }
     static Result<Value, ParseError> parse(std::string_view text) { return parse_dot_separated(text); }
@@ -24,29 +26,15 @@ struct DotSeparatedClass {
     static bool from_keywords(PyObject* kwargs, Value& out) {
         return required_keyword(kwargs, parts_name, out.parts, PyExc_ValueError, "invalid input to argument 'parts'");
     }
-};
 
-PyGetSetDef properties[] = {
-    property<&vorna::DotSeparated::parts>("parts", "new_parts"),
-    {},
+    static inline PyGetSetDef properties[] = {
+        property<&vorna::DotSeparated::parts>("parts", "new_parts"),
+        {},
+    };
 };
-
-PyType_Slot slots[] = {
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_slot<vorna::DotSeparated>)},
-    {Py_tp_new, reinterpret_cast<void*>(kind_new<DotSeparatedClass>)},
-    {Py_tp_repr, reinterpret_cast<void*>(repr_slot<vorna::DotSeparated>)},
-    {Py_tp_str, reinterpret_cast<void*>(str_slot<vorna::DotSeparated>)},
-    {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_slot<DotSeparatedClass>)},
-    {Py_tp_getset, properties},
-    {Py_tp_doc, const_cast<char*>("DotSeparated(*args, **kwargs)\n--\n\nPython wrapper around [`DotSeparated`]")},
-    {0, nullptr},
-};
-
-PyType_Spec type_spec = {"builtins.DotSeparated", sizeof(DotSeparatedInstance), 0, Py_TPFLAGS_DEFAULT, slots};
-TypeCache cache(type_spec);
 
 }  // namespace
 
-PyTypeObject* dot_separated_type() { return cache.get(); }
+PyTypeObject* dot_separated_type() { return KindClassObject<DotSeparatedClass>::get(); }
 
 }  // namespace vorna::bindings

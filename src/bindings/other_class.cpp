@@ -15,6 +15,8 @@ constexpr std::array<StaticName*, 1> accepted_keywords = {&value_name};
 struct OtherClass {
     using Value = vorna::Other;
     static constexpr std::string_view name = "Other";
+    static constexpr const char* full_name = "builtins.Other";
+    static constexpr const char* doc = "Other(*args, **kwargs)\n--\n\nPython wrapper around the [`Other`] version type";
 
     static PyTypeObject* type() noexcept { return other_type(); }
     static Result<Value, ParseError> parse(std::string_view text) { return parse_other(text); }
@@ -24,29 +26,15 @@ struct OtherClass {
     static bool from_keywords(PyObject* kwargs, Value& out) {
         return required_keyword(kwargs, value_name, out.value, PyExc_ValueError, "invalid input to argument 'value'");
     }
-};
 
-PyGetSetDef properties[] = {
-    property<&vorna::Other::value>("value", "new_value"),
-    {},
+    static inline PyGetSetDef properties[] = {
+        property<&vorna::Other::value>("value", "new_value"),
+        {},
+    };
 };
-
-PyType_Slot slots[] = {
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_slot<vorna::Other>)},
-    {Py_tp_new, reinterpret_cast<void*>(kind_new<OtherClass>)},
-    {Py_tp_repr, reinterpret_cast<void*>(repr_slot<vorna::Other>)},
-    {Py_tp_str, reinterpret_cast<void*>(str_slot<vorna::Other>)},
-    {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_slot<OtherClass>)},
-    {Py_tp_getset, properties},
-    {Py_tp_doc, const_cast<char*>("Other(*args, **kwargs)\n--\n\nPython wrapper around the [`Other`] version type")},
-    {0, nullptr},
-};
-
-PyType_Spec type_spec = {"builtins.Other", sizeof(OtherInstance), 0, Py_TPFLAGS_DEFAULT, slots};
-TypeCache cache(type_spec);
 
 }  // namespace
 
-PyTypeObject* other_type() { return cache.get(); }
+PyTypeObject* other_type() { return KindClassObject<OtherClass>::get(); }
 
 }  // namespace vorna::bindings

@@ -19,6 +19,8 @@ constexpr std::array<StaticName*, 5> accepted_keywords = {&major_name, &minor_na
 struct SemVerClass {
     using Value = vorna::SemVer;
     static constexpr std::string_view name = "SemVer";
+    static constexpr const char* full_name = "builtins.SemVer";
+    static constexpr const char* doc = "SemVer(*args, **kwargs)\n--\n\nPython wrapper type for [`SemVer`]";
 
     static PyTypeObject* type() noexcept { return semver_type(); }
     static Result<Value, ParseError> parse(std::string_view text) { return parse_semver(text); }
@@ -35,33 +37,19 @@ struct SemVerClass {
                                 "Missing required keyword argument 'patch'") &&
                optional_keyword(kwargs, rc_name, out.rc) && optional_keyword(kwargs, meta_name, out.meta);
     }
-};
 
-PyGetSetDef properties[] = {
-    property<&vorna::SemVer::major>("major", "new_major"),
-    property<&vorna::SemVer::minor>("minor", "new_minor"),
-    property<&vorna::SemVer::patch>("patch", "new_patch"),
-    property<&vorna::SemVer::rc>("rc", "new_rc"),
-    property<&vorna::SemVer::meta>("meta", "new_meta"),
-    {},
+    static inline PyGetSetDef properties[] = {
+        property<&vorna::SemVer::major>("major", "new_major"),
+        property<&vorna::SemVer::minor>("minor", "new_minor"),
+        property<&vorna::SemVer::patch>("patch", "new_patch"),
+        property<&vorna::SemVer::rc>("rc", "new_rc"),
+        property<&vorna::SemVer::meta>("meta", "new_meta"),
+        {},
+    };
 };
-
-PyType_Slot slots[] = {
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_slot<vorna::SemVer>)},
-    {Py_tp_new, reinterpret_cast<void*>(kind_new<SemVerClass>)},
-    {Py_tp_repr, reinterpret_cast<void*>(repr_slot<vorna::SemVer>)},
-    {Py_tp_str, reinterpret_cast<void*>(str_slot<vorna::SemVer>)},
-    {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_slot<SemVerClass>)},
-    {Py_tp_getset, properties},
-    {Py_tp_doc, const_cast<char*>("SemVer(*args, **kwargs)\n--\n\nPython wrapper type for [`SemVer`]")},
-    {0, nullptr},
-};
-
-PyType_Spec type_spec = {"builtins.SemVer", sizeof(SemVerInstance), 0, Py_TPFLAGS_DEFAULT, slots};
-TypeCache cache(type_spec);
 
 }  // namespace
 
-PyTypeObject* semver_type() { return cache.get(); }
+PyTypeObject* semver_type() { return KindClassObject<SemVerClass>::get(); }
 
 }  // namespace vorna::bindings
