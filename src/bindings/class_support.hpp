@@ -23,7 +23,7 @@
 #include "bindings/classes.hpp"
 #include "bindings/conversions.hpp"
 #include "bindings/errors.hpp"
-#include "bindings/fault.hpp"
+#include "core/fault.hpp"
 #include "bindings/instance.hpp"
 #include "bindings/py_ref.hpp"
 #include "core/report.hpp"

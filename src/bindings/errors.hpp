@@ -8,7 +8,7 @@
 #include <string_view>
 #include <type_traits>
 
-#include "bindings/fault.hpp"
+#include "core/fault.hpp"
 
 namespace vorna::bindings {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "bindings/errors.hpp"
-#include "bindings/fault.hpp"
+#include "core/fault.hpp"
 #include "bindings/py_ref.hpp"
 
 namespace vorna::bindings {

@@ -1,4 +1,4 @@
-#include "bindings/fault.hpp"
+#include "core/fault.hpp"
 
 #include <unistd.h>
 #include <sys/syscall.h>
@@ -6,17 +6,17 @@
 #include <cstdlib>
 #include <string>
 
-namespace vorna::bindings {
+namespace vorna {
 
-void internal_fault(std::string_view message, std::source_location where) noexcept {
+void internal_fault(std::string_view message, const char* file, unsigned line, const char* function) noexcept {
     std::string report = "vorna: internal fault on thread ";
     report.append(std::to_string(static_cast<long>(::syscall(SYS_gettid))));
     report.append(" at ");
-    report.append(where.file_name());
+    report.append(file);
     report.push_back(':');
-    report.append(std::to_string(where.line()));
+    report.append(std::to_string(line));
     report.append(" in ");
-    report.append(where.function_name());
+    report.append(function);
     report.append(": ");
     report.append(message);
     report.push_back('\n');
@@ -31,4 +31,4 @@ void internal_fault(std::string_view message, std::source_location where) noexce
     std::abort();
 }
 
-}  // namespace vorna::bindings
+}  // namespace vorna
