@@ -1,26 +1,38 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets with libFuzzer, AddressSanitizer and
-# UndefinedBehaviorSanitizer into build/fuzz/, then runs them for a bounded
-# time from the committed seeds in fuzz/seeds/.
+# Builds the fuzz targets listed in fuzz/targets.txt with libFuzzer,
+# AddressSanitizer and UndefinedBehaviorSanitizer into build/fuzz/, then runs
+# each for a bounded time from its committed seeds in fuzz/seeds/.
 #
-#   FUZZ_SECONDS  total running time in seconds, shared by the two targets
-#                 (default 180: two thirds for fuzz_parse, the rest for
-#                 fuzz_match_raw)
-#   FUZZ_CXX      compiler (default clang++-14)
-#   FUZZ_JOBS     parallel compiler processes (default 2)
+#   FUZZ_SECONDS   running time of each target in seconds (default 60)
+#   FUZZ_TARGETS   the targets to run, separated by spaces (default: all)
+#   FUZZ_PARALLEL  how many targets run at once (default 1)
+#   FUZZ_CXX       compiler (default clang++-14)
+#   FUZZ_JOBS      parallel compiler processes (default 2)
 #
 # New corpus entries go to build/fuzz/corpus/<target>/, crashing inputs to
-# build/fuzz/findings/. Exits non-zero when a target finds a fault.
+# build/fuzz/findings/, each run's log to build/fuzz/<target>.log. Exits
+# non-zero when a target finds a fault.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/build/fuzz"
 cxx=${FUZZ_CXX:-clang++-14}
 jobs=${FUZZ_JOBS:-2}
-seconds=${FUZZ_SECONDS:-180}
+seconds=${FUZZ_SECONDS:-60}
+parallel=${FUZZ_PARALLEL:-1}
 
 sanitize="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 cxxflags="-std=c++20 -O1 -g $sanitize -I$root/src -I$root/fuzz"
+
+declare -A seeds_of dict_of
+all_targets=()
+while read -r target seeds dict; do
+    [[ -z "$target" || "$target" == \#* ]] && continue
+    all_targets+=("$target")
+    seeds_of[$target]=$seeds
+    dict_of[$target]=$dict
+done <"$root/fuzz/targets.txt"
+read -r -a targets <<<"${FUZZ_TARGETS:-${all_targets[*]}}"
 
 mkdir -p "$out/obj" "$out/findings"
 
@@ -38,23 +50,39 @@ for src in "${sources[@]}"; do
     objects+=("$out/obj/${rel//\//_}.o")
 done
 
-targets=(fuzz_parse fuzz_match_raw)
 for target in "${targets[@]}"; do
+    [[ -n "${seeds_of[$target]:-}" ]] || { echo "unknown fuzz target: $target" >&2; exit 2; }
     # shellcheck disable=SC2086
     $cxx $cxxflags -fsanitize=fuzzer "$root/fuzz/$target.cpp" "${objects[@]}" -pthread -o "$out/$target"
 done
 
-parse_seconds=$((seconds * 2 / 3))
-raw_seconds=$((seconds - parse_seconds))
-status=0
 run() {
-    local target=$1 time=$2
+    local target=$1
     mkdir -p "$out/corpus/$target"
-    echo "== $target for ${time}s"
-    "$out/$target" "$out/corpus/$target" "$root/fuzz/seeds" \
-        -dict="$root/fuzz/version.dict" -max_total_time="$time" -max_len=4096 -timeout=10 \
-        -artifact_prefix="$out/findings/$target-" -print_final_stats=1 || status=1
+    "$out/$target" "$out/corpus/$target" "$root/fuzz/seeds/${seeds_of[$target]}" \
+        -dict="$root/fuzz/${dict_of[$target]}" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
+        -artifact_prefix="$out/findings/$target-" -print_final_stats=1 >"$out/$target.log" 2>&1
 }
-run fuzz_parse "$parse_seconds"
-run fuzz_match_raw "$raw_seconds"
+
+status=0
+pending=("${targets[@]}")
+while ((${#pending[@]} > 0)); do
+    batch=("${pending[@]:0:parallel}")
+    pending=("${pending[@]:parallel}")
+    pids=()
+    for target in "${batch[@]}"; do
+        echo "== $target for ${seconds}s (log: build/fuzz/$target.log)"
+        run "$target" &
+        pids+=($!)
+    done
+    for i in "${!pids[@]}"; do
+        target=${batch[$i]}
+        if wait "${pids[$i]}"; then result=ok; else result=FAILED; status=1; fi
+        # The closing statistics: executions, speed, coverage reached.
+        grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec|stat::peak_rss_mb)|^(#[0-9]+ *DONE)' \
+            "$out/$target.log" | sed "s/^/   $target: /" || true
+        echo "   $target: $result"
+        [[ $result == ok ]] || tail -n 30 "$out/$target.log"
+    done
+done
 exit $status
