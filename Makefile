@@ -17,7 +17,7 @@ CMAKE := $(VENV)/bin/cmake
 APT_PACKAGES := libgtest-dev
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: py-test-default test demo deps apt-deps venv cpp-test install py-test test-asan fuzz bench corpus-run clean
+.PHONY: py-test-default test demo deps apt-deps venv cpp-test install py-test test-asan fuzz fuzz-python bench corpus-run clean
 
 test: cpp-test py-test py-test-default
 
@@ -88,13 +88,20 @@ test-asan: deps
 
 # --- robustness and speed ----------------------------------------------------
 
+# libFuzzer targets of the C++ core, each for FUZZ_SECONDS (default 60).
 fuzz:
 	$(MAKE) apt-deps EXTRA_APT_PACKAGES="clang-14 libclang-rt-14-dev"
 	fuzz/build_and_run.sh
+
+# The Python surface under atheris, with the extension built by clang with
+# ASan, UBSan and libFuzzer coverage, for FUZZ_SECONDS (default 180).
+fuzz-python:
+	$(MAKE) apt-deps EXTRA_APT_PACKAGES="clang-14 libclang-rt-14-dev"
+	fuzz/run_python.sh
 
 bench: install
 	$(VPY) bench/bench_classes.py
 	$(VPY) bench/bench_corpus.py $(CORPUS)
 
 clean:
-	rm -rf $(BUILD) $(VENV)
+	rm -rf $(BUILD) $(VENV) $(VENV)-default .venv-fuzz

@@ -79,7 +79,7 @@ while ((${#pending[@]} > 0)); do
         target=${batch[$i]}
         if wait "${pids[$i]}"; then result=ok; else result=FAILED; status=1; fi
         # The closing statistics: executions, speed, coverage reached.
-        grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec|stat::peak_rss_mb)|^(#[0-9]+ *DONE)' \
+        grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec|stat::peak_rss_mb)|^#[0-9]+[[:space:]]+DONE' \
             "$out/$target.log" | sed "s/^/   $target: /" || true
         echo "   $target: $result"
         [[ $result == ok ]] || tail -n 30 "$out/$target.log"
