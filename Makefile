@@ -96,7 +96,7 @@ fuzz:
 # The Python surface under atheris, with the extension built by clang with
 # ASan, UBSan and libFuzzer coverage, for FUZZ_SECONDS (default 180).
 fuzz-python:
-	$(MAKE) apt-deps EXTRA_APT_PACKAGES="clang-14 libclang-rt-14-dev"
+	$(MAKE) apt-deps EXTRA_APT_PACKAGES="clang-16 libclang-rt-16-dev"
 	fuzz/run_python.sh
 
 bench: install
