@@ -844,7 +844,10 @@ class Program:
         if error is not None:
             check_parse_error(error, cls, f"{cls.__name__}({text!r})")
             return
-        check(str(again) == text, f"str() is not a fixed point: {text!r} -> {str(again)!r}")
+        # Text of a kind reparses to the same text; the Version grammar may
+        # classify it as another kind (an Other "v1.2.3" reads as a SemVer).
+        if cls is not Version or observe(again)[1][0] == slot.shadow[1][0]:
+            check(str(again) == text, f"str() is not a fixed point: {text!r} -> {str(again)!r}")
         if slot.parsed:
             check(again == slot.obj, f"{text!r} parses to another value")
 
