@@ -43,7 +43,7 @@ $(VENV)/.ready: pyproject.toml
 	@test -n "$(PYTHON)" || { echo "no Python interpreter found; set PYTHON=..."; exit 1; }
 	$(PYTHON) -m venv $(VENV)
 	$(VPY) -m pip install -q --upgrade pip
-	$(VPY) -m pip install -q "scikit-build-core>=0.10" "pytest>=7" cmake ninja packaging
+	$(VPY) -m pip install -q "scikit-build-core>=0.10" "pytest>=7" cmake ninja packaging mypy
 	touch $@
 
 deps: apt-deps venv
