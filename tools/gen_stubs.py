@@ -129,7 +129,7 @@ def imports_for(body):
         lines.append("from collections.abc import Sequence\n")
     if "(ModuleType)" in body:
         lines.append("from types import ModuleType\n")
-    typing_names = [name for name in ("ClassVar", "final", "overload") if re.search(rf"\b{name}\b", body)]
+    typing_names = [name for name in ("ClassVar", "final", "overload", "type_check_only") if re.search(rf"\b{name}\b", body)]
     if typing_names:
         lines.append(f"from typing import {', '.join(typing_names)}\n")
     return "".join(lines)
@@ -146,10 +146,13 @@ def render_stub(records):
 
     blocks = []
     for module in modules[1:]:
-        out = [f"class {owner_class[module['path']]}(ModuleType):\n"]
+        out = [f"@type_check_only\nclass {owner_class[module['path']]}(ModuleType):\n"]
         if module["doc"]:
             out.append(docstring(module["doc"], INDENT))
         out.append(f"{INDENT}__all__: list[str]\n")
+        # ModuleType's own stub answers any attribute with Any; these modules
+        # hold exactly the attributes listed, so a misspelt name is an error.
+        out.append(f"{INDENT}__getattr__: None  # type: ignore[assignment, misc]\n")
         for name in module["all"]:
             child = by_path.get(f"{module['path']}.{name}")
             if child is not None:

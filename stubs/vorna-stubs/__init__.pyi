@@ -3,19 +3,23 @@
 
 from collections.abc import Sequence
 from types import ModuleType
-from typing import ClassVar, final, overload
+from typing import ClassVar, final, overload, type_check_only
 
 __all__ = ["package", "test_function", "init_tracing"]
 
+@type_check_only
 class _PackageModule(ModuleType):
     """Holds the submodule version (an attribute, not an importable module)."""
     __all__: list[str]
+    __getattr__: None  # type: ignore[assignment, misc]
     version: _VersionModule
 
 
+@type_check_only
 class _VersionModule(ModuleType):
     """The version classes Version, SemVer, DotSeparated and Other (an attribute, not an importable module)."""
     __all__: list[str]
+    __getattr__: None  # type: ignore[assignment, misc]
 
     @final
     class Version:
