@@ -129,7 +129,8 @@ def imports_for(body):
         lines.append("from collections.abc import Sequence\n")
     if "(ModuleType)" in body:
         lines.append("from types import ModuleType\n")
-    typing_names = [name for name in ("ClassVar", "final", "overload", "type_check_only") if re.search(rf"\b{name}\b", body)]
+    typing_names = ("ClassVar", "final", "overload", "type_check_only")
+    typing_names = [name for name in typing_names if re.search(rf"\b{name}\b", body)]
     if typing_names:
         lines.append(f"from typing import {', '.join(typing_names)}\n")
     return "".join(lines)

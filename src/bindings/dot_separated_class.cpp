@@ -44,8 +44,7 @@ struct DotSeparatedClass {
 PyTypeObject* dot_separated_type() { return KindClassObject<DotSeparatedClass>::get(); }
 
 const api::Class api::dot_separated_class = {
-    "DotSeparated",      DotSeparatedClass::doc,
-    constructor,         declared_properties,
+    DotSeparatedClass::name.data(), DotSeparatedClass::doc, constructor, declared_properties,
     KindClassObject<DotSeparatedClass>::spec, dot_separated_type,
 };
 

@@ -44,7 +44,8 @@ struct OtherClass {
 PyTypeObject* other_type() { return KindClassObject<OtherClass>::get(); }
 
 const api::Class api::other_class = {
-    "Other", OtherClass::doc, constructor, declared_properties, KindClassObject<OtherClass>::spec, other_type,
+    OtherClass::name.data(), OtherClass::doc, constructor, declared_properties, KindClassObject<OtherClass>::spec,
+    other_type,
 };
 
 }  // namespace vorna::bindings

@@ -69,7 +69,8 @@ struct SemVerClass {
 PyTypeObject* semver_type() { return KindClassObject<SemVerClass>::get(); }
 
 const api::Class api::semver_class = {
-    "SemVer", SemVerClass::doc, constructor, declared_properties, KindClassObject<SemVerClass>::spec, semver_type,
+    SemVerClass::name.data(), SemVerClass::doc, constructor, declared_properties, KindClassObject<SemVerClass>::spec,
+    semver_type,
 };
 
 }  // namespace vorna::bindings
