@@ -183,7 +183,11 @@ void class_records(std::string& out, const std::string& module_path, const Class
     for (const Property& property : declared.properties) {
         Record record(out, "property", property.name, path + "." + property.name);
         record.field("class", path);
-        record.field("doc", property.doc);
+        if (property.doc) {
+            record.field("doc", property.doc);
+        } else {
+            record.null_field("doc");
+        }
         record.field("type", property.type);
         record.key("setter").append("{\"parameter\": ");
         append_json_string(out, property.setter_parameter);

@@ -68,8 +68,7 @@ bool fill_module(PyObject* target, const api::Module& declared) {
     for (const api::Module* submodule : declared.submodules) {
         PyRef created = PyRef::steal(PyModule_New(submodule->name));
         if (!created) return false;
-        PyRef doc = PyRef::steal(PyUnicode_FromString(submodule->doc));
-        if (!doc || PyObject_SetAttrString(created.get(), "__doc__", doc.get()) < 0) return false;
+        if (PyModule_SetDocString(created.get(), submodule->doc) < 0) return false;
         if (!fill_module(created.get(), *submodule) || !add_submodule(target, created.get())) return false;
     }
     for (const api::Function* function : declared.functions) {
