@@ -38,9 +38,16 @@ def run(title, command, cwd, env=None):
 
 
 def readme_examples(readme: Path) -> str:
-    """The README's python code blocks, in order, as one module."""
-    blocks = re.findall(r"^```python\n(.*?)^```", readme.read_text(encoding="utf-8"), re.M | re.S)
-    return "\n".join(blocks)
+    """The README's Python code blocks, in order, as one module. A block written as an
+    interactive session contributes the source lines after its prompts."""
+    blocks = re.findall(r"^```(?:python|py|pycon)\n(.*?)^```", readme.read_text(encoding="utf-8"), re.M | re.S)
+    sources = []
+    for block in blocks:
+        lines = block.splitlines()
+        if any(line.startswith(">>>") for line in lines):
+            lines = [line[4:] for line in lines if line.startswith((">>> ", "... ")) or line in (">>>", "...")]
+        sources.append("\n".join(lines) + "\n")
+    return "\n".join(sources)
 
 
 def main() -> int:
