@@ -3,6 +3,7 @@ Run by fuzz/run_python.sh, which builds the extension with the sanitizers and
 libFuzzer's coverage and preloads their runtime; arguments are libFuzzer's."""
 import os
 import sys
+import traceback
 
 import atheris
 
@@ -12,7 +13,11 @@ with atheris.instrument_imports():
 
 
 def test_one_input(data):
-    python_surface.run(data)
+    try:
+        python_surface.run(data)
+    except AssertionError:
+        traceback.print_exc()  # to the log: standard output is discarded, test_function writes there
+        raise
 
 
 if __name__ == "__main__":
