@@ -424,12 +424,12 @@ def make_pool():
         _text_entry(StrSub("1.0.0-alpha")),
         _text_entry(StrSub("x.y")),
         PoolEntry(None, Err(TypeError), Err(TypeError), Err(TypeError), tracked=False),
-        PoolEntry(7, Ok(7), Err(TypeError), Err(TypeError), tracked=False),
+        PoolEntry(7, Ok(7), Err(TypeError), Err(TypeError), tracked=False),  # a cached small int
         _number_entry(int("4294967295"), 4294967295),
         _number_entry(int("4294967296"), 4294967296),
         _number_entry(int("18446744073709551615"), 18446744073709551615),
         _number_entry(int("18446744073709551616"), 18446744073709551616),
-        _number_entry(int("-1"), -1),
+        PoolEntry(-1, Err(OverflowError), Err(TypeError), Err(TypeError), tracked=False),  # a cached small int
         PoolEntry(True, Ok(1), Err(TypeError), Err(TypeError), tracked=False),
         _number_entry(IntSub(5), 5),
         _number_entry(Index(3), 3),
