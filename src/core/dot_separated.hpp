@@ -9,11 +9,26 @@
 namespace vorna {
 
 struct DotSeparated {
-    TextList parts;
+    // Set by construction and never changed (see KindTag).
+    KindTag tag{VersionKind::DotSeparated};
+    // One list, always present.
+    PackedLists<1> lists;
 
-    friend bool operator==(const DotSeparated& a, const DotSeparated& b) noexcept { return a.parts == b.parts; }
+    DotSeparated() noexcept = default;
+    DotSeparated(const TextList& parts) : lists({ListSource(parts)}) {}
+    // From a list in any other form (views, another value's parts).
+    static DotSeparated from_parts(const ListSource& parts) {
+        DotSeparated v;
+        v.set_parts(parts);
+        return v;
+    }
+
+    ListView parts() const noexcept { return lists.get(0); }
+    void set_parts(const ListSource& parts) { lists.assign(0, parts); }
+
+    friend bool operator==(const DotSeparated& a, const DotSeparated& b) noexcept { return a.parts() == b.parts(); }
     friend std::strong_ordering operator<=>(const DotSeparated& a, const DotSeparated& b) noexcept {
-        return compare_lists(a.parts, b.parts);
+        return a.parts() <=> b.parts();
     }
 };
 

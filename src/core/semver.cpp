@@ -4,7 +4,7 @@ namespace vorna {
 
 namespace {
 
-void append_debug_optional_list(std::string& out, const std::optional<TextList>& list) {
+void append_debug_optional_list(std::string& out, const std::optional<ListView>& list) {
     if (!list) {
         out.append("None");
         return;
@@ -14,22 +14,22 @@ void append_debug_optional_list(std::string& out, const std::optional<TextList>&
     out.push_back(')');
 }
 
-std::strong_ordering compare_rc(const std::optional<TextList>& a, const std::optional<TextList>& b) noexcept {
-    if (!a || !b) return bool(a) == bool(b) ? std::strong_ordering::equal : a ? std::strong_ordering::less : std::strong_ordering::greater;
-    return compare_lists(*a, *b);
-}
-
 }  // namespace
 
 bool operator==(const SemVer& a, const SemVer& b) noexcept {
-    return a.major == b.major && a.minor == b.minor && a.patch == b.patch && a.rc == b.rc;
+    return a.major == b.major && a.minor == b.minor && a.patch == b.patch && a.rc() == b.rc();
 }
 
 std::strong_ordering operator<=>(const SemVer& a, const SemVer& b) noexcept {
     if (const auto c = a.major <=> b.major; c != 0) return c;
     if (const auto c = a.minor <=> b.minor; c != 0) return c;
     if (const auto c = a.patch <=> b.patch; c != 0) return c;
-    return compare_rc(a.rc, b.rc);
+    const bool a_rc = a.lists.present(0);
+    const bool b_rc = b.lists.present(0);
+    if (!a_rc || !b_rc) {
+        return a_rc == b_rc ? std::strong_ordering::equal : a_rc ? std::strong_ordering::less : std::strong_ordering::greater;
+    }
+    return a.lists.get(0) <=> b.lists.get(0);
 }
 
 void append_text(std::string& out, const SemVer& v) {
@@ -38,13 +38,13 @@ void append_text(std::string& out, const SemVer& v) {
     append_decimal(out, v.minor);
     out.push_back('.');
     append_decimal(out, v.patch);
-    if (v.rc) {
+    if (v.lists.present(0)) {
         out.push_back('-');
-        append_joined(out, *v.rc);
+        append_joined(out, v.lists.get(0));
     }
-    if (v.meta) {
+    if (v.lists.present(1)) {
         out.push_back('+');
-        append_joined(out, *v.meta);
+        append_joined(out, v.lists.get(1));
     }
 }
 
@@ -56,9 +56,9 @@ void append_debug(std::string& out, const SemVer& v) {
     out.append(", patch: ");
     append_decimal(out, v.patch);
     out.append(", rc: ");
-    append_debug_optional_list(out, v.rc);
+    append_debug_optional_list(out, v.rc());
     out.append(", meta: ");
-    append_debug_optional_list(out, v.meta);
+    append_debug_optional_list(out, v.meta());
     out.append(" }");
 }
 

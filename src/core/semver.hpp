@@ -12,11 +12,27 @@
 namespace vorna {
 
 struct SemVer {
+    // Set by construction and never changed (see KindTag).
+    KindTag tag{VersionKind::SemVer};
     std::uint32_t major = 0;
     std::uint32_t minor = 0;
     std::uint32_t patch = 0;
-    std::optional<TextList> rc;    // pre-release identifiers
-    std::optional<TextList> meta;  // build metadata; never compared
+    // The pre-release list first, then the build list.
+    PackedLists<2> lists;
+
+    SemVer() noexcept = default;
+    SemVer(std::uint32_t major, std::uint32_t minor, std::uint32_t patch,
+           const std::optional<ListSource>& rc = std::nullopt, const std::optional<ListSource>& meta = std::nullopt)
+        : major(major), minor(minor), patch(patch), lists({rc, meta}) {}
+    SemVer(std::uint32_t major, std::uint32_t minor, std::uint32_t patch, PackedLists<2> lists) noexcept
+        : major(major), minor(minor), patch(patch), lists(std::move(lists)) {}
+
+    // Pre-release identifiers; nullopt when absent.
+    std::optional<ListView> rc() const noexcept { return lists.get_if_present(0); }
+    // Build metadata; nullopt when absent. Never compared.
+    std::optional<ListView> meta() const noexcept { return lists.get_if_present(1); }
+    void set_rc(const std::optional<ListSource>& rc) { lists.assign(0, rc); }
+    void set_meta(const std::optional<ListSource>& meta) { lists.assign(1, meta); }
 
     // Equality and order ignore `meta`. An absent `rc` ranks above any
     // present one, the empty list included.
