@@ -61,8 +61,26 @@ std::string& render_buffer() noexcept {
     return buffer;
 }
 
+namespace {
+
+bool is_ascii(std::string_view text) noexcept {
+    unsigned char any = 0;
+    for (const char c : text) any |= static_cast<unsigned char>(c);
+    return any < 0x80;
+}
+
+}  // namespace
+
 PyObject* str_from_render_buffer(std::string& buffer) noexcept {
-    PyObject* text = PyUnicode_DecodeUTF8(buffer.data(), static_cast<Py_ssize_t>(buffer.size()), nullptr);
+    const auto size = static_cast<Py_ssize_t>(buffer.size());
+    PyObject* text = nullptr;
+    if (is_ascii(buffer)) {
+        // Nearly every version is ASCII: its bytes are the str's own.
+        text = PyUnicode_New(size, 127);
+        if (text) std::memcpy(PyUnicode_DATA(text), buffer.data(), buffer.size());
+    } else {
+        text = PyUnicode_DecodeUTF8(buffer.data(), size, nullptr);
+    }
     if (buffer.capacity() > kept_render_capacity) {
         std::string().swap(buffer);
     } else {
@@ -119,21 +137,30 @@ bool optional_keyword(PyObject* kwargs, StaticName& name, std::optional<TextList
     return from_python(value.get(), out);
 }
 
+namespace {
+
+// Keyword names in a call are nearly always the interned names themselves,
+// so identity settles them; an equal str made some other way is compared by
+// its text.
+bool is_accepted(PyObject* key, std::span<StaticName* const> accepted) noexcept {
+    for (StaticName* name : accepted) {
+        if (key == name->get()) return true;
+    }
+    if (!PyUnicode_Check(key)) return false;
+    for (StaticName* name : accepted) {
+        if (PyUnicode_CompareWithASCIIString(key, name->text()) == 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool check_keywords(PyObject* kwargs, std::span<StaticName* const> accepted, std::string_view class_name) {
     Py_ssize_t position = 0;
     PyObject* key = nullptr;
     PyObject* value = nullptr;
     while (PyDict_Next(kwargs, &position, &key, &value)) {
-        bool known = false;
-        if (PyUnicode_Check(key)) {
-            for (StaticName* name : accepted) {
-                if (PyUnicode_CompareWithASCIIString(key, name->text()) == 0) {
-                    known = true;
-                    break;
-                }
-            }
-        }
-        if (known) continue;
+        if (is_accepted(key, accepted)) continue;
         // A str key is quoted as it stands; rendering any other key may run
         // its __str__, so keep it alive meanwhile.
         PyRef held = PyRef::borrow(key);

@@ -180,6 +180,14 @@ template <class T, bool Debug> PyObject* render_slot(PyObject* self) noexcept {
             if (!borrow.held()) return raise(PyExc_RuntimeError, already_mutably_borrowed);
             if constexpr (Debug) {
                 append_debug(buffer, instance->value);
+            } else if (text_is_ascii(instance->value)) {
+                // Nearly every version is ASCII: its text form is written
+                // straight into the new str. A str is not tracked by the
+                // cycle collector, so making one runs no Python code.
+                const std::size_t size = text_size(instance->value);
+                PyObject* text = PyUnicode_New(static_cast<Py_ssize_t>(size), 127);
+                if (text) write_text(static_cast<char*>(PyUnicode_DATA(text)), instance->value);
+                return text;
             } else {
                 append_text(buffer, instance->value);
             }

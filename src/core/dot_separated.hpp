@@ -33,7 +33,10 @@ struct DotSeparated {
 };
 
 // 2024.05
-void append_text(std::string& out, const DotSeparated& v);
+inline std::size_t text_size(const DotSeparated& v) noexcept { return joined_size(v.parts()); }
+inline char* write_text(char* out, const DotSeparated& v) noexcept { return write_joined(out, v.parts()); }
+inline bool text_is_ascii(const DotSeparated& v) noexcept { return is_ascii(v.parts().bytes()); }
+inline void append_text(std::string& out, const DotSeparated& v) { append_sized(out, v); }
 // DotSeparated { parts: ["2024", "05"] }
 void append_debug(std::string& out, const DotSeparated& v);
 

@@ -2,8 +2,6 @@
 
 namespace vorna {
 
-void append_text(std::string& out, const Other& v) { out.append(v.value()); }
-
 void append_debug(std::string& out, const Other& v) {
     out.append("Other { value: ");
     append_quoted(out, v.value());

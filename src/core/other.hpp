@@ -2,6 +2,7 @@
 #pragma once
 
 #include <compare>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -40,7 +41,13 @@ struct Other {
 };
 
 // nightly
-void append_text(std::string& out, const Other& v);
+inline std::size_t text_size(const Other& v) noexcept { return v.value().size(); }
+inline char* write_text(char* out, const Other& v) noexcept {
+    const std::string_view value = v.value();
+    return value.empty() ? out : static_cast<char*>(std::memcpy(out, value.data(), value.size())) + value.size();
+}
+inline bool text_is_ascii(const Other& v) noexcept { return is_ascii(v.value()); }
+inline void append_text(std::string& out, const Other& v) { out.append(v.value()); }
 // Other { value: "nightly" }
 void append_debug(std::string& out, const Other& v);
 

@@ -41,7 +41,10 @@ struct SemVer {
 };
 
 // 1.2.3-rc.1+build.5
-void append_text(std::string& out, const SemVer& v);
+std::size_t text_size(const SemVer& v) noexcept;
+char* write_text(char* out, const SemVer& v) noexcept;
+bool text_is_ascii(const SemVer& v) noexcept;
+inline void append_text(std::string& out, const SemVer& v) { append_sized(out, v); }
 // SemVer { major: 1, minor: 2, patch: 3, rc: Some(["rc", "1"]), meta: None }
 void append_debug(std::string& out, const SemVer& v);
 

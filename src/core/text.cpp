@@ -121,34 +121,46 @@ std::uint32_t* BlockLayout::copy(const std::uint32_t* block, std::size_t list_co
     return copy;
 }
 
-ListView BlockLayout::view(const std::uint32_t* block, std::size_t list_count, std::size_t j) noexcept {
-    if (!block) return {};
-    std::size_t first = 0;
-    for (std::size_t i = 0; i < j; ++i) first += block[i];
-    const std::size_t items = first + total_items(block + j, list_count - j);
-    const std::uint32_t* ends = block + list_count;
-    const auto* chars = reinterpret_cast<const char*>(ends + items);
-    return ListView(ends + first, first == 0 ? 0 : ends[first - 1], chars, block[j]);
-}
-
 }  // namespace detail
 
-void append_joined(std::string& out, const ListView& list) {
-    if (list.empty()) return;
-    out.reserve(out.size() + list.byte_size() + list.size() - 1);
-    bool first = true;
-    for (const std::string_view t : list) {
-        if (!first) out.push_back('.');
-        out.append(t);
-        first = false;
+bool is_ascii(std::string_view text) noexcept {
+    unsigned char any = 0;
+    for (const char c : text) any |= static_cast<unsigned char>(c);
+    return any < 0x80;
+}
+
+std::size_t decimal_size(std::uint32_t n) noexcept {
+    std::size_t size = 1;
+    for (; n >= 10; n /= 10) ++size;
+    return size;
+}
+
+char* write_decimal(char* out, std::uint32_t n) noexcept {
+    // Ten digits always hold an unsigned 32-bit number.
+    return std::to_chars(out, out + 10, n).ptr;
+}
+
+std::size_t joined_size(const ListView& list) noexcept { return list.empty() ? 0 : list.byte_size() + list.size() - 1; }
+
+char* write_joined(char* out, const ListView& list) noexcept {
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (i != 0) *out++ = '.';
+        const std::string_view item = list[i];
+        // Items are short; a byte loop beats a library call per item.
+        for (const char c : item) *out++ = c;
     }
+    return out;
+}
+
+void append_joined(std::string& out, const ListView& list) {
+    const std::size_t at = out.size();
+    out.resize(at + joined_size(list));
+    write_joined(out.data() + at, list);
 }
 
 void append_decimal(std::string& out, std::uint32_t n) {
     char digits[10];
-    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, n);
-    (void)ec;  // ten digits always hold an unsigned 32-bit number
-    out.append(digits, end);
+    out.append(digits, write_decimal(digits, n));
 }
 
 namespace {

@@ -70,6 +70,8 @@ public:
     std::string_view back() const noexcept { return (*this)[count_ - 1]; }
     // Bytes of all items together, without separators.
     std::size_t byte_size() const noexcept { return count_ == 0 ? 0 : ends_[count_ - 1] - first_start_; }
+    // All items back to back: they lie next to one another in the block.
+    std::string_view bytes() const noexcept { return {bytes_ + first_start_, byte_size()}; }
 
     // An owned copy.
     TextList to_list() const;
@@ -185,7 +187,18 @@ struct BlockLayout {
     static std::uint32_t* build(std::size_t list_count, const List* lists, BlockPlacement* placement, bool& external);
     static std::uint32_t* copy(const std::uint32_t* block, std::size_t list_count);
     static void release(std::uint32_t* block) noexcept { ::operator delete(block); }
-    static ListView view(const std::uint32_t* block, std::size_t list_count, std::size_t j) noexcept;
+    template <std::size_t N> static ListView view(const std::uint32_t* block, std::size_t j) noexcept {
+        if (!block) return {};
+        std::size_t first = 0;
+        std::size_t items = 0;
+        for (std::size_t i = 0; i < N; ++i) {
+            if (i < j) first += block[i];
+            items += block[i];
+        }
+        const std::uint32_t* ends = block + N;
+        const auto* chars = reinterpret_cast<const char*>(ends + items);
+        return ListView(ends + first, first == 0 ? 0 : ends[first - 1], chars, block[j]);
+    }
 };
 
 extern template std::uint32_t* BlockLayout::build(std::size_t, const ListSource*, BlockPlacement*, bool&);
@@ -230,7 +243,7 @@ public:
 
     bool present(std::size_t j) const noexcept { return (word_ >> j) & 1; }
     // List j; empty when absent.
-    ListView get(std::size_t j) const noexcept { return Layout::view(block(), N, j); }
+    ListView get(std::size_t j) const noexcept { return Layout::view<N>(block(), j); }
     std::optional<ListView> get_if_present(std::size_t j) const noexcept {
         if (!present(j)) return std::nullopt;
         return get(j);
@@ -276,6 +289,27 @@ private:
 
 // Element-wise order of two lists; a proper prefix is less.
 inline std::strong_ordering compare_lists(const ListView& a, const ListView& b) noexcept { return a <=> b; }
+
+// True when every byte is below 0x80.
+bool is_ascii(std::string_view text) noexcept;
+
+// The text forms are written by a pair of functions per type: one tells the
+// exact size, the other writes that many bytes and returns the end, so a
+// caller can write straight into storage of the right size.
+
+// `n` in decimal, without sign or leading zeros.
+std::size_t decimal_size(std::uint32_t n) noexcept;
+char* write_decimal(char* out, std::uint32_t n) noexcept;
+// The texts with "." between neighbours.
+std::size_t joined_size(const ListView& list) noexcept;
+char* write_joined(char* out, const ListView& list) noexcept;
+
+// Appends a text form through its pair of functions.
+template <class T> void append_sized(std::string& out, const T& v) {
+    const std::size_t at = out.size();
+    out.resize(at + text_size(v));
+    write_text(out.data() + at, v);
+}
 
 // Appends the texts with "." between neighbours.
 void append_joined(std::string& out, const ListView& list);

@@ -136,6 +136,15 @@ static_assert(sizeof(Version) == sizeof(SemVer));
 template <class F> decltype(auto) visit(F&& f, const Version& v) { return v.visit(std::forward<F>(f)); }
 
 // The text form of the held value; the kind does not show.
+inline std::size_t text_size(const Version& v) noexcept {
+    return v.visit([](const auto& inner) { return text_size(inner); });
+}
+inline char* write_text(char* out, const Version& v) noexcept {
+    return v.visit([&](const auto& inner) { return write_text(out, inner); });
+}
+inline bool text_is_ascii(const Version& v) noexcept {
+    return v.visit([](const auto& inner) { return text_is_ascii(inner); });
+}
 void append_text(std::string& out, const Version& v);
 // "Version::" followed by the debug form of the held value.
 void append_debug(std::string& out, const Version& v);
