@@ -1,6 +1,9 @@
 #include "bindings/class_support.hpp"
 
+#include <algorithm>
 #include <cstring>
+
+#include "core/utf8.hpp"
 
 namespace vorna::bindings {
 
@@ -63,24 +66,60 @@ std::string& render_buffer() noexcept {
 
 namespace {
 
-bool is_ascii(std::string_view text) noexcept {
-    unsigned char any = 0;
-    for (const char c : text) any |= static_cast<unsigned char>(c);
-    return any < 0x80;
+// Writes the characters of `text`, valid UTF-8, as code units of one width.
+template <class Unit> void widen(std::string_view text, Unit* out) noexcept {
+    const auto* data = reinterpret_cast<const unsigned char*>(text.data());
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t run = utf8::skip_ascii(text, pos, text.size());
+        for (; pos < run; ++pos) *out++ = static_cast<Unit>(data[pos]);
+        if (pos == text.size()) break;
+        const utf8::Decoded d = utf8::decode(text, pos);
+        *out++ = static_cast<Unit>(d.scalar);
+        pos += d.length;
+    }
 }
 
 }  // namespace
 
-PyObject* str_from_render_buffer(std::string& buffer) noexcept {
-    const auto size = static_cast<Py_ssize_t>(buffer.size());
-    PyObject* text = nullptr;
-    if (is_ascii(buffer)) {
-        // Nearly every version is ASCII: its bytes are the str's own.
-        text = PyUnicode_New(size, 127);
-        if (text) std::memcpy(PyUnicode_DATA(text), buffer.data(), buffer.size());
-    } else {
-        text = PyUnicode_DecodeUTF8(buffer.data(), size, nullptr);
+PyObject* str_from_utf8(std::string_view text) noexcept {
+    // The host's decoder is quicker on short texts; on long ones, which are
+    // mostly ASCII, two plain walks are.
+    if (text.size() < 4096) return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
+    // One walk measures: the count of characters and the widest of them.
+    std::size_t count = 0;
+    char32_t widest = 0;
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t run = utf8::skip_ascii(text, pos, text.size());
+        count += run - pos;
+        pos = run;
+        if (pos == text.size()) break;
+        const utf8::Decoded d = utf8::decode(text, pos);
+        if (d.scalar == utf8::replacement && d.length == 1) [[unlikely]] {
+            return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
+        }
+        widest = std::max(widest, d.scalar);
+        ++count;
+        pos += d.length;
     }
+    PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(count), widest < 0x80 ? 0x7F : widest);
+    if (!str) return nullptr;
+    // The other walk writes, in the str's own width.
+    switch (PyUnicode_KIND(str)) {
+        case PyUnicode_1BYTE_KIND:
+            if (widest < 0x80) {
+                std::memcpy(PyUnicode_DATA(str), text.data(), text.size());
+            } else {
+                widen(text, PyUnicode_1BYTE_DATA(str));
+            }
+            break;
+        case PyUnicode_2BYTE_KIND: widen(text, PyUnicode_2BYTE_DATA(str)); break;
+        default: widen(text, PyUnicode_4BYTE_DATA(str)); break;
+    }
+    return str;
+}
+
+PyObject* str_from_render_buffer(std::string& buffer) noexcept {
+    PyObject* text = str_from_utf8(buffer);
     if (buffer.capacity() > kept_render_capacity) {
         std::string().swap(buffer);
     } else {
@@ -98,8 +137,12 @@ std::optional<std::string_view> utf8_of(PyObject* text) noexcept {
 
 PyObject* raise_parse_error(const ParseError& error) noexcept {
     return guarded([&]() -> PyObject* {
-        const std::string message = error.debug_form();
-        PyRef text = PyRef::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+        // The report is decoded once, where it lies; only a captured trace
+        // makes a longer text to build.
+        std::string with_trace;
+        std::string_view message = error.message();
+        if (!error.backtrace().empty()) message = with_trace = error.debug_form();
+        PyRef text = PyRef::steal(str_from_utf8(message));
         if (text) PyErr_SetObject(PyExc_RuntimeError, text.get());
         return nullptr;
     });

@@ -167,6 +167,9 @@ template <class T> bool copy_value(PyObject* object, T& out) {
 
 // The per-thread buffer the text forms are rendered into; empty on return.
 std::string& render_buffer() noexcept;
+// A str of UTF-8 text, in one walk to measure it and one to write it; text
+// that is not valid UTF-8 is decoded with replacement characters.
+PyObject* str_from_utf8(std::string_view text) noexcept;
 // Makes the str from the buffer and empties it (dropping its storage when a
 // huge text made it grow).
 PyObject* str_from_render_buffer(std::string& buffer) noexcept;
@@ -232,6 +235,31 @@ template <class T> Comparison compare_values(Instance<T>* left, PyObject* other,
 // `Class::type()` is the class object.
 template <class Class> PyObject* richcompare_slot(PyObject* self, PyObject* other, int op) noexcept {
     using T = typename Class::Value;
+    if constexpr (lock_serialises_borrows) {
+        // Two instances of the class (sorting makes nothing else): a reader
+        // borrow taken and given back around a comparison, which runs no
+        // Python code, amounts to finding no writer, so that is all done.
+        if (Py_TYPE(self) == Py_TYPE(other) && op >= Py_LT && op <= Py_GE && Py_TYPE(self) == Class::type()) [[likely]] {
+            auto* left = instance_of<T>(self);
+            auto* right = instance_of<T>(other);
+            if (left->borrow.load(std::memory_order_relaxed) >= 0 && right->borrow.load(std::memory_order_relaxed) >= 0) {
+                const T& a = left->value;
+                const T& b = right->value;
+                bool result = false;
+                switch (op) {
+                    case Py_EQ: result = a == b; break;
+                    case Py_NE: result = !(a == b); break;
+                    case Py_LT: result = (a <=> b) < 0; break;
+                    case Py_LE: result = (a <=> b) <= 0; break;
+                    case Py_GT: result = (a <=> b) > 0; break;
+                    case Py_GE: result = (a <=> b) >= 0; break;
+                }
+                PyObject* answer = result ? Py_True : Py_False;
+                Py_INCREF(answer);
+                return answer;
+            }
+        }
+    }
     PyTypeObject* type = Class::type();
     if (!type) {
         PyErr_Clear();

@@ -77,39 +77,46 @@ void build(std::string_view text, Other& out, BlockPlacement* placement) {
     out.lists = PackedLists<1>({std::span<const std::string_view>(whole)}, {true}, placement);
 }
 
-bool accept(std::string_view text, PartCollector& parts, SemVer& out, BlockPlacement* placement) {
+template <class Tracker>
+bool accept(Matcher<Tracker>& m, std::string_view, const PartCollector& parts, SemVer& out, BlockPlacement* placement) {
     SemVerShape shape;
-    if (!Matcher<NullTracker>(text, &parts).semver_text(shape)) return false;
+    if (!m.semver_text(shape)) return false;
     build(shape, parts, out, placement);
     return true;
 }
 
-bool accept(std::string_view text, PartCollector& parts, DotSeparated& out, BlockPlacement* placement) {
+template <class Tracker>
+bool accept(Matcher<Tracker>& m, std::string_view, const PartCollector& parts, DotSeparated& out,
+            BlockPlacement* placement) {
     ListShape shape;
-    if (!Matcher<NullTracker>(text, &parts).dot_separated_text(shape)) return false;
+    if (!m.dot_separated_text(shape)) return false;
     build(shape, parts, out, placement);
     return true;
 }
 
-bool accept(std::string_view text, PartCollector&, Other& out, BlockPlacement* placement) {
-    if (!Matcher<NullTracker>(text).other_text()) return false;
+template <class Tracker>
+bool accept(Matcher<Tracker>& m, std::string_view text, const PartCollector&, Other& out, BlockPlacement* placement) {
+    if (!m.other_text()) return false;
     build(text, out, placement);
     return true;
 }
 
 // Tries the kinds in their declared order; the first that takes the whole
-// text is the value.
-bool accept(std::string_view text, PartCollector& parts, Version& out, BlockPlacement* placement) {
-    if (SemVerShape shape; Matcher<NullTracker>(text, &parts).semver_text(shape)) {
+// text is the value. With a tracking matcher the issues of all three
+// alternatives compete, as a failure reports them.
+template <class Tracker>
+bool accept(Matcher<Tracker>& m, std::string_view text, PartCollector& parts, Version& out,
+            BlockPlacement* placement) {
+    if (SemVerShape shape; m.semver_text(shape)) {
         build(shape, parts, out.emplace<SemVer>(), placement);
         return true;
     }
     parts.clear();
-    if (ListShape shape; Matcher<NullTracker>(text, &parts).dot_separated_text(shape)) {
+    if (ListShape shape; m.dot_separated_text(shape)) {
         build(shape, parts, out.emplace<DotSeparated>(), placement);
         return true;
     }
-    if (Matcher<NullTracker>(text).other_text()) {
+    if (m.other_text()) {
         build(text, out.emplace<Other>(), placement);
         return true;
     }
@@ -165,22 +172,38 @@ template <class T> std::string_view source_id_of() {
     }
 }
 
-// Kept out of line: the accepting path stays short.
-template <class T> [[gnu::noinline, gnu::cold]] ParseError fail(std::string_view text) {
-    const ParseIssue failure = issue(text, static_cast<const T*>(nullptr));
+template <class T> ParseError report(std::string_view text, const ParseIssue& failure) {
     return render_parse_failure(text, source_id_of<T>(), std::span<const ParseIssue>(&failure, 1));
 }
+
+// Kept out of line: the accepting path stays short.
+template <class T> [[gnu::noinline, gnu::cold]] ParseError fail(std::string_view text) {
+    return report<T>(text, issue(text, static_cast<const T*>(nullptr)));
+}
+
+// Texts longer than this are matched with tracking from the start. Tracking
+// costs a little per rule, not per byte, so a long text pays next to nothing
+// for it, and a failure then needs no second walk; a short text is matched
+// bare and walked again only when it fails.
+constexpr std::size_t tracked_from = 128;
 
 template <class T>
 std::optional<ParseError> parse_in_place(std::string_view text, T& out, BlockPlacement* placement) {
     PartCollector parts;
-    if (accept(text, parts, out, placement)) [[likely]] return std::nullopt;
-    return fail<T>(text);
+    if (text.size() < tracked_from) [[likely]] {
+        Matcher<NullTracker> m(text, &parts);
+        if (accept(m, text, parts, out, placement)) [[likely]] return std::nullopt;
+        return fail<T>(text);
+    }
+    Matcher<IssueTracker> m(text, &parts);
+    if (accept(m, text, parts, out, placement)) return std::nullopt;
+    return report<T>(text, issue_of(text, m));
 }
 
 template <class T> Match<T> match(std::string_view text) {
     PartCollector parts;
-    if (T value; accept(text, parts, value, nullptr)) return value;
+    Matcher<NullTracker> m(text, &parts);
+    if (T value; accept(m, text, parts, value, nullptr)) return value;
     return issue(text, static_cast<const T*>(nullptr));
 }
 

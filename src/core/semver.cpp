@@ -16,14 +16,9 @@ void append_debug_optional_list(std::string& out, const std::optional<ListView>&
 
 }  // namespace
 
-bool operator==(const SemVer& a, const SemVer& b) noexcept {
-    return a.major == b.major && a.minor == b.minor && a.patch == b.patch && a.rc() == b.rc();
-}
+bool SemVer::equal_rc(const SemVer& a, const SemVer& b) noexcept { return a.rc() == b.rc(); }
 
-std::strong_ordering operator<=>(const SemVer& a, const SemVer& b) noexcept {
-    if (const auto c = a.major <=> b.major; c != 0) return c;
-    if (const auto c = a.minor <=> b.minor; c != 0) return c;
-    if (const auto c = a.patch <=> b.patch; c != 0) return c;
+std::strong_ordering SemVer::compare_rc(const SemVer& a, const SemVer& b) noexcept {
     const bool a_rc = a.lists.present(0);
     const bool b_rc = b.lists.present(0);
     if (!a_rc || !b_rc) {

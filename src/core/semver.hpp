@@ -36,8 +36,20 @@ struct SemVer {
 
     // Equality and order ignore `meta`. An absent `rc` ranks above any
     // present one, the empty list included.
-    friend bool operator==(const SemVer& a, const SemVer& b) noexcept;
-    friend std::strong_ordering operator<=>(const SemVer& a, const SemVer& b) noexcept;
+    friend bool operator==(const SemVer& a, const SemVer& b) noexcept {
+        return a.major == b.major && a.minor == b.minor && a.patch == b.patch && equal_rc(a, b);
+    }
+    friend std::strong_ordering operator<=>(const SemVer& a, const SemVer& b) noexcept {
+        if (a.major != b.major) return a.major <=> b.major;
+        if (a.minor != b.minor) return a.minor <=> b.minor;
+        if (a.patch != b.patch) return a.patch <=> b.patch;
+        return compare_rc(a, b);
+    }
+
+private:
+    // The pre-release lists, once the numbers are equal.
+    static bool equal_rc(const SemVer& a, const SemVer& b) noexcept;
+    static std::strong_ordering compare_rc(const SemVer& a, const SemVer& b) noexcept;
 };
 
 // 1.2.3-rc.1+build.5
