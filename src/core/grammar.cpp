@@ -60,21 +60,25 @@ using grammar::SemVerShape;
 // The fast recognisers. A match gathers the parts of its lists on the way;
 // the value is then built in place from them, its block put where
 // `placement` offers room, without looking at the text again.
+// The bytes of the parts of a list: its slice without the dots.
+std::size_t part_bytes(const ListShape& list) noexcept { return list.count == 0 ? 0 : list.end - list.begin - (list.count - 1); }
+
 void build(const SemVerShape& shape, const PartCollector& parts, SemVer& out, BlockPlacement* placement) {
     out.major = shape.major;
     out.minor = shape.minor;
     out.patch = shape.patch;
     out.lists = PackedLists<2>({parts.parts(0, shape.rc.count), parts.parts(shape.rc.count, shape.meta.count)},
-                               {shape.has_rc, shape.has_meta}, placement);
+                               {shape.has_rc, shape.has_meta}, shape.rc.count + shape.meta.count,
+                               part_bytes(shape.rc) + part_bytes(shape.meta), placement);
 }
 
 void build(const ListShape& shape, const PartCollector& parts, DotSeparated& out, BlockPlacement* placement) {
-    out.lists = PackedLists<1>({parts.parts(0, shape.count)}, {true}, placement);
+    out.lists = PackedLists<1>({parts.parts(0, shape.count)}, {true}, shape.count, part_bytes(shape), placement);
 }
 
 void build(std::string_view text, Other& out, BlockPlacement* placement) {
     const std::string_view whole[] = {text};
-    out.lists = PackedLists<1>({std::span<const std::string_view>(whole)}, {true}, placement);
+    out.lists = PackedLists<1>({std::span<const std::string_view>(whole)}, {true}, 1, text.size(), placement);
 }
 
 template <class Tracker>

@@ -108,8 +108,6 @@ std::uint32_t* BlockLayout::build(std::size_t list_count, const List* lists, Blo
 }
 
 template std::uint32_t* BlockLayout::build(std::size_t, const ListSource*, BlockPlacement*, bool&);
-template std::uint32_t* BlockLayout::build(std::size_t, const std::span<const std::string_view>*, BlockPlacement*,
-                                           bool&);
 
 std::uint32_t* BlockLayout::copy(const std::uint32_t* block, std::size_t list_count) {
     if (!block) return nullptr;

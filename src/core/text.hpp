@@ -11,6 +11,7 @@
 #include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <iterator>
 #include <optional>
@@ -185,6 +186,34 @@ struct BlockLayout {
     // is set) or allocated. Throws std::length_error and std::bad_alloc.
     template <class List>
     static std::uint32_t* build(std::size_t list_count, const List* lists, BlockPlacement* placement, bool& external);
+    // The same for lists whose item count and bytes in all the caller knows.
+    template <std::size_t N>
+    static std::uint32_t* build(const std::array<std::span<const std::string_view>, N>& lists, std::size_t items,
+                                std::size_t bytes, BlockPlacement* placement, bool& external) {
+        external = false;
+        if (items == 0) return nullptr;
+        const std::size_t size = size_of(N, items, bytes);
+        void* room = placement ? placement->place(size) : nullptr;
+        external = room != nullptr;
+        auto* block = static_cast<std::uint32_t*>(room ? room : ::operator new(size));
+        std::uint32_t* ends = block + N;
+        char* chars = reinterpret_cast<char*>(ends + items);
+        std::uint32_t offset = 0;
+        for (std::size_t j = 0; j < N; ++j) {
+            block[j] = static_cast<std::uint32_t>(lists[j].size());
+            for (const std::string_view item : lists[j]) {
+                // Items are mostly short, where a byte loop beats a library call.
+                if (item.size() > 16) {
+                    std::memcpy(chars + offset, item.data(), item.size());
+                    offset += static_cast<std::uint32_t>(item.size());
+                } else {
+                    for (const char c : item) chars[offset++] = c;
+                }
+                *ends++ = offset;
+            }
+        }
+        return block;
+    }
     static std::uint32_t* copy(const std::uint32_t* block, std::size_t list_count);
     static void release(std::uint32_t* block) noexcept { ::operator delete(block); }
     template <std::size_t N> static ListView view(const std::uint32_t* block, std::size_t j) noexcept {
@@ -202,8 +231,6 @@ struct BlockLayout {
 };
 
 extern template std::uint32_t* BlockLayout::build(std::size_t, const ListSource*, BlockPlacement*, bool&);
-extern template std::uint32_t* BlockLayout::build(std::size_t, const std::span<const std::string_view>*,
-                                                  BlockPlacement*, bool&);
 
 }  // namespace detail
 
@@ -218,11 +245,12 @@ public:
     // The lists in order; nullopt marks an absent one.
     explicit PackedLists(const std::array<std::optional<ListSource>, N>& lists) { assign(lists); }
     // Lists matched in a text, each given by its items (an absent one by
-    // `present` false), with the block placed by `placement` if it offers room.
+    // `present` false), `items` items of `bytes` bytes in all, with the
+    // block placed by `placement` if it offers room.
     PackedLists(const std::array<std::span<const std::string_view>, N>& lists, const std::array<bool, N>& present,
-                BlockPlacement* placement) {
+                std::size_t items, std::size_t bytes, BlockPlacement* placement) {
         bool external = false;
-        std::uint32_t* block = Layout::build(N, lists.data(), placement, external);
+        std::uint32_t* block = Layout::build<N>(lists, items, bytes, placement, external);
         word_ = reinterpret_cast<std::uintptr_t>(block) | (external ? Layout::external_flag : 0);
         for (std::size_t j = 0; j < N; ++j) word_ |= std::uintptr_t(present[j]) << j;
     }
