@@ -11,15 +11,19 @@ VENV ?= .venv
 BUILD ?= build
 JOBS ?= 2
 CORPUS ?= ../shared/corpus/versions.txt
+BENCH_VENV ?= .venv-bench
+# Peers measured side by side; packaging pinned to the release line the goals
+# were set against.
+BENCH_PACKAGES := "packaging>=26,<27" semver pep440_rs matplotlib
 
 VPY := $(VENV)/bin/python
 CMAKE := $(VENV)/bin/cmake
 APT_PACKAGES := libgtest-dev
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: py-test-default test demo deps apt-deps venv cpp-test install py-test test-asan fuzz bench corpus-run clean
+.PHONY: typecheck stubs py-test-default test demo deps apt-deps venv cpp-test install py-test test-asan fuzz bench corpus-run clean
 
-test: cpp-test py-test py-test-default
+test: cpp-test py-test typecheck py-test-default
 
 # The suite once more on the machine's default python3 when it is another
 # interpreter than $(PYTHON).
@@ -43,7 +47,7 @@ $(VENV)/.ready: pyproject.toml
 	@test -n "$(PYTHON)" || { echo "no Python interpreter found; set PYTHON=..."; exit 1; }
 	$(PYTHON) -m venv $(VENV)
 	$(VPY) -m pip install -q --upgrade pip
-	$(VPY) -m pip install -q "scikit-build-core>=0.10" "pytest>=7" cmake ninja packaging
+	$(VPY) -m pip install -q "scikit-build-core>=0.10" "pytest>=7" cmake ninja packaging mypy
 	touch $@
 
 deps: apt-deps venv
@@ -71,9 +75,18 @@ install: deps
 py-test: install
 	$(VPY) -m pytest -q tests/python
 
+# The installed stub against the runtime (stubtest) and against the tour and
+# the README's examples (mypy --strict).
+typecheck: install
+	$(VPY) tools/typecheck.py
+
+# Regenerates the committed stub from the built extension's API records.
+stubs: install
+	$(VPY) tools/gen_stubs.py
+
 py-test-default:
 	@if [ -n "$(DEFAULT_PYTHON)" ] && [ "$$(realpath $(DEFAULT_PYTHON))" != "$$(realpath $(PYTHON))" ]; then \
-	  $(MAKE) --no-print-directory py-test PYTHON=$(DEFAULT_PYTHON) VENV=$(VENV)-default; \
+	  $(MAKE) --no-print-directory py-test typecheck PYTHON=$(DEFAULT_PYTHON) VENV=$(VENV)-default; \
 	else echo "the default python3 is $(PYTHON): already tested"; fi
 
 # The extension built with AddressSanitizer and UBSan, the suite run under it.
@@ -92,9 +105,17 @@ fuzz:
 	$(MAKE) apt-deps EXTRA_APT_PACKAGES="clang-14 libclang-rt-14-dev"
 	fuzz/build_and_run.sh
 
-bench: install
-	$(VPY) bench/bench_classes.py
-	$(VPY) bench/bench_corpus.py $(CORPUS)
+# Its own virtualenv, so that the peers never leak into the test environment.
+# BENCH_ARGS=--quick gives a shorter, rougher run.
+bench:
+	$(MAKE) --no-print-directory apt-deps EXTRA_APT_PACKAGES=valgrind
+	$(MAKE) --no-print-directory install VENV=$(BENCH_VENV)
+	$(MAKE) --no-print-directory $(BENCH_VENV)/.bench-ready
+	$(BENCH_VENV)/bin/python bench/bench.py --corpus $(CORPUS) $(BENCH_ARGS)
+
+$(BENCH_VENV)/.bench-ready: Makefile
+	$(BENCH_VENV)/bin/python -m pip install -q $(BENCH_PACKAGES)
+	touch $@
 
 clean:
-	rm -rf $(BUILD) $(VENV)
+	rm -rf $(BUILD) $(VENV) $(BENCH_VENV)
