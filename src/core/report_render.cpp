@@ -104,7 +104,7 @@ PlacedLabel place(const ReportSource& source, const ParseIssue& issue, std::uint
     // span that ends before it starts is the caller's fault; it is drawn empty.
     const std::size_t start = std::min(issue.span_start, text.size());
     const std::size_t end = std::clamp(issue.span_end, start, text.size());
-    const std::size_t index = source.locate(start)->line;
+    const std::size_t index = *source.line_of(start);
     const SourceLine& line = source.lines()[index];
     const std::size_t content_end = line.byte_offset + source.content(index).size();
 

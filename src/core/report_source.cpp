@@ -63,12 +63,18 @@ std::string_view ReportSource::content(std::size_t index) const noexcept {
     return text_.substr(line.byte_offset, line.byte_length - line.break_bytes);
 }
 
-std::optional<SourcePosition> ReportSource::locate(std::size_t offset) const noexcept {
+std::optional<std::size_t> ReportSource::line_of(std::size_t offset) const noexcept {
     if (offset > text_.size() || offset >= divided_until_) return std::nullopt;
     // The last line that starts at or before the offset.
     const auto after = std::upper_bound(lines_.begin(), lines_.end(), offset,
                                         [](std::size_t o, const SourceLine& l) { return o < l.byte_offset; });
-    const std::size_t index = static_cast<std::size_t>(after - lines_.begin()) - 1;
+    return static_cast<std::size_t>(after - lines_.begin()) - 1;
+}
+
+std::optional<SourcePosition> ReportSource::locate(std::size_t offset) const noexcept {
+    const std::optional<std::size_t> found = line_of(offset);
+    if (!found) return std::nullopt;
+    const std::size_t index = *found;
     const SourceLine& line = lines_[index];
     // An offset inside a multi-byte character points at that character.
     std::size_t column = 0;

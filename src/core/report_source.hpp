@@ -55,6 +55,8 @@ public:
     // last line) and the column of the character that holds it. Nothing for
     // an offset past the end of the text or past the lines divided.
     std::optional<SourcePosition> locate(std::size_t offset) const noexcept;
+    // The line of locate(offset) alone, found without walking to the column.
+    std::optional<std::size_t> line_of(std::size_t offset) const noexcept;
 
 private:
     std::string_view text_;
