@@ -73,6 +73,12 @@ inline std::uint64_t word_at(const char* p) noexcept {
 // The end of the run of ASCII bytes (below 0x80) in text[from, to).
 inline std::size_t skip_ascii(std::string_view text, std::size_t from, std::size_t to) noexcept {
     const char* data = text.data();
+    while (to - from >= 32) {
+        const std::uint64_t any = detail::word_at(data + from) | detail::word_at(data + from + 8) |
+                                  detail::word_at(data + from + 16) | detail::word_at(data + from + 24);
+        if ((any & detail::high_bits) != 0) break;
+        from += 32;
+    }
     while (to - from >= 8 && (detail::word_at(data + from) & detail::high_bits) == 0) from += 8;
     while (from < to && static_cast<unsigned char>(data[from]) < 0x80) ++from;
     return from;

@@ -56,7 +56,8 @@ def test_non_ascii_forms_keep_every_character(text, width):
     dotted = DotSeparated(parts=[text, "a"])
     assert str(dotted) == text + ".a"
     assert repr(dotted) == f'DotSeparated {{ parts: ["{text}", "a"] }}'
-    long_text = text * 100  # long enough for the report to be built by the module itself
+    long_text = text * 100  # long enough for the str to be built by the module itself
+    assert repr(Other(value=long_text)) == f'Other {{ value: "{long_text}" }}'
     with pytest.raises(RuntimeError) as failure:
         SemVer(long_text)
     message = str(failure.value)
