@@ -301,9 +301,12 @@ def test_many_parts():
 # --- borrows -------------------------------------------------------------------------
 
 
-def test_setter_run_by_a_collection_inside_a_getter_reports_the_conflict():
-    # A getter that allocates its list may start a collection; a finalizer
-    # that then writes to the instance being read meets the reader borrow.
+def test_setter_run_by_a_collection_started_in_a_getter():
+    # A getter that allocates its list may start a collection. Up to 3.11 the
+    # collection runs inside the allocation, so a finalizer that writes to the
+    # instance being read meets the reader borrow; from 3.12 the collector runs
+    # at the next bytecode boundary, after the getter has returned, and the
+    # write goes through.
     value = SemVer(major=1, minor=0, patch=0, rc=["a"])
     seen = []
 
@@ -327,9 +330,13 @@ def test_setter_run_by_a_collection_inside_a_getter_reports_the_conflict():
     finally:
         gc.set_threshold(*thresholds)
     gc.collect()
-    assert seen == ["Already borrowed"]
     assert result == ["a"]
-    assert value.rc == ["a"]
+    if sys.version_info < (3, 12):
+        assert seen == ["Already borrowed"]
+        assert value.rc == ["a"]
+    else:
+        assert seen == ["set"]
+        assert value.rc == ["from finalizer"]
 
 
 @pytest.mark.parametrize("cls", KIND_CLASSES, ids=lambda c: c.__name__)
