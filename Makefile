@@ -20,8 +20,9 @@ CMAKE := $(VENV)/bin/cmake
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 PYVER = $(shell $(PYTHON) -c 'import sys; print("%d.%d" % sys.version_info[:2])' 2>/dev/null)
 
-# What runs on every interpreter of `make test`, each in its own virtualenv.
-# Further per-interpreter checks join this list.
+# What `make test` runs on every interpreter, each in its own virtualenv (VENV
+# and PYTHON are set per interpreter). Further per-interpreter checks, such as
+# a type check of the stubs, join this list: PER_PYTHON_CHECKS += typecheck
 PER_PYTHON_CHECKS := py-test
 
 .PHONY: test demo deps build-deps gtest-deps venv cpp-test install py-test py-tests per-python \
@@ -74,13 +75,14 @@ $(BUILD)/cpp/build.ninja: | deps gtest-deps
 	$(CMAKE) -S . -B $(BUILD)/cpp -G Ninja -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV))/bin/ninja \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORNA_BUILD_TESTS=ON -DVORNA_BUILD_EXTENSION=OFF -DVORNA_WERROR=ON
 
-# ctest's per-test progress lines are dropped: failures (with their output)
-# and the summary line stay.
+# ctest's log stays in $(BUILD)/cpp/ctest.log: a passing run shows its summary
+# line, a failing one the failures with their output.
 cpp-test: $(BUILD)/cpp/build.ninja
 	@echo "building the C++ core and its tests (about 3 minutes the first time)"
 	@set -o pipefail; $(CMAKE) --build $(BUILD)/cpp -j $(JOBS) | { grep -v '^\[[0-9]*/[0-9]*\] ' || true; }
-	@cd $(BUILD)/cpp && set -o pipefail && $(abspath $(VENV))/bin/ctest --output-on-failure -j $(JOBS) \
-	  | grep -Ev '^ *(Start +[0-9]+:|[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed|Test project |Total Test time)|^$$'
+	@cd $(BUILD)/cpp && if $(abspath $(VENV))/bin/ctest --output-on-failure -j $(JOBS) > ctest.log 2>&1; then \
+	  echo "C++ suite: $$(grep -E '^[0-9]+% tests passed' ctest.log)"; \
+	else grep -Ev '^ *Start +[0-9]+: | Passed +[0-9.]+ sec$$' ctest.log; exit 1; fi
 
 corpus-run: $(BUILD)/cpp/build.ninja
 	$(CMAKE) --build $(BUILD)/cpp -j $(JOBS) --target vorna_corpus_run
