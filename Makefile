@@ -21,11 +21,10 @@ SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 PYVER = $(shell $(PYTHON) -c 'import sys; print("%d.%d" % sys.version_info[:2])' 2>/dev/null)
 
 # What `make test` runs on every interpreter, each in its own virtualenv (VENV
-# and PYTHON are set per interpreter). Further per-interpreter checks, such as
-# a type check of the stubs, join this list: PER_PYTHON_CHECKS += typecheck
-PER_PYTHON_CHECKS := py-test
+# and PYTHON are set per interpreter); further per-interpreter checks join here.
+PER_PYTHON_CHECKS := py-test typecheck
 
-.PHONY: test demo deps build-deps gtest-deps venv cpp-test install py-test py-tests per-python \
+.PHONY: typecheck stubs test demo deps build-deps gtest-deps venv cpp-test install py-test py-tests per-python \
 	wheel wheel-test test-asan fuzz bench corpus-run clean
 
 test: cpp-test py-tests wheel-test
@@ -64,7 +63,7 @@ $(VENV)/.ready: pyproject.toml | build-deps
 	@echo "creating $(VENV) for $$($(PYTHON) -V) with the build and test tools (about 30 s)"
 	$(PYTHON) -m venv $(VENV)
 	$(VPY) -m pip install -q --upgrade pip
-	$(VPY) -m pip install -q "scikit-build-core>=0.10" "pytest>=7" cmake ninja packaging
+	$(VPY) -m pip install -q "scikit-build-core>=0.10" "pytest>=7" cmake ninja packaging mypy
 	touch $@
 
 deps: build-deps venv
@@ -96,7 +95,16 @@ install: deps
 	  -Ccmake.define.VORNA_WERROR=ON -Cbuild.verbose=false
 
 py-test: install
-	@set -o pipefail; $(VPY) -m pytest -q tests/python | tee $(VENV)/pytest.log
+	$(VPY) -m pytest -q tests/python
+
+# The installed stub against the runtime (stubtest) and against the tour and
+# the README's examples (mypy --strict).
+typecheck: install
+	$(VPY) tools/typecheck.py
+
+# Regenerates the committed stub from the built extension's API records.
+stubs: install
+	$(VPY) tools/gen_stubs.py
 
 per-python: $(PER_PYTHON_CHECKS)
 
@@ -106,15 +114,16 @@ per-python: $(PER_PYTHON_CHECKS)
 py-tests:
 	@pythons=$$(tools/find_pythons.sh); test -n "$$pythons" || { echo "no CPython 3.9 to 3.13 found"; exit 1; }; \
 	primary=$$(realpath "$$($(PYTHON) -c 'import sys; print(sys.executable)')"); \
-	failed=0; summary=""; \
+	mkdir -p $(BUILD); failed=0; summary=""; \
 	while read -r version exe; do \
 	  if [ "$$(realpath $$exe)" = "$$primary" ]; then venv=$(VENV); else venv=$(VENV)-$$version; fi; \
-	  echo "=== Python $$version ($$exe) in $$venv"; \
-	  if $(MAKE) --no-print-directory per-python PYTHON=$$exe VENV=$$venv </dev/null; then \
-	    result=$$(tail -n 1 $$venv/pytest.log); else result="FAILED"; failed=1; fi; \
-	  summary="$$summary  Python $$version: $$result"$$'\n'; \
+	  echo "=== Python $$version ($$exe) in $$venv"; log=$(BUILD)/checks-$$version.log; \
+	  $(MAKE) --no-print-directory per-python PYTHON=$$exe VENV=$$venv </dev/null 2>&1 | tee $$log; \
+	  status=$${PIPESTATUS[0]}; [ $$status = 0 ] || failed=1; \
+	  result=$$(grep -E '^[0-9]+ (passed|failed)|^[0-9]+ .* in [0-9.]+s$$|^typecheck: ' $$log | paste -sd ';' -); \
+	  summary="$$summary  Python $$version: $${result:-no result} $$( [ $$status = 0 ] || echo '(FAILED)')"$$'\n'; \
 	done <<< "$$pythons"; \
-	echo "=== Python suite per interpreter"; printf '%s' "$$summary"; exit $$failed
+	echo "=== Python checks per interpreter"; printf '%s' "$$summary"; exit $$failed
 
 # --- the wheel ---------------------------------------------------------------
 

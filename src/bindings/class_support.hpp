@@ -9,6 +9,7 @@
 
 #include <Python.h>
 
+#include <array>
 #include <atomic>
 #include <new>
 #include <optional>
@@ -19,6 +20,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "bindings/api.hpp"
 #include "bindings/borrow.hpp"
 #include "bindings/classes.hpp"
 #include "bindings/conversions.hpp"
@@ -240,10 +242,26 @@ template <auto Member> int set_field(PyObject* self, PyObject* value, void* para
     });
 }
 
-// A read-write property of field `Member`, named `name`, whose setter's
-// parameter is `parameter` (as error messages cite it).
-template <auto Member> constexpr PyGetSetDef property(const char* name, const char* parameter) noexcept {
-    return {name, get_field<Member>, set_field<Member>, nullptr, const_cast<char*>(parameter)};
+// A read-write property of field `Member`, named and documented as declared;
+// its closure is the setter parameter that conversion errors cite.
+template <auto Member> constexpr PyGetSetDef property(const api::Property& declared) noexcept {
+    return {declared.name, get_field<Member>, set_field<Member>, declared.doc,
+            const_cast<char*>(declared.setter_parameter)};
+}
+
+template <auto... Members, std::size_t... I>
+constexpr std::array<PyGetSetDef, sizeof...(Members) + 1> property_table(std::span<const api::Property> declared,
+                                                                         std::index_sequence<I...>) noexcept {
+    return {property<Members>(declared[I])..., PyGetSetDef{}};
+}
+
+// The property table of a class, null-terminated: field `Members[i]` is
+// exposed as `declared[i]`.
+template <auto... Members>
+constexpr std::array<PyGetSetDef, sizeof...(Members) + 1> property_table(
+    std::span<const api::Property, sizeof...(Members)> declared) noexcept {
+    return property_table<Members...>(std::span<const api::Property>(declared),
+                                      std::make_index_sequence<sizeof...(Members)>{});
 }
 
 // ---------------------------------------------------------------------------
@@ -361,11 +379,12 @@ template <class Class> PyObject* kind_new(PyTypeObject* type, PyObject* args, Py
 // reads, and
 //   static constexpr const char* full_name;   "builtins." + the class name
 //   static constexpr const char* doc;         the docstring, signature first
-//   static inline PyGetSetDef properties[];   its properties, null-terminated
+//   static inline std::array<PyGetSetDef, N> properties;  from property_table
 template <class Class> class KindClassObject {
 public:
     // Borrowed reference, or null with an error set.
     static PyTypeObject* get() noexcept { return cache.get(); }
+    static const PyType_Spec& spec() noexcept { return type_spec; }
 
 private:
     using Value = typename Class::Value;
@@ -375,7 +394,7 @@ private:
         {Py_tp_repr, reinterpret_cast<void*>(repr_slot<Value>)},
         {Py_tp_str, reinterpret_cast<void*>(str_slot<Value>)},
         {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_slot<Class>)},
-        {Py_tp_getset, Class::properties},
+        {Py_tp_getset, Class::properties.data()},
         {Py_tp_doc, const_cast<char*>(Class::doc)},
         {0, nullptr},
     };

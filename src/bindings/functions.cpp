@@ -1,8 +1,12 @@
-#include "bindings/functions.hpp"
+// The functions of the top module: test_function(version) writes "Got
+// version: " and the version's text to the process's standard output;
+// init_tracing() installs the process-wide log subscriber.
+#include <Python.h>
 
 #include <string>
 #include <string_view>
 
+#include "bindings/api.hpp"
 #include "bindings/classes.hpp"
 #include "bindings/errors.hpp"
 #include "bindings/py_ref.hpp"
@@ -88,8 +92,6 @@ PyObject* init_tracing(PyObject*, PyObject*) {
     return guarded([]() -> PyObject* { return install_subscriber(); });
 }
 
-}  // namespace
-
 PyMethodDef test_function_def = {
     "test_function",
     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(test_function)),
@@ -103,5 +105,12 @@ PyMethodDef init_tracing_def = {
     METH_NOARGS,
     "init_tracing()\n--\n\n",
 };
+
+constexpr api::Parameter test_function_parameters[] = {{"version", "Version"}};
+
+}  // namespace
+
+const api::Function api::test_function = {&test_function_def, {test_function_parameters, "None"}};
+const api::Function api::init_tracing = {&init_tracing_def, {{}, "None"}};
 
 }  // namespace vorna::bindings

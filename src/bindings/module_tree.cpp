@@ -67,7 +67,7 @@ bool add_function(PyObject* target, PyMethodDef* def) {
     return name && add_member(target, name.get(), function.get());
 }
 
-bool add_class(PyObject* target, const ClassEntry& entry) {
+bool add_class(PyObject* target, const api::Class& entry) {
     PyTypeObject* type = entry.type_object();
     if (!type) {
         raise_from_pending(PyExc_RuntimeError, std::string("An error occurred while initializing class ") + entry.name);

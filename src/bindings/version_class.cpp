@@ -98,13 +98,19 @@ PyObject* version_vectorcall(PyObject* callable, PyObject* const* args, std::siz
     });
 }
 
+constexpr const char* doc = "Version(*args)\n--\n\nPython wrapper around a [`Version`]";
+
+constexpr api::Parameter from_text_or_instance[] = {
+    {"version", "str | Version | SemVer | DotSeparated | Other", api::ParameterKind::positional_only}};
+constexpr api::Signature constructor[] = {{from_text_or_instance, "Version"}};
+
 PyType_Slot slots[] = {
     {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_slot<vorna::Version>)},
     {Py_tp_new, reinterpret_cast<void*>(version_new)},
     {Py_tp_repr, reinterpret_cast<void*>(repr_slot<vorna::Version>)},
     {Py_tp_str, reinterpret_cast<void*>(str_slot<vorna::Version>)},
     {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_slot<VersionClass>)},
-    {Py_tp_doc, const_cast<char*>("Version(*args)\n--\n\nPython wrapper around a [`Version`]")},
+    {Py_tp_doc, const_cast<char*>(doc)},
     {0, nullptr},
 };
 
@@ -114,5 +120,9 @@ TypeCache cache(type_spec, version_vectorcall);
 }  // namespace
 
 PyTypeObject* version_type() { return cache.get(); }
+
+const api::Class api::version_class = {
+    "Version", doc, constructor, {}, []() noexcept -> const PyType_Spec& { return type_spec; }, version_type,
+};
 
 }  // namespace vorna::bindings
