@@ -120,8 +120,9 @@ py-tests:
 	  echo "=== Python $$version ($$exe) in $$venv"; log=$(BUILD)/checks-$$version.log; \
 	  $(MAKE) --no-print-directory per-python PYTHON=$$exe VENV=$$venv </dev/null 2>&1 | tee $$log; \
 	  status=$${PIPESTATUS[0]}; [ $$status = 0 ] || failed=1; \
-	  result=$$(grep -E '^[0-9]+ (passed|failed)|^[0-9]+ .* in [0-9.]+s$$|^typecheck: ' $$log | paste -sd ';' -); \
-	  summary="$$summary  Python $$version: $${result:-no result} $$( [ $$status = 0 ] || echo '(FAILED)')"$$'\n'; \
+	  result=$$(grep -E '^[0-9]+ (passed|failed)|^[0-9]+ .* in [0-9.]+s$$|^typecheck: ' $$log | paste -sd '|' - | sed 's/|/; /g'); \
+	  [ $$status = 0 ] || result="FAILED: $${result:-see $$log}"; \
+	  summary="$$summary  Python $$version: $$result"$$'\n'; \
 	done <<< "$$pythons"; \
 	echo "=== Python checks per interpreter"; printf '%s' "$$summary"; exit $$failed
 
