@@ -48,3 +48,10 @@ def test_installs_and_imports_in_a_fresh_virtualenv(wheel, tmp_path):
     result = subprocess.run([str(python), "-c", probe], capture_output=True, text=True, check=True, cwd=tmp_path)
     location, answer = result.stdout.splitlines()
     assert location.startswith(str(tmp_path / "env")) and answer == "True 1"
+    # A type checker finds the stub the wheel installed beside the module.
+    (tmp_path / "user.py").write_text("import vorna\nreveal_type(vorna.package.version.SemVer('1.2.3').rc)\n")
+    checked = subprocess.run(
+        [sys.executable, "-m", "mypy", "--no-incremental", "--python-executable", str(python), "user.py"],
+        capture_output=True, text=True, cwd=tmp_path,
+    )
+    assert "Revealed type is" in checked.stdout and "builtins.list[builtins.str]" in checked.stdout, checked.stdout
