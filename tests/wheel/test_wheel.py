@@ -27,13 +27,13 @@ def test_tag_contents_and_metadata(wheel):
     assert "make " not in metadata.get_payload()
 
 
-def test_runtime_is_linked_in(wheel, tmp_path):
+def test_cxx_runtime_is_linked_in(wheel, tmp_path):
     with zipfile.ZipFile(wheel) as archive:
         library = next(n for n in archive.namelist() if n.endswith(".so"))
         archive.extract(library, tmp_path)
     dynamic = subprocess.run(["readelf", "-d", str(tmp_path / library)], capture_output=True, text=True, check=True)
     needed = [line for line in dynamic.stdout.splitlines() if "(NEEDED)" in line]
-    assert needed and not [line for line in needed if "libstdc++" in line or "libgcc_s" in line], needed
+    assert needed and not [line for line in needed if "libstdc++" in line], needed
 
 
 def test_installs_and_imports_in_a_fresh_virtualenv(wheel, tmp_path):
