@@ -30,6 +30,17 @@ std::string type_qualname(PyObject* object) {
     return "<failed to extract type name>";
 }
 
+// The key is quoted as the str it is, so one that has no UTF-8 form (a lone
+// surrogate) is still a binding error rather than an encoding one.
+PyObject* raise_unexpected_keyword(PyObject* key) {
+    PyRef message = PyRef::steal(PyUnicode_FromFormat(PyUnicode_Check(key)
+                                                          ? "test_function() got an unexpected keyword argument '%U'"
+                                                          : "test_function() got an unexpected keyword argument '%S'",
+                                                      key));
+    if (message) PyErr_SetObject(PyExc_TypeError, message.get());
+    return nullptr;
+}
+
 // Binds test_function's one parameter `version`, or raises TypeError.
 PyObject* bind_version_argument(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     if (nargs > 1) {
@@ -40,13 +51,7 @@ PyObject* bind_version_argument(PyObject* const* args, Py_ssize_t nargs, PyObjec
     const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
     for (Py_ssize_t i = 0; i < nkw; ++i) {
         PyObject* key = PyTuple_GET_ITEM(kwnames, i);
-        if (PyUnicode_CompareWithASCIIString(key, "version") != 0) {
-            Py_ssize_t size = 0;
-            const char* text = PyUnicode_AsUTF8AndSize(key, &size);
-            if (!text) return nullptr;
-            return raise(PyExc_TypeError, "test_function() got an unexpected keyword argument '" +
-                                              std::string(text, size) + "'");
-        }
+        if (PyUnicode_CompareWithASCIIString(key, "version") != 0) return raise_unexpected_keyword(key);
         if (version) return raise(PyExc_TypeError, "test_function() got multiple values for argument 'version'");
         version = args[nargs + i];
     }

@@ -105,7 +105,10 @@ PyObject* init_module() {
                      "of its kind do not yet support subinterpreters, see "
                      "https://github.com/python/cpython/issues?q=label%3Atopic-subinterpreters");
     }
-    return module_cache.get_or_fill(create_module);
+    return module_cache.get_or_fill(create_module,
+                                    "vorna is being initialised by this thread: an import from code that runs "
+                                    "inside its first import (a finalizer or a garbage-collector callback) "
+                                    "cannot wait for it");
 }
 
 namespace api {
