@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
+#include "core/log/stdout.hpp"
+#include "core/log/subscriber.hpp"
+#include "native_stream.hpp"
+
+namespace vorna::log {
+namespace {
+
+const std::string no_space = std::generic_category().message(ENOSPC) + " (errno " + std::to_string(ENOSPC) + ")";
+
+TEST(LogFailurePosix, FullDeviceGivesOneDiagnosticLine) {
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    if (full < 0) GTEST_SKIP() << "/dev/full is not available";
+    const platform::Handle err = test_support::make_temp_file();
+    FormattingSubscriber subscriber(false, [] { return std::optional<Timestamp>(Timestamp{}); },
+                                    [] { return std::uint64_t{1}; }, std::make_unique<StreamOutput>(full, err));
+    subscriber.record(Record{.level = Level::info, .target = "vorna", .name = "event", .file = {}, .line = {}, .fields = {}, .parent = {}});
+    EXPECT_EQ(test_support::read_all(err), "vorna: unable to write a log record: " + no_space + "\n");
+    ::close(err);
+    ::close(full);
+}
+
+// In a child process, because it replaces descriptor 1. Only a closed
+// descriptor is "no standard output"; one open for reading only is a failure.
+[[noreturn]] void write_stdout_scenario() {
+    ::close(STDOUT_FILENO);
+    if (write_stdout("discarded\n")) std::_Exit(1);
+    if (::open("/dev/null", O_RDONLY) != STDOUT_FILENO) std::_Exit(2);
+    if (write_stdout("lost\n") != std::errc::bad_file_descriptor) std::_Exit(3);
+    ::close(STDOUT_FILENO);
+    if (::open("/dev/full", O_WRONLY) != STDOUT_FILENO) std::_Exit(4);
+    const std::error_code error = write_stdout("Got version: 1.2.3\n");
+    if (error != std::errc::no_space_on_device || describe_write_error(error) != no_space) std::_Exit(5);
+    std::_Exit(0);
+}
+
+TEST(LogStdoutDeathTest, OnlyAClosedStdoutIsNoError) {
+    if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full is not available";
+    EXPECT_EXIT(write_stdout_scenario(), ::testing::ExitedWithCode(0), "");
+}
+
+// A blocked write that a signal interrupts asks whether to go on; declining
+// ends it with errc::interrupted instead of retrying for ever.
+TEST(PlatformWritePosix, InterruptedWriteAsksWhetherToGoOn) {
+    const test_support::Pipe pipe = test_support::make_pipe();
+    // Fill the pipe so that the next write blocks.
+    ASSERT_EQ(::fcntl(pipe.write, F_SETFL, O_NONBLOCK), 0);
+    const std::string chunk(4096, 'x');
+    while (::write(pipe.write, chunk.data(), chunk.size()) > 0) {
+    }
+    ASSERT_EQ(::fcntl(pipe.write, F_SETFL, 0), 0);
+
+    struct sigaction action {};
+    action.sa_handler = [](int) {};
+    ASSERT_EQ(::sigaction(SIGALRM, &action, nullptr), 0);  // no SA_RESTART
+    const itimerval every_20ms{{0, 20000}, {0, 20000}};
+    ASSERT_EQ(::setitimer(ITIMER_REAL, &every_20ms, nullptr), 0);
+    int asked = 0;
+    const auto decline_third = [&asked]() noexcept { return ++asked < 3; };
+    const std::error_code error = platform::write_all(pipe.write, "line\n", decline_third);
+    const itimerval off{};
+    ::setitimer(ITIMER_REAL, &off, nullptr);
+    ::signal(SIGALRM, SIG_DFL);
+
+    EXPECT_EQ(error, std::errc::interrupted);
+    EXPECT_EQ(asked, 3);
+    ::close(pipe.read);
+    ::close(pipe.write);
+}
+
+}  // namespace
+}  // namespace vorna::log
