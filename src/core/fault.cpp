@@ -8,16 +8,16 @@
 
 namespace vorna {
 
-void internal_fault(std::string_view message, const char* file, unsigned line, const char* function) noexcept {
+void internal_fault(std::string_view message, const std::source_location& where) noexcept {
     try {
         std::string report = "vorna: internal fault on thread ";
         report.append(std::to_string(platform::os_thread_id()));
         report.append(" at ");
-        report.append(file);
+        report.append(where.file_name());
         report.push_back(':');
-        report.append(std::to_string(line));
+        report.append(std::to_string(where.line()));
         report.append(" in ");
-        report.append(function);
+        report.append(where.function_name());
         report.append(": ");
         report.append(message);
         report.push_back('\n');

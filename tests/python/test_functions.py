@@ -204,8 +204,8 @@ def test_signal_during_a_blocked_write_runs_its_handler(raising_handler, expecte
         child.send_signal(signal.SIGINT)
         if raising_handler:
             # The pipe stays full: only giving the write up lets the child end.
-            lines = child.stderr.read().decode().splitlines()
             assert child.wait(timeout=60) == 0
+            lines = child.stderr.read().decode().splitlines()
             assert child.stdout.read().endswith(b"x")
         else:
             time.sleep(0.5)  # let the handler run while the pipe is still full
