@@ -94,7 +94,7 @@ WINDOWS_APT_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64
 
 test-windows: venv
 	$(MAKE) --no-print-directory apt-deps EXTRA_APT_PACKAGES="$(WINDOWS_APT_PACKAGES)" APT_INSTALL_FLAGS=--no-install-recommends
-	$(CMAKE) -S . -B $(BUILD)/windows -G Ninja -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV))/bin/ninja \
+	$(CMAKE) -S . -B $(BUILD)/windows -G Ninja -Wno-deprecated -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV))/bin/ninja \
 	  -DCMAKE_TOOLCHAIN_FILE=$(abspath cmake/mingw-w64-x86_64.cmake) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DVORNA_BUILD_TESTS=ON -DVORNA_BUILD_EXTENSION=OFF -DVORNA_WERROR=ON -DVORNA_GTEST_SOURCE_DIR=/usr/src/googletest
 	$(CMAKE) --build $(BUILD)/windows -j $(JOBS) --target vorna_core_tests
