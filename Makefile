@@ -17,9 +17,9 @@ CMAKE := $(VENV)/bin/cmake
 APT_PACKAGES := libgtest-dev
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: py-test-default test demo deps apt-deps venv cpp-test install py-test test-asan test-windows fuzz bench corpus-run clean
+.PHONY: typecheck stubs py-test-default test demo deps apt-deps venv cpp-test install py-test test-asan test-windows fuzz bench corpus-run clean
 
-test: cpp-test py-test py-test-default
+test: cpp-test py-test typecheck py-test-default
 
 # The suite once more on the machine's default python3 when it is another
 # interpreter than $(PYTHON).
@@ -43,7 +43,7 @@ $(VENV)/.ready: pyproject.toml
 	@test -n "$(PYTHON)" || { echo "no Python interpreter found; set PYTHON=..."; exit 1; }
 	$(PYTHON) -m venv $(VENV)
 	$(VPY) -m pip install -q --upgrade pip
-	$(VPY) -m pip install -q "scikit-build-core>=0.10" "pytest>=7" cmake ninja packaging
+	$(VPY) -m pip install -q "scikit-build-core>=0.10" "pytest>=7" cmake ninja packaging mypy
 	touch $@
 
 deps: apt-deps venv
@@ -71,9 +71,18 @@ install: deps
 py-test: install
 	$(VPY) -m pytest -q tests/python
 
+# The installed stub against the runtime (stubtest) and against the tour and
+# the README's examples (mypy --strict).
+typecheck: install
+	$(VPY) tools/typecheck.py
+
+# Regenerates the committed stub from the built extension's API records.
+stubs: install
+	$(VPY) tools/gen_stubs.py
+
 py-test-default:
 	@if [ -n "$(DEFAULT_PYTHON)" ] && [ "$$(realpath $(DEFAULT_PYTHON))" != "$$(realpath $(PYTHON))" ]; then \
-	  $(MAKE) --no-print-directory py-test PYTHON=$(DEFAULT_PYTHON) VENV=$(VENV)-default; \
+	  $(MAKE) --no-print-directory py-test typecheck PYTHON=$(DEFAULT_PYTHON) VENV=$(VENV)-default; \
 	else echo "the default python3 is $(PYTHON): already tested"; fi
 
 # The extension built with AddressSanitizer and UBSan, the suite run under it.

@@ -4,9 +4,15 @@ Run with `make demo`.
 """
 from collections import Counter
 from pathlib import Path
+from typing import TYPE_CHECKING, List, Union
 
 import vorna
 from vorna import package
+
+if TYPE_CHECKING:
+    # The classes' home for annotations: at run time they are only reached as
+    # attributes (package.version.SemVer), never imported.
+    from vorna import _VersionModule
 
 Version, SemVer = package.version.Version, package.version.SemVer
 DotSeparated, Other = package.version.DotSeparated, package.version.Other
@@ -14,16 +20,16 @@ DotSeparated, Other = package.version.DotSeparated, package.version.Other
 SAMPLE = Path(__file__).with_name("sample_versions.txt")
 
 
-def heading(text):
+def heading(text: str) -> None:
     print(f"\n== {text} ==")
 
 
-def kind_of(version):
+def kind_of(version: "_VersionModule.Version") -> str:
     # The debug form names the kind: Version::SemVer { ... }
     return repr(version).split("::", 1)[1].split(" ", 1)[0]
 
 
-def classify(lines):
+def classify(lines: List[str]) -> "List[_VersionModule.Version]":
     heading(f"Classifying {len(lines)} real version strings from {SAMPLE.name}")
     parsed, rejected = [], []
     for text in lines:
@@ -41,7 +47,7 @@ def classify(lines):
     return parsed
 
 
-def edit():
+def edit() -> None:
     heading("Editing a SemVer through its properties")
     release = SemVer("v1.4.2-rc.2+build.77")
     print("  parsed:         ", repr(release))
@@ -60,13 +66,13 @@ def edit():
     print("  other:          ", repr(other))
 
 
-def sort(parsed):
+def sort(parsed: "List[_VersionModule.Version]") -> None:
     heading("Sorting a mixed list (SemVer < DotSeparated < Other; pre-releases first)")
     for version in sorted(parsed):
         print(f"  {str(version):<24} {kind_of(version)}")
 
 
-def compare():
+def compare() -> None:
     heading("Comparing")
     pairs = [
         ("1.0.0-alpha", "1.0.0"),
@@ -83,7 +89,7 @@ def compare():
     print("  SemVer('1.2.3') == Version('1.2.3'):", SemVer("1.2.3") == Version("1.2.3"), "(different classes)")
 
 
-def bad_string():
+def bad_string() -> None:
     heading("The report for a bad string")
     for cls, text in ((SemVer, "1.2.x"), (Version, "1.2.3_beta")):
         try:
@@ -93,7 +99,7 @@ def bad_string():
             print(error)
 
 
-def main():
+def main() -> None:
     lines = [line for line in SAMPLE.read_text(encoding="utf-8").splitlines() if line]
     parsed = classify(lines)
     edit()

@@ -9,6 +9,7 @@
 
 #include <Python.h>
 
+#include <array>
 #include <atomic>
 #include <new>
 #include <optional>
@@ -19,6 +20,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "bindings/api.hpp"
 #include "bindings/borrow.hpp"
 #include "bindings/classes.hpp"
 #include "bindings/conversions.hpp"
@@ -26,6 +28,7 @@
 #include "core/fault.hpp"
 #include "bindings/instance.hpp"
 #include "bindings/py_ref.hpp"
+#include "bindings/static_name.hpp"
 #include "core/report.hpp"
 #include "core/result.hpp"
 #include "core/version.hpp"
@@ -58,45 +61,39 @@ private:
     std::atomic<PyTypeObject*> type_{nullptr};
 };
 
-// A str made once on first use and kept for the process (keyword names).
-// Accessed only with the interpreter lock held.
-class StaticName {
-public:
-    explicit constexpr StaticName(const char* text) noexcept : text_(text) {}
-    // Borrowed reference, or null with an error set.
-    PyObject* get() noexcept {
-        if (!object_) object_ = PyUnicode_InternFromString(text_);
-        return object_;
-    }
-    const char* text() const noexcept { return text_; }
-
-private:
-    const char* text_;
-    PyObject* object_ = nullptr;
-};
-
 // ---------------------------------------------------------------------------
 // Instances
 
 template <class T> Instance<T>* instance_of(PyObject* object) noexcept { return Instance<T>::from(object); }
+
+// The allocator of every version class. Whatever makes the instance (the
+// class's own __new__, object.__new__ behind a replaced __new__, the copy and
+// pickle protocols), it comes from here, so no slot ever meets an instance
+// whose value was never constructed: a fresh one holds the blank value.
+template <class T> PyObject* alloc_slot(PyTypeObject* type, Py_ssize_t items) noexcept {
+    static_assert(std::is_nothrow_default_constructible_v<T>);
+    PyObject* object = PyType_GenericAlloc(type, items);
+    if (!object) return nullptr;
+    auto* instance = instance_of<T>(object);
+    new (&instance->value) T();
+    new (&instance->borrow) BorrowCounter(0);
+    return object;
+}
 
 // Allocates an instance of `type` through its allocator and moves `value` in.
 // Null with the host's error when allocation fails (`value` stays with the
 // caller and is destroyed there).
 template <class T> PyObject* new_instance(PyTypeObject* type, T&& value) noexcept {
     using Value = std::remove_cvref_t<T>;
-    static_assert(std::is_nothrow_move_constructible_v<Value>);
-    const allocfunc alloc = type->tp_alloc ? type->tp_alloc : PyType_GenericAlloc;
-    PyObject* object = alloc(type, 0);
+    static_assert(std::is_nothrow_move_assignable_v<Value>);
+    PyObject* object = type->tp_alloc(type, 0);
     if (!object) return nullptr;
-    auto* instance = instance_of<Value>(object);
-    new (&instance->value) Value(std::move(value));
-    new (&instance->borrow) BorrowCounter(0);
+    instance_of<Value>(object)->value = std::move(value);
     return object;
 }
 
-// Destroys the value, frees the object and drops the instance's reference to
-// its (heap) class.
+// Destroys what alloc_slot constructed, frees the object and drops the
+// instance's reference to its (heap) class.
 template <class T> void dealloc_slot(PyObject* self) noexcept {
     PyTypeObject* type = Py_TYPE(self);
     auto* instance = instance_of<T>(self);
@@ -205,13 +202,23 @@ template <class C, class F> struct MemberOf<F C::*> {
     using Field = F;
 };
 
-// Getter: a new Python object built from the field under a reader borrow.
+// Getter: a copy of the field taken under a reader borrow, then the new
+// Python object built from the copy. Building it allocates, which can start
+// a collection and run finalizers (Python code that may write to this very
+// instance, or let another thread in), so no borrow may be held meanwhile.
 template <auto Member> PyObject* get_field(PyObject* self, void*) noexcept {
     using Owner = typename MemberOf<decltype(Member)>::Owner;
-    auto* instance = instance_of<Owner>(self);
-    ReadGuard borrow(instance->borrow);
-    if (!borrow.held()) return raise(PyExc_RuntimeError, already_mutably_borrowed);
-    return to_python(instance->value.*Member);
+    using Field = typename MemberOf<decltype(Member)>::Field;
+    return guarded([&]() -> PyObject* {
+        auto* instance = instance_of<Owner>(self);
+        std::optional<Field> field;
+        {
+            ReadGuard borrow(instance->borrow);
+            if (!borrow.held()) return raise(PyExc_RuntimeError, already_mutably_borrowed);
+            field.emplace(instance->value.*Member);
+        }
+        return to_python(*field);
+    });
 }
 
 // Setter: converts the whole new value first, then replaces the field under
@@ -240,10 +247,26 @@ template <auto Member> int set_field(PyObject* self, PyObject* value, void* para
     });
 }
 
-// A read-write property of field `Member`, named `name`, whose setter's
-// parameter is `parameter` (as error messages cite it).
-template <auto Member> constexpr PyGetSetDef property(const char* name, const char* parameter) noexcept {
-    return {name, get_field<Member>, set_field<Member>, nullptr, const_cast<char*>(parameter)};
+// A read-write property of field `Member`, named and documented as declared;
+// its closure is the setter parameter that conversion errors cite.
+template <auto Member> constexpr PyGetSetDef property(const api::Property& declared) noexcept {
+    return {declared.name, get_field<Member>, set_field<Member>, declared.doc,
+            const_cast<char*>(declared.setter_parameter)};
+}
+
+template <auto... Members, std::size_t... I>
+constexpr std::array<PyGetSetDef, sizeof...(Members) + 1> property_table(std::span<const api::Property> declared,
+                                                                         std::index_sequence<I...>) noexcept {
+    return {property<Members>(declared[I])..., PyGetSetDef{}};
+}
+
+// The property table of a class, null-terminated: field `Members[i]` is
+// exposed as `declared[i]`.
+template <auto... Members>
+constexpr std::array<PyGetSetDef, sizeof...(Members) + 1> property_table(
+    std::span<const api::Property, sizeof...(Members)> declared) noexcept {
+    return property_table<Members...>(std::span<const api::Property>(declared),
+                                      std::make_index_sequence<sizeof...(Members)>{});
 }
 
 // ---------------------------------------------------------------------------
@@ -361,21 +384,23 @@ template <class Class> PyObject* kind_new(PyTypeObject* type, PyObject* args, Py
 // reads, and
 //   static constexpr const char* full_name;   "builtins." + the class name
 //   static constexpr const char* doc;         the docstring, signature first
-//   static inline PyGetSetDef properties[];   its properties, null-terminated
+//   static inline std::array<PyGetSetDef, N> properties;  from property_table
 template <class Class> class KindClassObject {
 public:
     // Borrowed reference, or null with an error set.
     static PyTypeObject* get() noexcept { return cache.get(); }
+    static const PyType_Spec& spec() noexcept { return type_spec; }
 
 private:
     using Value = typename Class::Value;
     static inline PyType_Slot slots[] = {
+        {Py_tp_alloc, reinterpret_cast<void*>(alloc_slot<Value>)},
         {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_slot<Value>)},
         {Py_tp_new, reinterpret_cast<void*>(kind_new<Class>)},
         {Py_tp_repr, reinterpret_cast<void*>(repr_slot<Value>)},
         {Py_tp_str, reinterpret_cast<void*>(str_slot<Value>)},
         {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_slot<Class>)},
-        {Py_tp_getset, Class::properties},
+        {Py_tp_getset, Class::properties.data()},
         {Py_tp_doc, const_cast<char*>(Class::doc)},
         {0, nullptr},
     };

@@ -12,6 +12,15 @@ namespace {
 StaticName parts_name("parts");
 constexpr std::array<StaticName*, 1> accepted_keywords = {&parts_name};
 
+using enum api::ParameterKind;
+constexpr api::Parameter from_text_or_instance[] = {{"version", "str | DotSeparated | Version", positional_only}};
+constexpr api::Parameter from_parts[] = {{"parts", "Sequence[str]", keyword_only}};
+constexpr api::Signature constructor[] = {{from_text_or_instance, "DotSeparated"}, {from_parts, "DotSeparated"}};
+
+constexpr api::Property declared_properties[] = {
+    {"parts", "The parts between the dots, in order.", "list[str]", "new_parts", "Sequence[str]"},
+};
+
 struct DotSeparatedClass {
     using Value = vorna::DotSeparated;
     static constexpr std::string_view name = "DotSeparated";
@@ -27,14 +36,16 @@ struct DotSeparatedClass {
         return required_keyword(kwargs, parts_name, out.parts, PyExc_ValueError, "invalid input to argument 'parts'");
     }
 
-    static inline PyGetSetDef properties[] = {
-        property<&vorna::DotSeparated::parts>("parts", "new_parts"),
-        {},
-    };
+    static inline auto properties = property_table<&vorna::DotSeparated::parts>(declared_properties);
 };
 
 }  // namespace
 
 PyTypeObject* dot_separated_type() { return KindClassObject<DotSeparatedClass>::get(); }
+
+const api::Class api::dot_separated_class = {
+    DotSeparatedClass::name.data(), DotSeparatedClass::doc, constructor, declared_properties,
+    KindClassObject<DotSeparatedClass>::spec, dot_separated_type,
+};
 
 }  // namespace vorna::bindings

@@ -1,8 +1,12 @@
-#include "bindings/functions.hpp"
+// The functions of the top module: test_function(version) writes "Got
+// version: " and the version's text to the process's standard output;
+// init_tracing() installs the process-wide log subscriber.
+#include <Python.h>
 
 #include <string>
 #include <string_view>
 
+#include "bindings/api.hpp"
 #include "bindings/classes.hpp"
 #include "bindings/errors.hpp"
 #include "bindings/py_ref.hpp"
@@ -27,6 +31,17 @@ std::string type_qualname(PyObject* object) {
     return "<failed to extract type name>";
 }
 
+// The key is quoted as the str it is, so one that has no UTF-8 form (a lone
+// surrogate) is still a binding error rather than an encoding one.
+PyObject* raise_unexpected_keyword(PyObject* key) {
+    PyRef message = PyRef::steal(PyUnicode_FromFormat(PyUnicode_Check(key)
+                                                          ? "test_function() got an unexpected keyword argument '%U'"
+                                                          : "test_function() got an unexpected keyword argument '%S'",
+                                                      key));
+    if (message) PyErr_SetObject(PyExc_TypeError, message.get());
+    return nullptr;
+}
+
 // Binds test_function's one parameter `version`, or raises TypeError.
 PyObject* bind_version_argument(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     if (nargs > 1) {
@@ -37,13 +52,7 @@ PyObject* bind_version_argument(PyObject* const* args, Py_ssize_t nargs, PyObjec
     const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
     for (Py_ssize_t i = 0; i < nkw; ++i) {
         PyObject* key = PyTuple_GET_ITEM(kwnames, i);
-        if (PyUnicode_CompareWithASCIIString(key, "version") != 0) {
-            Py_ssize_t size = 0;
-            const char* text = PyUnicode_AsUTF8AndSize(key, &size);
-            if (!text) return nullptr;
-            return raise(PyExc_TypeError, "test_function() got an unexpected keyword argument '" +
-                                              std::string(text, size) + "'");
-        }
+        if (PyUnicode_CompareWithASCIIString(key, "version") != 0) return raise_unexpected_keyword(key);
         if (version) return raise(PyExc_TypeError, "test_function() got multiple values for argument 'version'");
         version = args[nargs + i];
     }
@@ -97,8 +106,6 @@ PyObject* init_tracing(PyObject*, PyObject*) {
     return guarded([]() -> PyObject* { return install_subscriber(); });
 }
 
-}  // namespace
-
 PyMethodDef test_function_def = {
     "test_function",
     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(test_function)),
@@ -112,5 +119,12 @@ PyMethodDef init_tracing_def = {
     METH_NOARGS,
     "init_tracing()\n--\n\n",
 };
+
+constexpr api::Parameter test_function_parameters[] = {{"version", "Version"}};
+
+}  // namespace
+
+const api::Function api::test_function = {&test_function_def, {test_function_parameters, "None"}};
+const api::Function api::init_tracing = {&init_tracing_def, {{}, "None"}};
 
 }  // namespace vorna::bindings

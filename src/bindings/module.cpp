@@ -9,9 +9,9 @@
 #include <atomic>
 #include <cstdint>
 
+#include "bindings/api.hpp"
 #include "bindings/classes.hpp"
 #include "bindings/errors.hpp"
-#include "bindings/functions.hpp"
 #include "bindings/module_tree.hpp"
 #include "bindings/once_cell.hpp"
 #include "bindings/py_ref.hpp"
@@ -22,35 +22,62 @@ namespace {
 
 constexpr int api_version = 1013;
 
+constexpr const char* module_doc = "Parse, inspect, edit, print and compare software version strings.";
+
 PyModuleDef module_definition = {
     PyModuleDef_HEAD_INIT,
     "vorna",
-    "Parse, inspect, edit, print and compare software version strings.",
+    module_doc,
     0,        // no per-module state: everything the module keeps is process-wide
     nullptr,  // functions are attached by the module body
     nullptr, nullptr, nullptr, nullptr,
 };
 
-constexpr ClassEntry version_classes[] = {
-    {"Version", version_type},
-    {"SemVer", semver_type},
-    {"DotSeparated", dot_separated_type},
-    {"Other", other_type},
+constexpr const api::Class* version_classes[] = {
+    &api::version_class,
+    &api::semver_class,
+    &api::dot_separated_class,
+    &api::other_class,
 };
+constexpr api::Module version_module = {
+    "version",
+    "The version classes Version, SemVer, DotSeparated and Other (an attribute, not an importable module).",
+    {},
+    version_classes,
+    {},
+};
+constexpr const api::Module* package_submodules[] = {&version_module};
+constexpr api::Module package_module = {
+    "package",
+    "Holds the submodule version (an attribute, not an importable module).",
+    package_submodules,
+    {},
+    {},
+};
+constexpr const api::Module* top_submodules[] = {&package_module};
+constexpr const api::Function* top_functions[] = {&api::test_function, &api::init_tracing};
+constexpr api::Module top_module = {"vorna", module_doc, top_submodules, {}, top_functions};
 
-// Fills a freshly created top module. The first failure stops the body;
-// what was created so far is released by the handles.
-bool module_body(PyObject* top) {
-    PyRef package = PyRef::steal(PyModule_New("package"));
-    if (!package) return false;
-    PyRef version = PyRef::steal(PyModule_New("version"));
-    if (!version) return false;
-    for (const ClassEntry& entry : version_classes) {
-        if (!add_class(version.get(), entry)) return false;
+// Fills `target` as `declared` says: its classes, then each submodule made
+// complete before it is attached, then its functions. The first failure
+// stops the body; what was created so far is released by the handles.
+bool fill_module(PyObject* target, const api::Module& declared) {
+    for (const api::Class* entry : declared.classes) {
+        if (!add_class(target, *entry)) return false;
     }
-    return add_submodule(package.get(), version.get()) && add_submodule(top, package.get()) &&
-           add_function(top, &test_function_def) && add_function(top, &init_tracing_def);
+    for (const api::Module* submodule : declared.submodules) {
+        PyRef created = PyRef::steal(PyModule_New(submodule->name));
+        if (!created) return false;
+        if (PyModule_SetDocString(created.get(), submodule->doc) < 0) return false;
+        if (!fill_module(created.get(), *submodule) || !add_submodule(target, created.get())) return false;
+    }
+    for (const api::Function* function : declared.functions) {
+        if (!add_function(target, function->definition)) return false;
+    }
+    return true;
 }
+
+bool module_body(PyObject* top) { return fill_module(top, top_module); }
 
 PyObject* create_module() {
     PyRef module = PyRef::steal(PyModule_Create2(&module_definition, api_version));
@@ -78,8 +105,15 @@ PyObject* init_module() {
                      "of its kind do not yet support subinterpreters, see "
                      "https://github.com/python/cpython/issues?q=label%3Atopic-subinterpreters");
     }
-    return module_cache.get_or_fill(create_module);
+    return module_cache.get_or_fill(create_module,
+                                    "vorna is being initialised by this thread: an import from code that runs "
+                                    "inside its first import (a finalizer or a garbage-collector callback) "
+                                    "cannot wait for it");
 }
+
+namespace api {
+const Module& module_tree() noexcept { return top_module; }
+}  // namespace api
 
 }  // namespace vorna::bindings
 

@@ -3,38 +3,26 @@
 #include <string>
 
 #include "bindings/errors.hpp"
-#include "core/fault.hpp"
 #include "bindings/py_ref.hpp"
+#include "bindings/static_name.hpp"
 
 namespace vorna::bindings {
 
 namespace {
 
-// Interned once per process; the interpreter keeps interned strings alive.
-PyObject* interned(const char* text) {
-    PyObject* s = PyUnicode_InternFromString(text);
-    if (!s) internal_fault("could not intern an attribute name");
-    return s;
-}
-
-PyObject* all_name() {
-    static PyObject* const name = interned("__all__");
-    return name;
-}
-
-PyObject* name_name() {
-    static PyObject* const name = interned("__name__");
-    return name;
-}
+StaticName all_name("__all__");
+StaticName name_name("__name__");
 
 // The target's __all__ list, created empty when the attribute is missing.
 PyRef all_list(PyObject* target) {
-    PyRef all = PyRef::steal(PyObject_GetAttr(target, all_name()));
+    PyObject* key = all_name.get();
+    if (!key) return {};
+    PyRef all = PyRef::steal(PyObject_GetAttr(target, key));
     if (!all) {
         if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return {};
         PyErr_Clear();
         all = PyRef::steal(PyList_New(0));
-        if (!all || PyObject_SetAttr(target, all_name(), all.get()) < 0) return {};
+        if (!all || PyObject_SetAttr(target, key, all.get()) < 0) return {};
         return all;
     }
     if (!PyList_Check(all.get())) {
@@ -49,7 +37,9 @@ PyRef all_list(PyObject* target) {
 bool add_member(PyObject* target, PyObject* name, PyObject* value) {
     PyRef all = all_list(target);
     if (!all) return false;
-    if (PyList_Append(all.get(), name) < 0) internal_fault("could not append __name__ to __all__");
+    // Out of memory is the one way the append fails; the half-built tree
+    // is thrown away, so __all__ and the attributes cannot drift apart.
+    if (PyList_Append(all.get(), name) < 0) return false;
     return PyObject_SetAttr(target, name, value) == 0;
 }
 
@@ -63,11 +53,13 @@ bool add_function(PyObject* target, PyMethodDef* def) {
     if (!module_name) return false;
     PyRef function = PyRef::steal(PyCMethod_New(def, target, module_name.get(), nullptr));
     if (!function) return false;
-    PyRef name = PyRef::steal(PyObject_GetAttr(function.get(), name_name()));
+    PyObject* key = name_name.get();
+    if (!key) return false;
+    PyRef name = PyRef::steal(PyObject_GetAttr(function.get(), key));
     return name && add_member(target, name.get(), function.get());
 }
 
-bool add_class(PyObject* target, const ClassEntry& entry) {
+bool add_class(PyObject* target, const api::Class& entry) {
     PyTypeObject* type = entry.type_object();
     if (!type) {
         raise_from_pending(PyExc_RuntimeError, std::string("An error occurred while initializing class ") + entry.name);

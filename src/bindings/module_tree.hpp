@@ -4,14 +4,9 @@
 
 #include <Python.h>
 
-namespace vorna::bindings {
+#include "bindings/api.hpp"
 
-// A class of the tree: its name and the accessor that creates the class
-// object on first use (borrowed reference, or null with an error set).
-struct ClassEntry {
-    const char* name;
-    PyTypeObject* (*type_object)();
-};
+namespace vorna::bindings {
 
 // Appends `name` to the target's __all__ (creating the list when missing),
 // then sets the attribute. Returns false with an error set on failure.
@@ -24,6 +19,6 @@ bool add_function(PyObject* target, PyMethodDef* def);
 // Fetches (creating on first use) the class and adds it under its name. A
 // failed creation raises RuntimeError "An error occurred while initializing
 // class NAME" with the underlying error as its cause.
-bool add_class(PyObject* target, const ClassEntry& entry);
+bool add_class(PyObject* target, const api::Class& entry);
 
 }  // namespace vorna::bindings

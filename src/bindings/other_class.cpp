@@ -12,6 +12,15 @@ namespace {
 StaticName value_name("value");
 constexpr std::array<StaticName*, 1> accepted_keywords = {&value_name};
 
+using enum api::ParameterKind;
+constexpr api::Parameter from_text_or_instance[] = {{"version", "str | Other | Version", positional_only}};
+constexpr api::Parameter from_value[] = {{"value", "str", keyword_only}};
+constexpr api::Signature constructor[] = {{from_text_or_instance, "Other"}, {from_value, "Other"}};
+
+constexpr api::Property declared_properties[] = {
+    {"value", "The version text, kept as given.", "str", "new_value", "str"},
+};
+
 struct OtherClass {
     using Value = vorna::Other;
     static constexpr std::string_view name = "Other";
@@ -27,14 +36,16 @@ struct OtherClass {
         return required_keyword(kwargs, value_name, out.value, PyExc_ValueError, "invalid input to argument 'value'");
     }
 
-    static inline PyGetSetDef properties[] = {
-        property<&vorna::Other::value>("value", "new_value"),
-        {},
-    };
+    static inline auto properties = property_table<&vorna::Other::value>(declared_properties);
 };
 
 }  // namespace
 
 PyTypeObject* other_type() { return KindClassObject<OtherClass>::get(); }
+
+const api::Class api::other_class = {
+    OtherClass::name.data(), OtherClass::doc, constructor, declared_properties, KindClassObject<OtherClass>::spec,
+    other_type,
+};
 
 }  // namespace vorna::bindings

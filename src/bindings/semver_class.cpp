@@ -16,6 +16,27 @@ StaticName rc_name("rc");
 StaticName meta_name("meta");
 constexpr std::array<StaticName*, 5> accepted_keywords = {&major_name, &minor_name, &patch_name, &rc_name, &meta_name};
 
+using enum api::ParameterKind;
+constexpr api::Parameter from_text_or_instance[] = {{"version", "str | SemVer | Version", positional_only}};
+constexpr api::Parameter from_fields[] = {
+    {"major", "int", keyword_only},
+    {"minor", "int", keyword_only},
+    {"patch", "int", keyword_only},
+    {"rc", "Sequence[str] | None", keyword_only, true},
+    {"meta", "Sequence[str] | None", keyword_only, true},
+};
+constexpr api::Signature constructor[] = {{from_text_or_instance, "SemVer"}, {from_fields, "SemVer"}};
+
+constexpr api::Property declared_properties[] = {
+    {"major", "The major version number (0 to 4294967295).", "int", "new_major", "int"},
+    {"minor", "The minor version number (0 to 4294967295).", "int", "new_minor", "int"},
+    {"patch", "The patch version number (0 to 4294967295).", "int", "new_patch", "int"},
+    {"rc", "The pre-release identifiers, or None when there is no pre-release.", "list[str] | None", "new_rc",
+     "Sequence[str] | None"},
+    {"meta", "The build-metadata identifiers, or None when there are none; comparisons ignore them.",
+     "list[str] | None", "new_meta", "Sequence[str] | None"},
+};
+
 struct SemVerClass {
     using Value = vorna::SemVer;
     static constexpr std::string_view name = "SemVer";
@@ -38,18 +59,18 @@ struct SemVerClass {
                optional_keyword(kwargs, rc_name, out.rc) && optional_keyword(kwargs, meta_name, out.meta);
     }
 
-    static inline PyGetSetDef properties[] = {
-        property<&vorna::SemVer::major>("major", "new_major"),
-        property<&vorna::SemVer::minor>("minor", "new_minor"),
-        property<&vorna::SemVer::patch>("patch", "new_patch"),
-        property<&vorna::SemVer::rc>("rc", "new_rc"),
-        property<&vorna::SemVer::meta>("meta", "new_meta"),
-        {},
-    };
+    static inline auto properties =
+        property_table<&vorna::SemVer::major, &vorna::SemVer::minor, &vorna::SemVer::patch, &vorna::SemVer::rc,
+                       &vorna::SemVer::meta>(declared_properties);
 };
 
 }  // namespace
 
 PyTypeObject* semver_type() { return KindClassObject<SemVerClass>::get(); }
+
+const api::Class api::semver_class = {
+    SemVerClass::name.data(), SemVerClass::doc, constructor, declared_properties, KindClassObject<SemVerClass>::spec,
+    semver_type,
+};
 
 }  // namespace vorna::bindings

@@ -88,23 +88,54 @@ PyObject* version_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noex
     });
 }
 
+// The generic type call (__new__, then __init__), for when Python code has
+// replaced either on the class.
+PyObject* generic_call(PyObject* callable, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyRef tuple = PyRef::steal(PyTuple_New(nargs));
+    if (!tuple) return nullptr;
+    for (Py_ssize_t i = 0; i < nargs; ++i) {
+        Py_INCREF(args[i]);
+        PyTuple_SET_ITEM(tuple.get(), i, args[i]);  // steals
+    }
+    PyRef keywords;
+    if (kwnames && PyTuple_GET_SIZE(kwnames) > 0) {
+        keywords = PyRef::steal(PyDict_New());
+        if (!keywords) return nullptr;
+        for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(kwnames); ++i) {
+            if (PyDict_SetItem(keywords.get(), PyTuple_GET_ITEM(kwnames, i), args[nargs + i]) < 0) return nullptr;
+        }
+    }
+    return PyType_Type.tp_call(callable, tuple.get(), keywords.get());
+}
+
 // Version(...): the same rules, answered without building an argument tuple.
 // An empty keyword mapping arrives as no keywords at all, which Version
 // ignores either way.
 PyObject* version_vectorcall(PyObject* callable, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept {
     return guarded([&]() -> PyObject* {
+        auto* type = reinterpret_cast<PyTypeObject*>(callable);
+        if (type->tp_new != version_new || type->tp_init != PyBaseObject_Type.tp_init) [[unlikely]] {
+            return generic_call(callable, args, PyVectorcall_NARGS(nargsf), kwnames);
+        }
         PyObject* first_keyword = kwnames && PyTuple_GET_SIZE(kwnames) > 0 ? PyTuple_GET_ITEM(kwnames, 0) : nullptr;
-        return construct(reinterpret_cast<PyTypeObject*>(callable), args, PyVectorcall_NARGS(nargsf), first_keyword);
+        return construct(type, args, PyVectorcall_NARGS(nargsf), first_keyword);
     });
 }
 
+constexpr const char* doc = "Version(*args)\n--\n\nPython wrapper around a [`Version`]";
+
+constexpr api::Parameter from_text_or_instance[] = {
+    {"version", "str | Version | SemVer | DotSeparated | Other", api::ParameterKind::positional_only}};
+constexpr api::Signature constructor[] = {{from_text_or_instance, "Version"}};
+
 PyType_Slot slots[] = {
+    {Py_tp_alloc, reinterpret_cast<void*>(alloc_slot<vorna::Version>)},
     {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_slot<vorna::Version>)},
     {Py_tp_new, reinterpret_cast<void*>(version_new)},
     {Py_tp_repr, reinterpret_cast<void*>(repr_slot<vorna::Version>)},
     {Py_tp_str, reinterpret_cast<void*>(str_slot<vorna::Version>)},
     {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_slot<VersionClass>)},
-    {Py_tp_doc, const_cast<char*>("Version(*args)\n--\n\nPython wrapper around a [`Version`]")},
+    {Py_tp_doc, const_cast<char*>(doc)},
     {0, nullptr},
 };
 
@@ -114,5 +145,9 @@ TypeCache cache(type_spec, version_vectorcall);
 }  // namespace
 
 PyTypeObject* version_type() { return cache.get(); }
+
+const api::Class api::version_class = {
+    "Version", doc, constructor, {}, []() noexcept -> const PyType_Spec& { return type_spec; }, version_type,
+};
 
 }  // namespace vorna::bindings

@@ -19,6 +19,9 @@ class Version {
 public:
     using Value = std::variant<SemVer, DotSeparated, Other>;
 
+    // The blank version is SemVer 0.0.0 without lists, as a fresh instance
+    // holds before a value is stored in it.
+    Version() noexcept = default;
     Version(SemVer v) noexcept : value_(std::move(v)) {}
     Version(DotSeparated v) noexcept : value_(std::move(v)) {}
     Version(Other v) noexcept : value_(std::move(v)) {}

@@ -65,6 +65,8 @@ def test_subtype_instances_of_version_only():
         (("a",), {"version": "b"}, "test_function() got multiple values for argument 'version'"),
         ((), {"ver": "a"}, "test_function() got an unexpected keyword argument 'ver'"),
         ((), {"version": "a", "extra": 1}, "test_function() got an unexpected keyword argument 'extra'"),
+        # A key with no UTF-8 form is still a binding error, quoted as it stands.
+        ((), {"\udc80": 1}, "test_function() got an unexpected keyword argument '\udc80'"),
         # Too many positionals is reported before any keyword problem.
         (("a", "b"), {"ver": 1}, "test_function() takes 1 positional arguments but 2 were given"),
     ],
