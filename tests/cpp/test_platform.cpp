@@ -16,6 +16,7 @@ namespace vorna::platform {
 namespace {
 
 struct Utf16Case {
+    std::string name;
     std::string utf8;
     std::u16string utf16;
 };
@@ -26,10 +27,12 @@ TEST_P(PlatformUtf16, ConsoleTextIsUtf16) { EXPECT_EQ(utf16_from_utf8(GetParam()
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, PlatformUtf16,
-    ::testing::Values(Utf16Case{"Got version: 1.2.3\n", u"Got version: 1.2.3\n"},
-                      Utf16Case{"\xe2\x95\xad\xe2\x94\x80[ caf\xc3\xa9 ]", u"\u256d\u2500[ caf\u00e9 ]"},
-                      Utf16Case{"\xf0\x9d\x84\x9e", u"\xd834\xdd1e"},        // outside the BMP: a surrogate pair
-                      Utf16Case{"a\xff" "b\xe2\x94", u"a\ufffd" u"b\ufffd\ufffd"}));  // malformed bytes
+    ::testing::Values(Utf16Case{"Ascii", "Got version: 1.2.3\n", u"Got version: 1.2.3\n"},
+                      Utf16Case{"BoxDrawingAndAccents", "\xe2\x95\xad\xe2\x94\x80[ caf\xc3\xa9 ]",
+                                u"\u256d\u2500[ caf\u00e9 ]"},
+                      Utf16Case{"SurrogatePair", "\xf0\x9d\x84\x9e", u"\xd834\xdd1e"},
+                      Utf16Case{"MalformedBytes", "a\xff" "b\xe2\x94", u"a\ufffd" u"b\ufffd\ufffd"}),
+    [](const ::testing::TestParamInfo<Utf16Case>& info) { return info.param.name; });
 
 // Errno values keep their C library text on every system (on Windows the
 // system category would read errno 28 as a Windows code).
@@ -48,7 +51,10 @@ TEST_P(PlatformErrnoText, NamesTheErrnoValue) {
 INSTANTIATE_TEST_SUITE_P(Errors, PlatformErrnoText,
                          ::testing::Values(ErrnoCase{ENOSPC, "No space left on device (errno 28)"},
                                            ErrnoCase{EPIPE, "Broken pipe (errno 32)"},
-                                           ErrnoCase{EBADF, "Bad file descriptor (errno 9)"}));
+                                           ErrnoCase{EBADF, "Bad file descriptor (errno 9)"}),
+                         [](const ::testing::TestParamInfo<ErrnoCase>& info) {
+                             return "Errno" + std::to_string(info.param.number);
+                         });
 
 TEST(PlatformStream, FilesAndPipesAreStreamsButNotTerminals) {
     const Handle file = test_support::make_temp_file();

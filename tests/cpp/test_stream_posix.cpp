@@ -46,7 +46,10 @@ TEST_P(LogFailurePosix, UnwritableOutputGivesOneDiagnosticLine) {
 
 INSTANTIATE_TEST_SUITE_P(Outputs, LogFailurePosix,
                          ::testing::Values(BrokenOutput{"/dev/full", O_WRONLY, ENOSPC},
-                                           BrokenOutput{"/dev/null", O_RDONLY, EBADF}));
+                                           BrokenOutput{"/dev/null", O_RDONLY, EBADF}),
+                         [](const ::testing::TestParamInfo<BrokenOutput>& info) {
+                             return info.param.flags == O_RDONLY ? std::string("ReadOnly") : std::string("Full");
+                         });
 
 // In a child process, because it replaces descriptor 1. Only a closed
 // descriptor is "no standard output"; one open for reading only is a failure.
