@@ -97,15 +97,6 @@ TEST(PlatformWindows, PipeWithoutReaderIsABrokenPipe) {
     test_support::close_handle(pipe.write);
 }
 
-TEST(PlatformWindows, PipeGetsTheBytesUnchanged) {
-    const test_support::Pipe pipe = test_support::make_pipe();
-    const std::string bytes = "Got version: 1.2.3\n\xe2\x94\x80\n";
-    EXPECT_FALSE(write_all(pipe.write, bytes));
-    test_support::close_handle(pipe.write);
-    EXPECT_EQ(test_support::read_all(pipe.read), bytes);
-    test_support::close_handle(pipe.read);
-}
-
 // A process started without a standard output discards what is written to
 // it; it is not a write failure.
 TEST(PlatformWindows, NoStandardOutputHandleDiscardsSilently) {

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -68,35 +66,6 @@ INSTANTIATE_TEST_SUITE_P(Outputs, LogFailurePosix,
 TEST(LogStdoutDeathTest, OnlyAClosedStdoutIsNoError) {
     if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full is not available";
     EXPECT_EXIT(write_stdout_scenario(), ::testing::ExitedWithCode(0), "");
-}
-
-// A blocked write that a signal interrupts asks whether to go on; declining
-// ends it with errc::interrupted instead of retrying for ever.
-TEST(PlatformWritePosix, InterruptedWriteAsksWhetherToGoOn) {
-    const test_support::Pipe pipe = test_support::make_pipe();
-    // Fill the pipe so that the next write blocks.
-    ASSERT_EQ(::fcntl(pipe.write, F_SETFL, O_NONBLOCK), 0);
-    const std::string chunk(4096, 'x');
-    while (::write(pipe.write, chunk.data(), chunk.size()) > 0) {
-    }
-    ASSERT_EQ(::fcntl(pipe.write, F_SETFL, 0), 0);
-
-    struct sigaction action {};
-    action.sa_handler = [](int) {};
-    ASSERT_EQ(::sigaction(SIGALRM, &action, nullptr), 0);  // no SA_RESTART
-    const itimerval every_20ms{{0, 20000}, {0, 20000}};
-    ASSERT_EQ(::setitimer(ITIMER_REAL, &every_20ms, nullptr), 0);
-    int asked = 0;
-    const auto decline_third = [&asked]() noexcept { return ++asked < 3; };
-    const std::error_code error = platform::write_all(pipe.write, "line\n", decline_third);
-    const itimerval off{};
-    ::setitimer(ITIMER_REAL, &off, nullptr);
-    ::signal(SIGALRM, SIG_DFL);
-
-    EXPECT_EQ(error, std::errc::interrupted);
-    EXPECT_EQ(asked, 3);
-    ::close(pipe.read);
-    ::close(pipe.write);
 }
 
 }  // namespace

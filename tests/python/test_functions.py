@@ -106,12 +106,10 @@ def test_conversion_message_uses_qualname():
         vorna.test_function(Outer.Inner())
 
 
-# The child reports how test_function ended as one JSON line on stderr.
-WRITE_OUTCOME = """
-import errno, fcntl, json, os, sys
-import vorna
-if FILL_STDOUT:
-    # Fill the pipe on descriptor 1 so that no further byte fits.
+# Fills the pipe on descriptor 1 so that no further byte fits, leaving it non-blocking.
+FILL_STDOUT_PIPE = """
+import fcntl, os
+def fill_stdout_pipe():
     fcntl.fcntl(1, fcntl.F_SETFL, fcntl.fcntl(1, fcntl.F_GETFL) | os.O_NONBLOCK)
     for size in (65536, 1):
         try:
@@ -119,6 +117,14 @@ if FILL_STDOUT:
                 os.write(1, b"x" * size)
         except BlockingIOError:
             pass
+"""
+
+# The child reports how test_function ended as one JSON line on stderr.
+WRITE_OUTCOME = FILL_STDOUT_PIPE + """
+import json, sys
+import vorna
+if FILL_STDOUT:
+    fill_stdout_pipe()
 try:
     outcome = {"returned": repr(vorna.test_function(vorna.package.version.Version("1.2.3")))}
 except OSError as e:
@@ -168,18 +174,12 @@ def test_write_failure_raises_the_errno_class(stdout, fill, python_class, number
 
 # The child fills its stdout pipe, says so, and blocks in test_function until
 # the parent sends SIGINT (and, for a handler that returns, drains the pipe).
-INTERRUPTED_WRITE = """
-import fcntl, os, signal, sys
+INTERRUPTED_WRITE = FILL_STDOUT_PIPE + """
+import signal, sys
 import vorna
 if not RAISING_HANDLER:
     signal.signal(signal.SIGINT, lambda number, frame: sys.stderr.write("handled\\n"))
-fcntl.fcntl(1, fcntl.F_SETFL, fcntl.fcntl(1, fcntl.F_GETFL) | os.O_NONBLOCK)
-for size in (65536, 1):
-    try:
-        while True:
-            os.write(1, b"x" * size)
-    except BlockingIOError:
-        pass
+fill_stdout_pipe()
 fcntl.fcntl(1, fcntl.F_SETFL, fcntl.fcntl(1, fcntl.F_GETFL) & ~os.O_NONBLOCK)
 sys.stderr.write("blocking\\n")
 sys.stderr.flush()
