@@ -34,6 +34,7 @@ cleanup() {
 trap cleanup EXIT
 
 mkdir -p "$WINEPREFIX"
+wineserver -k >/dev/null 2>&1 || true  # a server left over from an interrupted run
 wineserver -p
 wine cmd /c exit >/dev/null 2>&1
 
