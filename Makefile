@@ -21,7 +21,7 @@ CMAKE := $(VENV)/bin/cmake
 APT_PACKAGES := libgtest-dev
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: typecheck stubs py-test-default test demo deps apt-deps venv cpp-test install py-test test-asan fuzz bench corpus-run clean
+.PHONY: typecheck stubs py-test-default test demo deps apt-deps venv cpp-test install py-test test-asan test-windows fuzz bench corpus-run clean
 
 test: cpp-test py-test typecheck py-test-default
 
@@ -38,7 +38,7 @@ apt-deps:
 	@missing=""; for p in $(APT_PACKAGES) $(EXTRA_APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
 	if [ -n "$$missing" ]; then \
 	  echo "installing:$$missing"; \
-	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $(APT_INSTALL_FLAGS) $$missing; \
 	fi
 
 venv: $(VENV)/.ready
@@ -98,6 +98,20 @@ test-asan: deps
 	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  PYTHONMALLOC=malloc PYTHONPATH=$(BUILD)/asan VORNA_ASAN=1 \
 	  $(VPY) -m pytest -q -p no:cacheprovider tests/python
+
+# --- Windows --------------------------------------------------------------------
+
+# The core and its GoogleTest suite cross-built for 64-bit Windows with
+# mingw-w64 (static runtime) and run once under Wine, headless.
+WINDOWS_APT_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64
+
+test-windows: venv
+	$(MAKE) --no-print-directory apt-deps EXTRA_APT_PACKAGES="$(WINDOWS_APT_PACKAGES)" APT_INSTALL_FLAGS=--no-install-recommends
+	$(CMAKE) -S . -B $(BUILD)/windows -G Ninja -Wno-deprecated -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV))/bin/ninja \
+	  -DCMAKE_TOOLCHAIN_FILE=$(abspath cmake/mingw-w64-x86_64.cmake) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DVORNA_BUILD_TESTS=ON -DVORNA_BUILD_EXTENSION=OFF -DVORNA_WERROR=ON -DVORNA_GTEST_SOURCE_DIR=/usr/src/googletest
+	$(CMAKE) --build $(BUILD)/windows -j $(JOBS) --target vorna_core_tests
+	WINEPREFIX=$(abspath $(BUILD))/wineprefix tools/run_under_wine.sh $(BUILD)/windows/vorna_core_tests.exe --gtest_brief=1
 
 # --- robustness and speed ----------------------------------------------------
 
