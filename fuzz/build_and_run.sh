@@ -25,9 +25,10 @@ cxxflags="-std=c++20 -O1 -g $sanitize -I$root/src -I$root/fuzz"
 mkdir -p "$out/obj" "$out/findings"
 
 # The parse path of the core (model, grammar, report, Unicode tables; the
-# subsystems in subdirectories such as logging are not on it), instrumented
-# for coverage without libFuzzer's main.
-mapfile -t sources < <(find "$root/src/core" -maxdepth 1 -name '*.cpp' | sort)
+# subsystems in subdirectories such as logging are not on it) with the POSIX
+# side of the platform seam, instrumented for coverage without libFuzzer's main.
+mapfile -t sources < <({ find "$root/src/core" -maxdepth 1 -name '*.cpp'
+                         find "$root/src/core/platform" -name '*.cpp' ! -name '*_windows.cpp'; } | sort)
 printf '%s\n' "${sources[@]}" | xargs -P "$jobs" -I{} sh -c '
     src="$1"; obj="$2/obj/$(echo "${src#$3/}" | tr / _).o"
     exec '"$cxx $cxxflags"' -fsanitize=fuzzer-no-link -c "$src" -o "$obj"
