@@ -180,8 +180,8 @@ template <class T> ParseError report(std::string_view text, const ParseIssue& fa
     return render_parse_failure(text, source_id_of<T>(), std::span<const ParseIssue>(&failure, 1));
 }
 
-// Kept out of line: the accepting path stays short.
-template <class T> [[gnu::noinline, gnu::cold]] ParseError fail(std::string_view text) {
+// The failing path: the grammar again with tracking, then the report.
+template <class T> ParseError fail(std::string_view text) {
     return report<T>(text, issue(text, static_cast<const T*>(nullptr)));
 }
 
