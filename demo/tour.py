@@ -1,113 +1,137 @@
-"""A short tour of vorna: classify, edit, sort and compare version strings.
+"""A short tour of vorna: the report for a bad string, then classify, edit,
+sort and compare version strings.
 
-Run with `make demo`.
+Run with `make demo`. Colour follows the terminal; NO_COLOR=1 turns it off.
 """
-from collections import Counter
+import os
+import sys
+import textwrap
+from contextlib import suppress
 from pathlib import Path
-from typing import TYPE_CHECKING, List, Union
+from typing import TYPE_CHECKING, Dict, List, Union
 
 import vorna
-from vorna import package
 
 if TYPE_CHECKING:
     # The classes' home for annotations: at run time they are only reached as
-    # attributes (package.version.SemVer), never imported.
+    # attributes (vorna.package.version.SemVer), never imported.
     from vorna import _VersionModule
 
-Version, SemVer = package.version.Version, package.version.SemVer
-DotSeparated, Other = package.version.DotSeparated, package.version.Other
+    AnyKind = Union[_VersionModule.SemVer, _VersionModule.DotSeparated, _VersionModule.Other]
+
+Version = vorna.package.version.Version
+SemVer = vorna.package.version.SemVer
+DotSeparated = vorna.package.version.DotSeparated
+Other = vorna.package.version.Other
 
 SAMPLE = Path(__file__).with_name("sample_versions.txt")
+KIND_COLOURS = {"SemVer": "32", "DotSeparated": "36", "Other": "35", "rejected": "31"}
+
+
+def use_colour() -> bool:
+    if os.environ.get("CLICOLOR_FORCE", "0") != "0":
+        return True
+    return sys.stdout.isatty() and not os.environ.get("NO_COLOR") and os.environ.get("TERM") != "dumb"
+
+
+COLOUR = use_colour()
+
+
+def paint(text: str, kind: str) -> str:
+    return f"\x1b[{KIND_COLOURS[kind]}m{text}\x1b[0m" if COLOUR else text
 
 
 def heading(text: str) -> None:
-    print(f"\n== {text} ==")
+    print(f"\n\x1b[1m{text}\x1b[0m" if COLOUR else f"\n{text}")
 
 
-def kind_of(version: "_VersionModule.Version") -> str:
-    # The debug form names the kind: Version::SemVer { ... }
-    return repr(version).split("::", 1)[1].split(" ", 1)[0]
+def inner(version: "_VersionModule.Version") -> "AnyKind":
+    """The value inside a Version: each kind's class accepts only its own kind."""
+    with suppress(TypeError):
+        return SemVer(version)
+    with suppress(TypeError):
+        return DotSeparated(version)
+    return Other(version)
 
 
-def classify(lines: List[str]) -> "List[_VersionModule.Version]":
-    heading(f"Classifying {len(lines)} real version strings from {SAMPLE.name}")
-    parsed, rejected = [], []
+def fields(value: "AnyKind") -> str:
+    if isinstance(value, SemVer):
+        text = f"major={value.major} minor={value.minor} patch={value.patch}"
+        return text + "".join(f" {name}={'.'.join(v)}" for name, v in (("rc", value.rc), ("meta", value.meta)) if v)
+    if isinstance(value, DotSeparated):
+        return f"parts={value.parts}"
+    return f"value={value.value!r}"
+
+
+def report() -> None:
+    print('A text that fits no grammar raises RuntimeError with a report; SemVer("1.2.x") gives:')
+    try:
+        SemVer("1.2.x")
+    except RuntimeError as error:
+        print(error, end="")
+
+
+def table(lines: List[str]) -> "List[_VersionModule.Version]":
+    heading(f"The {len(lines)} version strings of {SAMPLE.name}, classified by Version(text):")
+    print(f"  {'text':<22} {'kind':<13} fields")
+    parsed: "List[_VersionModule.Version]" = []
+    counts = dict.fromkeys(KIND_COLOURS, 0)
     for text in lines:
         try:
-            version = Version(text)
-        except RuntimeError:
-            rejected.append(text)
-            continue
-        parsed.append(version)
-        print(f"  {text:<24} -> {kind_of(version)}")
-    for text in rejected:
-        print(f"  {text:<24} -> rejected (no grammar fits)")
-    counts = Counter(kind_of(v) for v in parsed)
-    print("  kinds:", ", ".join(f"{kind} {counts[kind]}" for kind in ("SemVer", "DotSeparated", "Other")))
+            value = inner(Version(text))
+        except RuntimeError as error:
+            kind, detail = "rejected", str(error).splitlines()[-2].strip(" │╰─")
+        else:
+            parsed.append(Version(value))
+            kind, detail = type(value).__name__, fields(value)
+        counts[kind] += 1
+        print(f"  {text:<22} {paint(f'{kind:<13}', kind)} {detail}")
+    print("  " + ", ".join(f"{kind} {count}" for kind, count in counts.items()))
     return parsed
 
 
 def edit() -> None:
-    heading("Editing a SemVer through its properties")
+    heading("Editing through properties (each read returns a copy; assign to change):")
     release = SemVer("v1.4.2-rc.2+build.77")
-    print("  parsed:         ", repr(release))
-    release.rc = None
-    release.meta = ["sha", "5114f85"]
-    print("  rc cleared:     ", release)
+    release.rc, release.meta = None, ["sha", "5114f85"]
     release.minor += 1
-    release.patch = 0
-    print("  minor bumped:   ", release)
-    built = SemVer(major=2, minor=0, patch=0, rc=["beta", "1"])
-    print("  from keywords:  ", built, "|", repr(built))
-    dotted = DotSeparated(parts=["2024", "05"])
+    print(f"  SemVer('v1.4.2-rc.2+build.77'), rc and meta replaced, minor bumped -> {release}")
+    dotted = DotSeparated("2024.05")
     dotted.parts = dotted.parts + ["hotfix"]
-    print("  dotted edited:  ", dotted)
-    other = Other(value="edge")
-    print("  other:          ", repr(other))
+    print(f"  DotSeparated('2024.05') with a part appended                    -> {dotted}")
+    built = SemVer(major=2, minor=0, patch=0, rc=["beta", "1"])
+    print(f"  SemVer(major=2, minor=0, patch=0, rc=['beta', '1'])              -> {built}")
 
 
 def sort(parsed: "List[_VersionModule.Version]") -> None:
-    heading("Sorting a mixed list (SemVer < DotSeparated < Other; pre-releases first)")
-    for version in sorted(parsed):
-        print(f"  {str(version):<24} {kind_of(version)}")
+    heading("Sorting: kinds first (SemVer < DotSeparated < Other), then within the kind:")
+    print(textwrap.fill("  ".join(str(v) for v in sorted(parsed)), width=100, initial_indent="  ", subsequent_indent="  "))
 
 
 def compare() -> None:
-    heading("Comparing")
-    pairs = [
-        ("1.0.0-alpha", "1.0.0"),
-        ("1.0.0-rc.10", "1.0.0-rc.9"),
-        ("1.10.0", "1.9.0"),
-        ("1.0.0+build.1", "1.0.0+build.2"),
-        ("99.0.0", "0"),
-        ("1.10", "1.9"),
-    ]
-    for left, right in pairs:
+    heading("Comparisons that surprise:")
+    why: Dict[str, str] = {
+        "1.0.0-rc.10 1.0.0-rc.9": "pre-release identifiers compare as text, byte by byte",
+        "1.10 1.9": "dotted parts compare as text too; only SemVer's three numbers are numbers",
+        "1.0.0+build.1 1.0.0+build.2": "build metadata is ignored by == and by the order",
+        "99.0.0 0": "every SemVer is below every DotSeparated, whatever the numbers",
+        " 0": "the empty text is a valid DotSeparated with no parts",
+    }
+    for pair, reason in why.items():
+        left, right = pair.split(" ")
         a, b = Version(left), Version(right)
         relation = "<" if a < b else ">" if a > b else "=="
-        print(f"  {left:<16} {relation:<2} {right}")
-    print("  SemVer('1.2.3') == Version('1.2.3'):", SemVer("1.2.3") == Version("1.2.3"), "(different classes)")
-
-
-def bad_string() -> None:
-    heading("The report for a bad string")
-    for cls, text in ((SemVer, "1.2.x"), (Version, "1.2.3_beta")):
-        try:
-            cls(text)
-        except RuntimeError as error:
-            print(f"{cls.__name__}({text!r}) raised RuntimeError:")
-            print(error)
+        print(f"  {left or repr(left):>13} {relation:<2} {right:<14} {reason}")
+    print(f"  SemVer('1.2.3') == Version('1.2.3') is {SemVer('1.2.3') == Version('1.2.3')}: different classes never compare equal")
 
 
 def main() -> None:
+    report()
     lines = [line for line in SAMPLE.read_text(encoding="utf-8").splitlines() if line]
-    parsed = classify(lines)
+    parsed = table(lines)
     edit()
     sort(parsed)
     compare()
-    bad_string()
-    heading("test_function")
-    vorna.test_function(Version("1.2.3"))
 
 
 if __name__ == "__main__":

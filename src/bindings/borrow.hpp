@@ -2,7 +2,16 @@
 // Entry points hold the interpreter lock and run no Python code while a
 // borrow is held, so conflicts do not arise in ordinary use; when one does,
 // the caller gets the exception text of the failed borrow.
+//
+// Every access to a counter happens with the interpreter lock held, and the
+// lock is never released between reading a counter and writing it back, so
+// with the lock a plain load and store make the same decisions a
+// compare-and-swap would, without a locked instruction (a comparison takes
+// two borrows, and a locked read-modify-write costs more than the rest of
+// it). An interpreter without that lock gets the compare-and-swap.
 #pragma once
+
+#include <Python.h>
 
 #include <atomic>
 #include <cstdint>
@@ -14,23 +23,45 @@ using BorrowCounter = std::atomic<std::int64_t>;
 inline constexpr const char* already_borrowed = "Already borrowed";
 inline constexpr const char* already_mutably_borrowed = "Already mutably borrowed";
 
+#ifdef Py_GIL_DISABLED
+inline constexpr bool lock_serialises_borrows = false;
+#else
+inline constexpr bool lock_serialises_borrows = true;
+#endif
+
 class ReadBorrow {
 public:
     // Takes a reader borrow unless a writer holds the counter.
     static bool try_acquire(BorrowCounter& counter) noexcept {
         std::int64_t n = counter.load(std::memory_order_relaxed);
+        if constexpr (lock_serialises_borrows) {
+            if (n < 0) return false;
+            counter.store(n + 1, std::memory_order_relaxed);
+            return true;
+        }
         do {
             if (n < 0) return false;
         } while (!counter.compare_exchange_weak(n, n + 1, std::memory_order_acquire, std::memory_order_relaxed));
         return true;
     }
-    static void release(BorrowCounter& counter) noexcept { counter.fetch_sub(1, std::memory_order_release); }
+    static void release(BorrowCounter& counter) noexcept {
+        if constexpr (lock_serialises_borrows) {
+            counter.store(counter.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed);
+        } else {
+            counter.fetch_sub(1, std::memory_order_release);
+        }
+    }
 };
 
 class WriteBorrow {
 public:
     // Takes the writer borrow when no borrow at all is active.
     static bool try_acquire(BorrowCounter& counter) noexcept {
+        if constexpr (lock_serialises_borrows) {
+            if (counter.load(std::memory_order_relaxed) != 0) return false;
+            counter.store(-1, std::memory_order_relaxed);
+            return true;
+        }
         std::int64_t free = 0;
         return counter.compare_exchange_strong(free, -1, std::memory_order_acquire, std::memory_order_relaxed);
     }

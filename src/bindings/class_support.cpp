@@ -1,6 +1,9 @@
 #include "bindings/class_support.hpp"
 
+#include <algorithm>
 #include <cstring>
+
+#include "core/utf8.hpp"
 
 namespace vorna::bindings {
 
@@ -61,8 +64,70 @@ std::string& render_buffer() noexcept {
     return buffer;
 }
 
+namespace {
+
+// Writes the characters of `text`, valid UTF-8, as code units of one width.
+template <class Unit> void widen(std::string_view text, Unit* out) noexcept {
+    const auto* data = reinterpret_cast<const unsigned char*>(text.data());
+    for (std::size_t pos = 0; pos < text.size();) {
+        // ASCII is checked and copied in blocks of 32 bytes, in one walk.
+        while (text.size() - pos >= 32) {
+            std::uint64_t words[4];
+            std::memcpy(words, data + pos, sizeof words);
+            if (((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ull) != 0) break;
+            for (std::size_t i = 0; i < 32; ++i) out[i] = static_cast<Unit>(data[pos + i]);
+            out += 32;
+            pos += 32;
+        }
+        for (; pos < text.size() && data[pos] < 0x80; ++pos) *out++ = static_cast<Unit>(data[pos]);
+        if (pos == text.size()) break;
+        const utf8::Decoded d = utf8::decode(text, pos);
+        *out++ = static_cast<Unit>(d.scalar);
+        pos += d.length;
+    }
+}
+
+}  // namespace
+
+PyObject* str_from_utf8(std::string_view text) noexcept {
+    // The host's decoder is quicker on short texts; on long ones, which are
+    // mostly ASCII, two plain walks are.
+    if (text.size() < 4096) return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
+    // One walk measures: the count of characters and the widest of them.
+    std::size_t count = 0;
+    char32_t widest = 0;
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t run = utf8::skip_ascii(text, pos, text.size());
+        count += run - pos;
+        pos = run;
+        if (pos == text.size()) break;
+        const utf8::Decoded d = utf8::decode(text, pos);
+        if (d.scalar == utf8::replacement && d.length == 1) [[unlikely]] {
+            return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
+        }
+        widest = std::max(widest, d.scalar);
+        ++count;
+        pos += d.length;
+    }
+    PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(count), widest < 0x80 ? 0x7F : widest);
+    if (!str) return nullptr;
+    // The other walk writes, in the str's own width.
+    switch (PyUnicode_KIND(str)) {
+        case PyUnicode_1BYTE_KIND:
+            if (widest < 0x80) {
+                std::memcpy(PyUnicode_DATA(str), text.data(), text.size());
+            } else {
+                widen(text, PyUnicode_1BYTE_DATA(str));
+            }
+            break;
+        case PyUnicode_2BYTE_KIND: widen(text, PyUnicode_2BYTE_DATA(str)); break;
+        default: widen(text, PyUnicode_4BYTE_DATA(str)); break;
+    }
+    return str;
+}
+
 PyObject* str_from_render_buffer(std::string& buffer) noexcept {
-    PyObject* text = PyUnicode_DecodeUTF8(buffer.data(), static_cast<Py_ssize_t>(buffer.size()), nullptr);
+    PyObject* text = str_from_utf8(buffer);
     if (buffer.capacity() > kept_render_capacity) {
         std::string().swap(buffer);
     } else {
@@ -72,6 +137,11 @@ PyObject* str_from_render_buffer(std::string& buffer) noexcept {
 }
 
 std::optional<std::string_view> utf8_of(PyObject* text) noexcept {
+    // An ASCII str is its own UTF-8.
+    if (PyUnicode_IS_COMPACT_ASCII(text)) [[likely]] {
+        return std::string_view(static_cast<const char*>(PyUnicode_DATA(text)),
+                                static_cast<std::size_t>(PyUnicode_GET_LENGTH(text)));
+    }
     Py_ssize_t size = 0;
     const char* data = PyUnicode_AsUTF8AndSize(text, &size);
     if (!data) return std::nullopt;
@@ -80,8 +150,12 @@ std::optional<std::string_view> utf8_of(PyObject* text) noexcept {
 
 PyObject* raise_parse_error(const ParseError& error) noexcept {
     return guarded([&]() -> PyObject* {
-        const std::string message = error.debug_form();
-        PyRef text = PyRef::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+        // The report is decoded once, where it lies; only a captured trace
+        // makes a longer text to build.
+        std::string with_trace;
+        std::string_view message = error.message();
+        if (!error.backtrace().empty()) message = with_trace = error.debug_form();
+        PyRef text = PyRef::steal(str_from_utf8(message));
         if (text) PyErr_SetObject(PyExc_RuntimeError, text.get());
         return nullptr;
     });
@@ -119,21 +193,30 @@ bool optional_keyword(PyObject* kwargs, StaticName& name, std::optional<TextList
     return from_python(value.get(), out);
 }
 
+namespace {
+
+// Keyword names in a call are nearly always the interned names themselves,
+// so identity settles them; an equal str made some other way is compared by
+// its text.
+bool is_accepted(PyObject* key, std::span<StaticName* const> accepted) noexcept {
+    for (StaticName* name : accepted) {
+        if (key == name->get()) return true;
+    }
+    if (!PyUnicode_Check(key)) return false;
+    for (StaticName* name : accepted) {
+        if (PyUnicode_CompareWithASCIIString(key, name->text()) == 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool check_keywords(PyObject* kwargs, std::span<StaticName* const> accepted, std::string_view class_name) {
     Py_ssize_t position = 0;
     PyObject* key = nullptr;
     PyObject* value = nullptr;
     while (PyDict_Next(kwargs, &position, &key, &value)) {
-        bool known = false;
-        if (PyUnicode_Check(key)) {
-            for (StaticName* name : accepted) {
-                if (PyUnicode_CompareWithASCIIString(key, name->text()) == 0) {
-                    known = true;
-                    break;
-                }
-            }
-        }
-        if (known) continue;
+        if (is_accepted(key, accepted)) continue;
         // A str key is quoted as it stands; rendering any other key may run
         // its __str__, so keep it alive meanwhile.
         PyRef held = PyRef::borrow(key);

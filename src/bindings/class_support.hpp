@@ -26,6 +26,7 @@
 #include "bindings/conversions.hpp"
 #include "bindings/errors.hpp"
 #include "core/fault.hpp"
+#include "core/grammar.hpp"
 #include "bindings/instance.hpp"
 #include "bindings/py_ref.hpp"
 #include "bindings/static_name.hpp"
@@ -66,19 +67,66 @@ private:
 
 template <class T> Instance<T>* instance_of(PyObject* object) noexcept { return Instance<T>::from(object); }
 
-// The allocator of every version class. Whatever makes the instance (the
-// class's own __new__, object.__new__ behind a replaced __new__, the copy and
-// pickle protocols), it comes from here, so no slot ever meets an instance
-// whose value was never constructed: a fresh one holds the blank value.
-template <class T> PyObject* alloc_slot(PyTypeObject* type, Py_ssize_t items) noexcept {
+// Allocates an instance of `type` with `tail` spare bytes after it and
+// constructs the blank value and a free borrow counter in it.
+template <class T> PyObject* alloc_instance(PyTypeObject* type, std::size_t tail) noexcept {
     static_assert(std::is_nothrow_default_constructible_v<T>);
-    PyObject* object = PyType_GenericAlloc(type, items);
+    static_assert(sizeof(Instance<T>) % 8 == 0, "the tail holds blocks of 32-bit words and must stay aligned");
+    PyObject* object = nullptr;
+    if (tail == 0) {
+        object = PyType_GenericAlloc(type, 0);
+    } else {
+        // The classes are not tracked by the cycle collector, so a plain
+        // object allocation is all the generic allocator would make.
+        object = static_cast<PyObject*>(PyObject_Malloc(static_cast<std::size_t>(type->tp_basicsize) + tail));
+        if (!object) return PyErr_NoMemory();
+        PyObject_Init(object, type);
+    }
     if (!object) return nullptr;
     auto* instance = instance_of<T>(object);
     new (&instance->value) T();
     new (&instance->borrow) BorrowCounter(0);
     return object;
 }
+
+// The allocator of every version class. Whatever makes the instance (the
+// class's own __new__, object.__new__ behind a replaced __new__, the copy and
+// pickle protocols), it comes from here, so no slot ever meets an instance
+// whose value was never constructed: a fresh one holds the blank value.
+template <class T> PyObject* alloc_slot(PyTypeObject* type, Py_ssize_t) noexcept {
+    return alloc_instance<T>(type, 0);
+}
+
+// Where a parsed value's block goes: a short one into the tail of the very
+// instance that will hold the value, so the instance and its lists take one
+// allocation; a long one into its own allocation, so replacing the lists
+// later leaves no large dead tail behind.
+template <class T> class InstanceTail final : public BlockPlacement {
+public:
+    explicit InstanceTail(PyTypeObject* type) noexcept : type_(type) {}
+
+    void* place(std::size_t bytes) override {
+        if (bytes > max_tail_bytes || object_) return nullptr;
+        object_ = PyRef::steal(alloc_instance<T>(type_, bytes));
+        if (!object_) throw std::bad_alloc();
+        return reinterpret_cast<char*>(object_.get()) + sizeof(Instance<T>);
+    }
+
+    // The instance with `value` moved in: the one that holds its block, or a
+    // new one. Null with the host's error when allocation fails.
+    PyObject* finish(T&& value) noexcept {
+        if (!object_) object_ = PyRef::steal(alloc_instance<T>(type_, 0));
+        if (!object_) return nullptr;
+        instance_of<T>(object_.get())->value = std::move(value);
+        return object_.release();
+    }
+
+private:
+    static constexpr std::size_t max_tail_bytes = 192;
+
+    PyTypeObject* type_;
+    PyRef object_;
+};
 
 // Allocates an instance of `type` through its allocator and moves `value` in.
 // Null with the host's error when allocation fails (`value` stays with the
@@ -121,6 +169,9 @@ template <class T> bool copy_value(PyObject* object, T& out) {
 
 // The per-thread buffer the text forms are rendered into; empty on return.
 std::string& render_buffer() noexcept;
+// A str of UTF-8 text, in one walk to measure it and one to write it; text
+// that is not valid UTF-8 is decoded with replacement characters.
+PyObject* str_from_utf8(std::string_view text) noexcept;
 // Makes the str from the buffer and empties it (dropping its storage when a
 // huge text made it grow).
 PyObject* str_from_render_buffer(std::string& buffer) noexcept;
@@ -134,6 +185,14 @@ template <class T, bool Debug> PyObject* render_slot(PyObject* self) noexcept {
             if (!borrow.held()) return raise(PyExc_RuntimeError, already_mutably_borrowed);
             if constexpr (Debug) {
                 append_debug(buffer, instance->value);
+            } else if (text_is_ascii(instance->value)) {
+                // Nearly every version is ASCII: its text form is written
+                // straight into the new str. A str is not tracked by the
+                // cycle collector, so making one runs no Python code.
+                const std::size_t size = text_size(instance->value);
+                PyObject* text = PyUnicode_New(static_cast<Py_ssize_t>(size), 127);
+                if (text) write_text(static_cast<char*>(PyUnicode_DATA(text)), instance->value);
+                return text;
             } else {
                 append_text(buffer, instance->value);
             }
@@ -178,6 +237,31 @@ template <class T> Comparison compare_values(Instance<T>* left, PyObject* other,
 // `Class::type()` is the class object.
 template <class Class> PyObject* richcompare_slot(PyObject* self, PyObject* other, int op) noexcept {
     using T = typename Class::Value;
+    if constexpr (lock_serialises_borrows) {
+        // Two instances of the class (sorting makes nothing else): a reader
+        // borrow taken and given back around a comparison, which runs no
+        // Python code, amounts to finding no writer, so that is all done.
+        if (Py_TYPE(self) == Py_TYPE(other) && op >= Py_LT && op <= Py_GE && Py_TYPE(self) == Class::type()) [[likely]] {
+            auto* left = instance_of<T>(self);
+            auto* right = instance_of<T>(other);
+            if (left->borrow.load(std::memory_order_relaxed) >= 0 && right->borrow.load(std::memory_order_relaxed) >= 0) {
+                const T& a = left->value;
+                const T& b = right->value;
+                bool result = false;
+                switch (op) {
+                    case Py_EQ: result = a == b; break;
+                    case Py_NE: result = !(a == b); break;
+                    case Py_LT: result = (a <=> b) < 0; break;
+                    case Py_LE: result = (a <=> b) <= 0; break;
+                    case Py_GT: result = (a <=> b) > 0; break;
+                    case Py_GE: result = (a <=> b) >= 0; break;
+                }
+                PyObject* answer = result ? Py_True : Py_False;
+                Py_INCREF(answer);
+                return answer;
+            }
+        }
+    }
     PyTypeObject* type = Class::type();
     if (!type) {
         PyErr_Clear();
@@ -196,61 +280,85 @@ template <class Class> PyObject* richcompare_slot(PyObject* self, PyObject* othe
 // ---------------------------------------------------------------------------
 // Properties
 
+// How a property reads and writes its part of a value:
+//   using Owner;                               the model type
+//   using Snapshot;                            what the getter copies
+//   static Snapshot snapshot(const Owner&);
+//   static PyObject* to_python(const Snapshot&);
+//   using Input;                               what the setter converts to
+//   static void store(Owner&, Input&&);
 template <class M> struct MemberOf;
 template <class C, class F> struct MemberOf<F C::*> {
     using Owner = C;
     using Field = F;
 };
 
-// Getter: a copy of the field taken under a reader borrow, then the new
-// Python object built from the copy. Building it allocates, which can start
-// a collection and run finalizers (Python code that may write to this very
-// instance, or let another thread in), so no borrow may be held meanwhile.
-template <auto Member> PyObject* get_field(PyObject* self, void*) noexcept {
+// A plain data member, copied out and assigned whole.
+template <auto Member> struct MemberField {
     using Owner = typename MemberOf<decltype(Member)>::Owner;
-    using Field = typename MemberOf<decltype(Member)>::Field;
+    using Snapshot = typename MemberOf<decltype(Member)>::Field;
+    using Input = Snapshot;
+    static Snapshot snapshot(const Owner& v) { return v.*Member; }
+    static PyObject* to_python(const Snapshot& field) noexcept { return bindings::to_python(field); }
+    static void store(Owner& v, Input&& field) noexcept { v.*Member = std::move(field); }
+};
+
+// Getter: a copy taken under a reader borrow, then the new Python object
+// built from the copy. Building it allocates, which can start a collection
+// and run finalizers (Python code that may write to this very instance, or
+// let another thread in), so no borrow may be held meanwhile.
+template <class Field> PyObject* get_field(PyObject* self, void*) noexcept {
     return guarded([&]() -> PyObject* {
-        auto* instance = instance_of<Owner>(self);
-        std::optional<Field> field;
+        auto* instance = instance_of<typename Field::Owner>(self);
+        std::optional<typename Field::Snapshot> field;
         {
             ReadGuard borrow(instance->borrow);
             if (!borrow.held()) return raise(PyExc_RuntimeError, already_mutably_borrowed);
-            field.emplace(instance->value.*Member);
+            field.emplace(Field::snapshot(instance->value));
         }
-        return to_python(*field);
+        return Field::to_python(*field);
     });
 }
 
 // Setter: converts the whole new value first, then replaces the field under
 // a writer borrow. The closure is the setter's parameter name.
-template <auto Member> int set_field(PyObject* self, PyObject* value, void* parameter) noexcept {
-    using Owner = typename MemberOf<decltype(Member)>::Owner;
-    using Field = typename MemberOf<decltype(Member)>::Field;
+template <class Field> int set_field(PyObject* self, PyObject* value, void* parameter) noexcept {
     if (!value) {
         PyErr_SetString(PyExc_AttributeError, "can't delete attribute");
         return -1;
     }
     return guarded([&]() -> int {
-        Field converted{};
+        typename Field::Input converted{};
         if (!from_python(value, converted)) {
             prefix_argument_name(static_cast<const char*>(parameter));
             return -1;
         }
-        auto* instance = instance_of<Owner>(self);
+        auto* instance = instance_of<typename Field::Owner>(self);
         WriteGuard borrow(instance->borrow);
         if (!borrow.held()) {
             raise(PyExc_RuntimeError, already_borrowed);
             return -1;
         }
-        instance->value.*Member = std::move(converted);
+        Field::store(instance->value, std::move(converted));
         return 0;
     });
 }
 
-// A read-write property of field `Member`, named and documented as declared;
-// its closure is the setter parameter that conversion errors cite.
+// The field description of a property: a data member pointer, or an object
+// of a type that describes the field (see above).
+template <auto Member, bool = std::is_member_object_pointer_v<decltype(Member)>> struct FieldFor {
+    using type = MemberField<Member>;
+};
+template <auto Field> struct FieldFor<Field, false> {
+    using type = std::remove_cv_t<decltype(Field)>;
+};
+
+// A read-write property of `Member` (a data member pointer or a field
+// description), named and documented as declared; its closure is the setter
+// parameter that conversion errors cite.
 template <auto Member> constexpr PyGetSetDef property(const api::Property& declared) noexcept {
-    return {declared.name, get_field<Member>, set_field<Member>, declared.doc,
+    using Field = typename FieldFor<Member>::type;
+    return {declared.name, get_field<Field>, set_field<Field>, declared.doc,
             const_cast<char*>(declared.setter_parameter)};
 }
 
@@ -311,20 +419,18 @@ bool check_keywords(PyObject* kwargs, std::span<StaticName* const> accepted, std
 //   using Value;                                   the model type
 //   static constexpr std::string_view name;        the class name
 //   static PyTypeObject* type();                   its class object
-//   static Result<Value, ParseError> parse(std::string_view);
 //   static bool from_keywords(PyObject* kwargs, Value& out);
 //   static std::span<StaticName* const> keywords(); the accepted keywords
-template <class Class> bool kind_from_argument(PyObject* argument, typename Class::Value& out) {
+template <class Class>
+bool kind_from_argument(PyObject* argument, typename Class::Value& out, BlockPlacement& placement) {
     using Value = typename Class::Value;
     if (PyUnicode_Check(argument)) {
         const std::optional<std::string_view> text = utf8_of(argument);
         if (!text) return false;
-        auto parsed = Class::parse(*text);
-        if (!parsed) {
-            raise_parse_error(parsed.error());
+        if (const auto error = parse_into(*text, out, &placement)) [[unlikely]] {
+            raise_parse_error(*error);
             return false;
         }
-        out = std::move(parsed).value();
         return true;
     }
     PyTypeObject* own_type = Class::type();
@@ -363,6 +469,7 @@ template <class Class> PyObject* kind_new(PyTypeObject* type, PyObject* args, Py
         using Value = typename Class::Value;
         const Py_ssize_t count = PyTuple_GET_SIZE(args);
         Value value;
+        InstanceTail<Value> instance(type);
         if (kwargs && kwargs != Py_None) {
             if (count != 0) return raise(PyExc_TypeError, "Constructor expects *args or **kwargs, but not both");
             if (!PyDict_Check(kwargs)) return raise(PyExc_TypeError, "keyword arguments must be a dict");
@@ -373,10 +480,10 @@ template <class Class> PyObject* kind_new(PyTypeObject* type, PyObject* args, Py
         } else if (count > 1) {
             return raise(PyExc_NotImplementedError,
                          std::string(Class::name) + "() with more than one positional argument is not yet implemented");
-        } else if (!kind_from_argument<Class>(PyTuple_GET_ITEM(args, 0), value)) {
+        } else if (!kind_from_argument<Class>(PyTuple_GET_ITEM(args, 0), value, instance)) {
             return nullptr;
         }
-        return new_instance(type, std::move(value));
+        return instance.finish(std::move(value));
     });
 }
 

@@ -108,11 +108,11 @@ bool from_python(PyObject* object, std::optional<TextList>& out) {
 
 PyObject* to_python(std::uint32_t value) noexcept { return PyLong_FromUnsignedLong(value); }
 
-PyObject* to_python(const Text& value) noexcept {
+PyObject* to_python(std::string_view value) noexcept {
     return PyUnicode_DecodeUTF8(value.data(), static_cast<Py_ssize_t>(value.size()), nullptr);
 }
 
-PyObject* to_python(const TextList& value) noexcept {
+PyObject* to_python(const ListView& value) noexcept {
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(value.size())));
     if (!list) return nullptr;
     for (std::size_t i = 0; i < value.size(); ++i) {
@@ -123,7 +123,7 @@ PyObject* to_python(const TextList& value) noexcept {
     return list.release();
 }
 
-PyObject* to_python(const std::optional<TextList>& value) noexcept {
+PyObject* to_python(const std::optional<ListView>& value) noexcept {
     if (!value) Py_RETURN_NONE;
     return to_python(*value);
 }

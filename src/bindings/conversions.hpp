@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "core/text.hpp"
 
@@ -32,9 +33,9 @@ bool from_python(PyObject* object, std::optional<TextList>& out);
 
 // New Python objects for the model's fields, or null with an error set.
 PyObject* to_python(std::uint32_t value) noexcept;
-PyObject* to_python(const Text& value) noexcept;
-PyObject* to_python(const TextList& value) noexcept;
-PyObject* to_python(const std::optional<TextList>& value) noexcept;
+PyObject* to_python(std::string_view value) noexcept;
+PyObject* to_python(const ListView& value) noexcept;
+PyObject* to_python(const std::optional<ListView>& value) noexcept;
 
 // After a failed conversion of a setter's argument: a pending TypeError is
 // replaced by TypeError "argument '<parameter>': <its message>", whose

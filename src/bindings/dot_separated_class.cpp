@@ -28,15 +28,28 @@ struct DotSeparatedClass {
     static constexpr const char* doc = "DotSeparated(*args, **kwargs)\n--\n\nPython wrapper around [`DotSeparated`]";
 
     static PyTypeObject* type() noexcept { return dot_separated_type(); }
-    static Result<Value, ParseError> parse(std::string_view text) { return parse_dot_separated(text); }
     static std::span<StaticName* const> keywords() noexcept { return accepted_keywords; }
 
     // parts is required; its texts are stored as given, without the grammar.
     static bool from_keywords(PyObject* kwargs, Value& out) {
-        return required_keyword(kwargs, parts_name, out.parts, PyExc_ValueError, "invalid input to argument 'parts'");
+        TextList parts;
+        if (!required_keyword(kwargs, parts_name, parts, PyExc_ValueError, "invalid input to argument 'parts'")) {
+            return false;
+        }
+        out.set_parts(parts);
+        return true;
     }
 
-    static inline auto properties = property_table<&vorna::DotSeparated::parts>(declared_properties);
+    struct PartsField {
+        using Owner = vorna::DotSeparated;
+        using Snapshot = vorna::DotSeparated;
+        using Input = TextList;
+        static Snapshot snapshot(const Owner& v) { return v; }
+        static PyObject* to_python(const Snapshot& v) noexcept { return bindings::to_python(v.parts()); }
+        static void store(Owner& v, Input&& parts) { v.set_parts(parts); }
+    };
+
+    static inline auto properties = property_table<PartsField{}>(declared_properties);
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "bindings/classes.hpp"
 #include "bindings/errors.hpp"
 #include "bindings/py_ref.hpp"
+#include "bindings/write_error.hpp"
 #include "core/log/log.hpp"
 #include "core/log/stdout.hpp"
 #include "core/log/subscriber.hpp"
@@ -76,8 +77,16 @@ PyObject* print_version(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnam
         append_text(line, instance->value);
     }
     line.push_back('\n');
-    if (const auto error = log::write_stdout(line)) {
-        return raise(PyExc_OSError, "failed printing to stdout: " + *error);
+    // A signal that interrupts a blocked write runs its Python handler here;
+    // a handler that raises (Ctrl-C) ends the write with its exception.
+    bool handler_raised = false;
+    const auto keep_going = [&handler_raised]() noexcept {
+        handler_raised = PyErr_CheckSignals() != 0;
+        return !handler_raised;
+    };
+    if (const std::error_code error = log::write_stdout(line, keep_going)) {
+        if (handler_raised) return nullptr;
+        return raise_write_error("stdout", error);
     }
     Py_RETURN_NONE;
 }

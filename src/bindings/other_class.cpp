@@ -28,15 +28,28 @@ struct OtherClass {
     static constexpr const char* doc = "Other(*args, **kwargs)\n--\n\nPython wrapper around the [`Other`] version type";
 
     static PyTypeObject* type() noexcept { return other_type(); }
-    static Result<Value, ParseError> parse(std::string_view text) { return parse_other(text); }
     static std::span<StaticName* const> keywords() noexcept { return accepted_keywords; }
 
     // value is required; any text is stored as given, the empty one too.
     static bool from_keywords(PyObject* kwargs, Value& out) {
-        return required_keyword(kwargs, value_name, out.value, PyExc_ValueError, "invalid input to argument 'value'");
+        Text value;
+        if (!required_keyword(kwargs, value_name, value, PyExc_ValueError, "invalid input to argument 'value'")) {
+            return false;
+        }
+        out.set_value(value);
+        return true;
     }
 
-    static inline auto properties = property_table<&vorna::Other::value>(declared_properties);
+    struct ValueField {
+        using Owner = vorna::Other;
+        using Snapshot = vorna::Other;
+        using Input = Text;
+        static Snapshot snapshot(const Owner& v) { return v; }
+        static PyObject* to_python(const Snapshot& v) noexcept { return bindings::to_python(v.value()); }
+        static void store(Owner& v, Input&& value) { v.set_value(value); }
+    };
+
+    static inline auto properties = property_table<ValueField{}>(declared_properties);
 };
 
 }  // namespace

@@ -44,24 +44,41 @@ struct SemVerClass {
     static constexpr const char* doc = "SemVer(*args, **kwargs)\n--\n\nPython wrapper type for [`SemVer`]";
 
     static PyTypeObject* type() noexcept { return semver_type(); }
-    static Result<Value, ParseError> parse(std::string_view text) { return parse_semver(text); }
     static std::span<StaticName* const> keywords() noexcept { return accepted_keywords; }
 
     // major, minor and patch are required, in that order; rc and meta may be
     // missing or None. Values are stored as given, without the grammar.
     static bool from_keywords(PyObject* kwargs, Value& out) {
-        return required_keyword(kwargs, major_name, out.major, PyExc_TypeError,
-                                "Missing required keyword argument 'major'") &&
-               required_keyword(kwargs, minor_name, out.minor, PyExc_TypeError,
-                                "Missing required keyword argument 'minor'") &&
-               required_keyword(kwargs, patch_name, out.patch, PyExc_TypeError,
-                                "Missing required keyword argument 'patch'") &&
-               optional_keyword(kwargs, rc_name, out.rc) && optional_keyword(kwargs, meta_name, out.meta);
+        std::optional<TextList> rc;
+        std::optional<TextList> meta;
+        if (!(required_keyword(kwargs, major_name, out.major, PyExc_TypeError,
+                               "Missing required keyword argument 'major'") &&
+              required_keyword(kwargs, minor_name, out.minor, PyExc_TypeError,
+                               "Missing required keyword argument 'minor'") &&
+              required_keyword(kwargs, patch_name, out.patch, PyExc_TypeError,
+                               "Missing required keyword argument 'patch'") &&
+              optional_keyword(kwargs, rc_name, rc) && optional_keyword(kwargs, meta_name, meta))) {
+            return false;
+        }
+        out.lists.assign({rc, meta});
+        return true;
     }
 
+    // rc and meta share the value's one block of lists.
+    template <std::size_t List> struct ListField {
+        using Owner = vorna::SemVer;
+        using Snapshot = vorna::PackedLists<2>;
+        using Input = std::optional<TextList>;
+        static Snapshot snapshot(const Owner& v) { return v.lists; }
+        static PyObject* to_python(const Snapshot& lists) noexcept {
+            return bindings::to_python(lists.get_if_present(List));
+        }
+        static void store(Owner& v, Input&& list) { v.lists.assign(List, list); }
+    };
+
     static inline auto properties =
-        property_table<&vorna::SemVer::major, &vorna::SemVer::minor, &vorna::SemVer::patch, &vorna::SemVer::rc,
-                       &vorna::SemVer::meta>(declared_properties);
+        property_table<&vorna::SemVer::major, &vorna::SemVer::minor, &vorna::SemVer::patch, ListField<0>{},
+                       ListField<1>{}>(declared_properties);
 };
 
 }  // namespace

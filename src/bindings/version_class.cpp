@@ -64,9 +64,10 @@ PyObject* construct(PyTypeObject* type, PyObject* const* args, Py_ssize_t nargs,
         // The common case, kept free of intermediate copies of the value.
         const std::optional<std::string_view> text = utf8_of(args[0]);
         if (!text) return nullptr;
-        auto parsed = parse_version(*text);
-        if (!parsed) return raise_parse_error(parsed.error());
-        return new_instance(type, std::move(parsed).value());
+        vorna::Version value;
+        InstanceTail<vorna::Version> instance(type);
+        if (const auto error = parse_into(*text, value, &instance)) [[unlikely]] return raise_parse_error(*error);
+        return instance.finish(std::move(value));
     }
     std::optional<vorna::Version> value;
     if (!version_from_instance(args[0], value)) return nullptr;

@@ -6,13 +6,7 @@
 
 #include "core/report.hpp"
 
-#ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#include <io.h>
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
+#include "core/platform/console.hpp"
 
 namespace vorna {
 
@@ -38,36 +32,11 @@ std::optional<std::string_view> variable(const char* name) noexcept {
     return std::nullopt;
 }
 
-bool stderr_is_terminal() noexcept {
-#ifdef _WIN32
-    return _isatty(2) != 0;
-#else
-    return isatty(STDERR_FILENO) != 0;
-#endif
-}
-
-#ifdef _WIN32
-// Lets the consoles of standard output and standard error interpret escape
-// sequences.
-void enable_escape_sequences() noexcept {
-    const auto enable = [](HANDLE console) {
-        DWORD mode = 0;
-        if (console != nullptr && console != INVALID_HANDLE_VALUE && GetConsoleMode(console, &mode)) {
-            SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
-        }
-    };
-    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-    enable(out);
-    if (err != out) enable(err);
-}
-#endif
-
 }  // namespace
 
 ColourEnvironment current_colour_environment() noexcept {
     return {variable("CLICOLOR_FORCE"), variable("CLICOLOR"), variable("NO_COLOR"), variable("TERM"),
-            stderr_is_terminal()};
+            platform::is_terminal(platform::std_handle(platform::StdStream::error))};
 }
 
 bool report_colour_enabled() noexcept {
@@ -76,9 +45,7 @@ bool report_colour_enabled() noexcept {
 
     unsigned char stored = decision.load(std::memory_order_acquire);
     if (stored != undecided) return stored == on;
-#ifdef _WIN32
-    enable_escape_sequences();
-#endif
+    platform::enable_escape_sequences();
     const unsigned char computed = decide_colour(current_colour_environment()) ? on : off;
     // A concurrent first use may have stored its own answer meanwhile; the
     // first one stored wins.

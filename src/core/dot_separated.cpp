@@ -2,11 +2,9 @@
 
 namespace vorna {
 
-void append_text(std::string& out, const DotSeparated& v) { append_joined(out, v.parts); }
-
 void append_debug(std::string& out, const DotSeparated& v) {
     out.append("DotSeparated { parts: ");
-    append_quoted_list(out, v.parts);
+    append_quoted_list(out, v.parts());
     out.append(" }");
 }
 

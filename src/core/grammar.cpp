@@ -1,7 +1,9 @@
 #include "core/grammar.hpp"
 
+#include <array>
 #include <optional>
 #include <span>
+#include <type_traits>
 
 #include "core/grammar_issue.hpp"
 #include "core/grammar_matcher.hpp"
@@ -52,73 +54,107 @@ using grammar::IssueTracker;
 using grammar::ListShape;
 using grammar::Matcher;
 using grammar::NullTracker;
+using grammar::PartCollector;
 using grammar::SemVerShape;
 
-// The parts of a matched list: the slice split at its dots.
-TextList build_list(std::string_view text, const ListShape& shape) {
-    TextList parts;
-    if (shape.count == 0) return parts;
-    parts.reserve(shape.count);
-    // Parts are short: a plain loop beats a library search per part.
-    std::size_t part = shape.begin;
-    for (std::size_t i = shape.begin; i < shape.end; ++i) {
-        if (text[i] != '.') continue;
-        parts.emplace_back(text.substr(part, i - part));
-        part = i + 1;
-    }
-    parts.emplace_back(text.substr(part, shape.end - part));
-    return parts;
+// The fast recognisers. A match gathers the parts of its lists on the way;
+// the value is then built in place from them, its block put where
+// `placement` offers room, without looking at the text again.
+// The bytes of the parts of a list: its slice without the dots.
+std::size_t part_bytes(const ListShape& list) noexcept { return list.count == 0 ? 0 : list.end - list.begin - (list.count - 1); }
+
+void build(const SemVerShape& shape, const PartCollector& parts, SemVer& out, BlockPlacement* placement) {
+    out.major = shape.major;
+    out.minor = shape.minor;
+    out.patch = shape.patch;
+    out.lists = PackedLists<2>({parts.parts(0, shape.rc.count), parts.parts(shape.rc.count, shape.meta.count)},
+                               {shape.has_rc, shape.has_meta}, shape.rc.count + shape.meta.count,
+                               part_bytes(shape.rc) + part_bytes(shape.meta), placement);
 }
 
-SemVer build_semver(std::string_view text, const SemVerShape& shape) {
-    SemVer v{shape.major, shape.minor, shape.patch, std::nullopt, std::nullopt};
-    if (shape.has_rc) v.rc = build_list(text, shape.rc);
-    if (shape.has_meta) v.meta = build_list(text, shape.meta);
-    return v;
+void build(const ListShape& shape, const PartCollector& parts, DotSeparated& out, BlockPlacement* placement) {
+    out.lists = PackedLists<1>({parts.parts(0, shape.count)}, {true}, shape.count, part_bytes(shape), placement);
+}
+
+void build(std::string_view text, Other& out, BlockPlacement* placement) {
+    const std::string_view whole[] = {text};
+    out.lists = PackedLists<1>({std::span<const std::string_view>(whole)}, {true}, 1, text.size(), placement);
+}
+
+template <class Tracker>
+bool accept(Matcher<Tracker>& m, std::string_view, const PartCollector& parts, SemVer& out, BlockPlacement* placement) {
+    SemVerShape shape;
+    if (!m.semver_text(shape)) return false;
+    build(shape, parts, out, placement);
+    return true;
+}
+
+template <class Tracker>
+bool accept(Matcher<Tracker>& m, std::string_view, const PartCollector& parts, DotSeparated& out,
+            BlockPlacement* placement) {
+    ListShape shape;
+    if (!m.dot_separated_text(shape)) return false;
+    build(shape, parts, out, placement);
+    return true;
+}
+
+template <class Tracker>
+bool accept(Matcher<Tracker>& m, std::string_view text, const PartCollector&, Other& out, BlockPlacement* placement) {
+    if (!m.other_text()) return false;
+    build(text, out, placement);
+    return true;
+}
+
+// Tries the kinds in their declared order; the first that takes the whole
+// text is the value. With a tracking matcher the issues of all three
+// alternatives compete, as a failure reports them.
+template <class Tracker>
+bool accept(Matcher<Tracker>& m, std::string_view text, PartCollector& parts, Version& out,
+            BlockPlacement* placement) {
+    if (SemVerShape shape; m.semver_text(shape)) {
+        build(shape, parts, out.emplace<SemVer>(), placement);
+        return true;
+    }
+    parts.clear();
+    if (ListShape shape; m.dot_separated_text(shape)) {
+        build(shape, parts, out.emplace<DotSeparated>(), placement);
+        return true;
+    }
+    if (m.other_text()) {
+        build(text, out.emplace<Other>(), placement);
+        return true;
+    }
+    return false;
 }
 
 // The failing paths run the grammar again with tracking on; acceptance does
-// not depend on tracking, so only the issue is new.
-ParseIssue issue_of(std::string_view text, Matcher<IssueTracker>& m) { return m.tracker().pending().to_issue(text); }
-
-template <class T> Result<T, ParseError> render(Match<T>&& m, std::string_view text, std::string_view source_id) {
-    if (auto* value = std::get_if<T>(&m)) return std::move(*value);
-    const ParseIssue& issue = *std::get_if<ParseIssue>(&m);
-    return render_parse_failure(text, source_id, std::span<const ParseIssue>(&issue, 1));
+// not depend on tracking, so only the issue is new. Nothing is gathered.
+ParseIssue issue_of(std::string_view text, const Matcher<IssueTracker>& m) {
+    return m.tracker().pending().to_issue(text);
 }
 
-}  // namespace
-
-Match<SemVer> match_semver(std::string_view text) {
-    SemVerShape shape;
-    if (Matcher<NullTracker>(text).semver_text(shape)) return build_semver(text, shape);
+ParseIssue issue(std::string_view text, const SemVer*) {
     Matcher<IssueTracker> m(text);
+    SemVerShape shape;
     m.semver_text(shape);
     return issue_of(text, m);
 }
 
-Match<DotSeparated> match_dot_separated(std::string_view text) {
-    ListShape shape;
-    if (Matcher<NullTracker>(text).dot_separated_text(shape)) return DotSeparated{build_list(text, shape)};
+ParseIssue issue(std::string_view text, const DotSeparated*) {
     Matcher<IssueTracker> m(text);
+    ListShape shape;
     m.dot_separated_text(shape);
     return issue_of(text, m);
 }
 
-Match<Other> match_other(std::string_view text) {
-    if (Matcher<NullTracker>(text).other_text()) return Other{Text(text)};
+ParseIssue issue(std::string_view text, const Other*) {
     Matcher<IssueTracker> m(text);
     m.other_text();
     return issue_of(text, m);
 }
 
-Match<Version> match_version(std::string_view text) {
-    Matcher<NullTracker> fast(text);
-    if (SemVerShape shape; fast.semver_text(shape)) return Version(build_semver(text, shape));
-    if (ListShape shape; fast.dot_separated_text(shape)) return Version(DotSeparated{build_list(text, shape)});
-    if (fast.other_text()) return Version(Other{Text(text)});
-
-    // Issues of every alternative compete, so all three run again in order.
+// Issues of every alternative compete, so all three run again in order.
+ParseIssue issue(std::string_view text, const Version*) {
     Matcher<IssueTracker> m(text);
     SemVerShape semver_shape;
     ListShape list_shape;
@@ -128,18 +164,82 @@ Match<Version> match_version(std::string_view text) {
     return issue_of(text, m);
 }
 
-Result<SemVer, ParseError> parse_semver(std::string_view text) {
-    return render(match_semver(text), text, semver_source_id);
+template <class T> std::string_view source_id_of() {
+    if constexpr (std::is_same_v<T, SemVer>) {
+        return semver_source_id;
+    } else if constexpr (std::is_same_v<T, DotSeparated>) {
+        return dot_separated_source_id;
+    } else if constexpr (std::is_same_v<T, Other>) {
+        return other_source_id;
+    } else {
+        return version_source_id;
+    }
 }
 
-Result<DotSeparated, ParseError> parse_dot_separated(std::string_view text) {
-    return render(match_dot_separated(text), text, dot_separated_source_id);
+template <class T> ParseError report(std::string_view text, const ParseIssue& failure) {
+    return render_parse_failure(text, source_id_of<T>(), std::span<const ParseIssue>(&failure, 1));
 }
 
-Result<Other, ParseError> parse_other(std::string_view text) { return render(match_other(text), text, other_source_id); }
-
-Result<Version, ParseError> parse_version(std::string_view text) {
-    return render(match_version(text), text, version_source_id);
+// The failing path: the grammar again with tracking, then the report.
+template <class T> ParseError fail(std::string_view text) {
+    return report<T>(text, issue(text, static_cast<const T*>(nullptr)));
 }
+
+// Texts longer than this are matched with tracking from the start. Tracking
+// costs a little per rule, not per byte, so a long text pays next to nothing
+// for it, and a failure then needs no second walk; a short text is matched
+// bare and walked again only when it fails.
+constexpr std::size_t tracked_from = 128;
+
+template <class T>
+std::optional<ParseError> parse_in_place(std::string_view text, T& out, BlockPlacement* placement) {
+    PartCollector parts;
+    if (text.size() < tracked_from) [[likely]] {
+        Matcher<NullTracker> m(text, &parts);
+        if (accept(m, text, parts, out, placement)) [[likely]] return std::nullopt;
+        return fail<T>(text);
+    }
+    Matcher<IssueTracker> m(text, &parts);
+    if (accept(m, text, parts, out, placement)) return std::nullopt;
+    return report<T>(text, issue_of(text, m));
+}
+
+template <class T> Match<T> match(std::string_view text) {
+    PartCollector parts;
+    Matcher<NullTracker> m(text, &parts);
+    if (T value; accept(m, text, parts, value, nullptr)) return value;
+    return issue(text, static_cast<const T*>(nullptr));
+}
+
+template <class T> Result<T, ParseError> parse(std::string_view text) {
+    T value;
+    if (auto error = parse_in_place(text, value, nullptr)) return std::move(*error);
+    return value;
+}
+
+}  // namespace
+
+std::optional<ParseError> parse_into(std::string_view text, SemVer& out, BlockPlacement* placement) {
+    return parse_in_place(text, out, placement);
+}
+std::optional<ParseError> parse_into(std::string_view text, DotSeparated& out, BlockPlacement* placement) {
+    return parse_in_place(text, out, placement);
+}
+std::optional<ParseError> parse_into(std::string_view text, Other& out, BlockPlacement* placement) {
+    return parse_in_place(text, out, placement);
+}
+std::optional<ParseError> parse_into(std::string_view text, Version& out, BlockPlacement* placement) {
+    return parse_in_place(text, out, placement);
+}
+
+Match<SemVer> match_semver(std::string_view text) { return match<SemVer>(text); }
+Match<DotSeparated> match_dot_separated(std::string_view text) { return match<DotSeparated>(text); }
+Match<Other> match_other(std::string_view text) { return match<Other>(text); }
+Match<Version> match_version(std::string_view text) { return match<Version>(text); }
+
+Result<SemVer, ParseError> parse_semver(std::string_view text) { return parse<SemVer>(text); }
+Result<DotSeparated, ParseError> parse_dot_separated(std::string_view text) { return parse<DotSeparated>(text); }
+Result<Other, ParseError> parse_other(std::string_view text) { return parse<Other>(text); }
+Result<Version, ParseError> parse_version(std::string_view text) { return parse<Version>(text); }
 
 }  // namespace vorna

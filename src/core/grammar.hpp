@@ -1,6 +1,7 @@
 // The version grammars: text in, model value or ParseError out.
 #pragma once
 
+#include <optional>
 #include <string_view>
 #include <variant>
 
@@ -21,6 +22,15 @@ Result<SemVer, ParseError> parse_semver(std::string_view text);
 Result<DotSeparated, ParseError> parse_dot_separated(std::string_view text);
 Result<Other, ParseError> parse_other(std::string_view text);
 Result<Version, ParseError> parse_version(std::string_view text);
+
+// The entry points for callers that hold the storage: the value is built in
+// place in `out`, its block of lists put where `placement` offers room (see
+// BlockPlacement), and nothing comes back; on failure the error comes back
+// and `out` is left as it was.
+std::optional<ParseError> parse_into(std::string_view text, SemVer& out, BlockPlacement* placement = nullptr);
+std::optional<ParseError> parse_into(std::string_view text, DotSeparated& out, BlockPlacement* placement = nullptr);
+std::optional<ParseError> parse_into(std::string_view text, Other& out, BlockPlacement* placement = nullptr);
+std::optional<ParseError> parse_into(std::string_view text, Version& out, BlockPlacement* placement = nullptr);
 
 // The same grammars, stopping short of the report: the value, or the one
 // issue of the failure.

@@ -2,11 +2,9 @@
 
 namespace vorna {
 
-void append_text(std::string& out, const Other& v) { out.append(v.value); }
-
 void append_debug(std::string& out, const Other& v) {
     out.append("Other { value: ");
-    append_quoted(out, v.value);
+    append_quoted(out, v.value());
     out.append(" }");
 }
 

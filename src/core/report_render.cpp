@@ -104,13 +104,24 @@ PlacedLabel place(const ReportSource& source, const ParseIssue& issue, std::uint
     // span that ends before it starts is the caller's fault; it is drawn empty.
     const std::size_t start = std::min(issue.span_start, text.size());
     const std::size_t end = std::clamp(issue.span_end, start, text.size());
-    const std::size_t index = source.locate(start)->line;
+    const std::size_t index = *source.line_of(start);
     const SourceLine& line = source.lines()[index];
     const std::size_t content_end = line.byte_offset + source.content(index).size();
 
     std::size_t column = 0;
     std::optional<std::size_t> start_column;
     for (std::size_t pos = line.byte_offset; pos < content_end;) {
+        // Printable ASCII takes one column a byte; no table is consulted.
+        if (const std::size_t run = utf8::skip_printable_ascii(text, pos, content_end); run != pos) {
+            if (!start_column && start < run) start_column = column + (start > pos ? start - pos : 0);
+            if (end < run) {
+                column += end > pos ? end - pos : 0;
+                break;
+            }
+            column += run - pos;
+            pos = run;
+            continue;
+        }
         const utf8::Decoded d = utf8::decode(text, pos);
         if (!start_column && pos + d.length > start) start_column = column;
         if (pos >= end) break;
@@ -210,6 +221,13 @@ public:
         std::size_t column = 0;
         const std::string_view content = source_.content(index);
         for (std::size_t pos = 0; pos < content.size();) {
+            // Runs of printable ASCII are drawn as they stand.
+            if (const std::size_t run = utf8::skip_printable_ascii(content, pos, content.size()); run != pos) {
+                out_.append(content.substr(pos, run - pos));
+                column += run - pos;
+                pos = run;
+                continue;
+            }
             const utf8::Decoded d = utf8::decode(content, pos);
             const Cell cell = cell_of(d.scalar, column);
             append_cell(out_, cell);
@@ -282,9 +300,11 @@ std::size_t report_size_hint(const ReportSource& source, std::string_view source
     // Header, location, margin and closing line.
     std::size_t size = 4 * (width + 8 + colour_bytes) + source_id.size() + 48;
     for (const PlacedLabel& label : labels) {
-        // The quoted line, and a gap row; a quoted character takes at most
-        // four bytes per byte of the text (a tab).
-        size += 2 * (width + 8 + colour_bytes) + 4 * source.content(label.line).size();
+        // The quoted line, and a gap row. A quoted character mostly takes
+        // the bytes it has in the text; the rare tab or stand-in that takes
+        // more grows the buffer, rather than every report reserving four
+        // times its longest line.
+        size += 2 * (width + 8 + colour_bytes) + source.content(label.line).size() + 16;
         // The underline and connector rows.
         size += 2 * (width + 8 + colour_bytes) + label.start_column + label.marker_column() +
                 glyph_bytes * (label.end_column - label.start_column + 3) + sentence_size_hint(*label.issue);
@@ -295,6 +315,10 @@ std::size_t report_size_hint(const ReportSource& source, std::string_view source
 // The byte offset of the first malformed sequence, if any.
 std::optional<std::size_t> first_malformed(std::string_view text) noexcept {
     for (std::size_t pos = 0; pos < text.size();) {
+        if (const std::size_t run = utf8::skip_ascii(text, pos, text.size()); run != pos) {
+            pos = run;
+            continue;
+        }
         const utf8::Decoded d = utf8::decode(text, pos);
         if (d.scalar == utf8::replacement && d.length == 1) return pos;
         pos += d.length;
@@ -302,17 +326,48 @@ std::optional<std::size_t> first_malformed(std::string_view text) noexcept {
     return std::nullopt;
 }
 
+// The quoted text is drawn with stand-ins for malformed bytes and every
+// glyph is ours, so only the source id and the sentences, which are written
+// as given, can make the report malformed. They are checked before the
+// report is drawn, not the whole report after.
+std::optional<std::string> malformed_piece(std::string_view source_id, std::span<const ParseIssue> issues) {
+    if (const auto bad = first_malformed(source_id)) {
+        std::string message = "Invalid UTF-8 string: malformed UTF-8 at byte ";
+        append_number(message, *bad);
+        message.append(" of the source id");
+        return message;
+    }
+    std::string sentence;
+    for (std::size_t i = 0; i < issues.size(); ++i) {
+        sentence.clear();
+        issues[i].append_sentence(sentence);
+        if (const auto bad = first_malformed(sentence)) {
+            std::string message = "Invalid UTF-8 string: malformed UTF-8 at byte ";
+            append_number(message, *bad);
+            message.append(" of the label of issue ");
+            append_number(message, i + 1);
+            return message;
+        }
+    }
+    return std::nullopt;
+}
+
 std::string render(std::string_view text, std::string_view source_id, std::span<const ParseIssue> issues,
                    bool colour) {
-    const ReportSource source(text);
+    // Only the lines up to the last one that holds an issue are shown.
+    std::size_t until = 0;
+    for (const ParseIssue& issue : issues) until = std::max(until, std::min(issue.span_start, text.size()));
+    const ReportSource source(text, until);
 
     std::vector<PlacedLabel> labels;
     labels.reserve(issues.size());
     ColourGenerator colours;
     for (const ParseIssue& issue : issues) labels.push_back(place(source, issue, colours.next()));
     // Quoted lines appear in text order; labels on one line in the order given.
-    std::stable_sort(labels.begin(), labels.end(),
-                     [](const PlacedLabel& a, const PlacedLabel& b) { return a.line < b.line; });
+    if (labels.size() > 1) {
+        std::stable_sort(labels.begin(), labels.end(),
+                         [](const PlacedLabel& a, const PlacedLabel& b) { return a.line < b.line; });
+    }
     const std::size_t width = digit_count(labels.back().line + 1);
 
     std::string out;
@@ -343,22 +398,13 @@ ParseError render_parse_failure(std::string_view text, std::string_view source_i
                                 bool colour) {
     // The parsers always pass one issue; without any there is nothing to place.
     if (issues.empty()) return ParseError("Error: no parse issue was recorded\n");
-    std::string report;
     try {
-        report = render(text, source_id, issues, colour);
+        if (auto message = malformed_piece(source_id, issues)) return ParseError(std::move(*message));
+        return ParseError(render(text, source_id, issues, colour));
     } catch (const std::exception& e) {
         // Only allocation can fail here.
         return ParseError(std::string("Failed to write error to string: ") + e.what());
     }
-    // The quoted text is drawn with stand-ins for malformed bytes, but the
-    // source id and the sentences are written as given.
-    if (const auto bad = first_malformed(report)) {
-        std::string message = "Invalid UTF-8 string: malformed UTF-8 at byte ";
-        append_number(message, *bad);
-        message.append(" of the report");
-        return ParseError(std::move(message));
-    }
-    return ParseError(std::move(report));
 }
 
 }  // namespace vorna

@@ -41,8 +41,10 @@ constexpr bool is_line_break(char32_t c) noexcept {
 // text ending in a break has an empty last line.
 class ReportSource {
 public:
-    // Keeps a view of `text`, which must outlive the source.
-    explicit ReportSource(std::string_view text);
+    // Keeps a view of `text`, which must outlive the source. With `until`,
+    // the text is divided only as far as the line that holds byte `until`:
+    // a report shows no line below its issues, so the rest is never walked.
+    explicit ReportSource(std::string_view text, std::size_t until = std::string_view::npos);
 
     std::string_view text() const noexcept { return text_; }
     std::span<const SourceLine> lines() const noexcept { return lines_; }
@@ -51,12 +53,16 @@ public:
 
     // The line that holds byte `offset` (the end of the text belongs to the
     // last line) and the column of the character that holds it. Nothing for
-    // an offset past the end of the text.
+    // an offset past the end of the text or past the lines divided.
     std::optional<SourcePosition> locate(std::size_t offset) const noexcept;
+    // The line of locate(offset) alone, found without walking to the column.
+    std::optional<std::size_t> line_of(std::size_t offset) const noexcept;
 
 private:
     std::string_view text_;
     std::vector<SourceLine> lines_;
+    // Where the lines divided end, when they stop short of the text.
+    std::size_t divided_until_ = std::string_view::npos;
 };
 
 }  // namespace vorna

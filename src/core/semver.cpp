@@ -4,7 +4,7 @@ namespace vorna {
 
 namespace {
 
-void append_debug_optional_list(std::string& out, const std::optional<TextList>& list) {
+void append_debug_optional_list(std::string& out, const std::optional<ListView>& list) {
     if (!list) {
         out.append("None");
         return;
@@ -14,39 +14,44 @@ void append_debug_optional_list(std::string& out, const std::optional<TextList>&
     out.push_back(')');
 }
 
-std::strong_ordering compare_rc(const std::optional<TextList>& a, const std::optional<TextList>& b) noexcept {
-    if (!a || !b) return bool(a) == bool(b) ? std::strong_ordering::equal : a ? std::strong_ordering::less : std::strong_ordering::greater;
-    return compare_lists(*a, *b);
-}
-
 }  // namespace
 
-bool operator==(const SemVer& a, const SemVer& b) noexcept {
-    return a.major == b.major && a.minor == b.minor && a.patch == b.patch && a.rc == b.rc;
+bool SemVer::equal_rc(const SemVer& a, const SemVer& b) noexcept { return a.rc() == b.rc(); }
+
+std::strong_ordering SemVer::compare_rc(const SemVer& a, const SemVer& b) noexcept {
+    const bool a_rc = a.lists.present(0);
+    const bool b_rc = b.lists.present(0);
+    if (!a_rc || !b_rc) {
+        return a_rc == b_rc ? std::strong_ordering::equal : a_rc ? std::strong_ordering::less : std::strong_ordering::greater;
+    }
+    return a.lists.get(0) <=> b.lists.get(0);
 }
 
-std::strong_ordering operator<=>(const SemVer& a, const SemVer& b) noexcept {
-    if (const auto c = a.major <=> b.major; c != 0) return c;
-    if (const auto c = a.minor <=> b.minor; c != 0) return c;
-    if (const auto c = a.patch <=> b.patch; c != 0) return c;
-    return compare_rc(a.rc, b.rc);
+std::size_t text_size(const SemVer& v) noexcept {
+    std::size_t size = decimal_size(v.major) + decimal_size(v.minor) + decimal_size(v.patch) + 2;
+    if (v.lists.present(0)) size += 1 + joined_size(v.lists.get(0));
+    if (v.lists.present(1)) size += 1 + joined_size(v.lists.get(1));
+    return size;
 }
 
-void append_text(std::string& out, const SemVer& v) {
-    append_decimal(out, v.major);
-    out.push_back('.');
-    append_decimal(out, v.minor);
-    out.push_back('.');
-    append_decimal(out, v.patch);
-    if (v.rc) {
-        out.push_back('-');
-        append_joined(out, *v.rc);
+char* write_text(char* out, const SemVer& v) noexcept {
+    out = write_decimal(out, v.major);
+    *out++ = '.';
+    out = write_decimal(out, v.minor);
+    *out++ = '.';
+    out = write_decimal(out, v.patch);
+    if (v.lists.present(0)) {
+        *out++ = '-';
+        out = write_joined(out, v.lists.get(0));
     }
-    if (v.meta) {
-        out.push_back('+');
-        append_joined(out, *v.meta);
+    if (v.lists.present(1)) {
+        *out++ = '+';
+        out = write_joined(out, v.lists.get(1));
     }
+    return out;
 }
+
+bool text_is_ascii(const SemVer& v) noexcept { return is_ascii(v.lists.get(0).bytes()) && is_ascii(v.lists.get(1).bytes()); }
 
 void append_debug(std::string& out, const SemVer& v) {
     out.append("SemVer { major: ");
@@ -56,9 +61,9 @@ void append_debug(std::string& out, const SemVer& v) {
     out.append(", patch: ");
     append_decimal(out, v.patch);
     out.append(", rc: ");
-    append_debug_optional_list(out, v.rc);
+    append_debug_optional_list(out, v.rc());
     out.append(", meta: ");
-    append_debug_optional_list(out, v.meta);
+    append_debug_optional_list(out, v.meta());
     out.append(" }");
 }
 

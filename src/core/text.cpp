@@ -1,26 +1,164 @@
 #include "core/text.hpp"
 
 #include <charconv>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <stdexcept>
 
 #include "core/unicode.hpp"
 #include "core/utf8.hpp"
 
 namespace vorna {
 
-void append_joined(std::string& out, const TextList& list) {
-    bool first = true;
-    for (const Text& t : list) {
-        if (!first) out.push_back('.');
-        out.append(t);
-        first = false;
+bool operator==(const ListView& a, const ListView& b) noexcept {
+    if (a.size() != b.size() || a.byte_size() != b.byte_size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i]) return false;
     }
+    return true;
+}
+
+std::strong_ordering operator<=>(const ListView& a, const ListView& b) noexcept {
+    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        if (const auto c = compare_text(a[i], b[i]); c != 0) return c;
+    }
+    return a.size() <=> b.size();
+}
+
+bool operator==(const ListView& a, const TextList& b) noexcept {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i]) return false;
+    }
+    return true;
+}
+
+std::size_t ListSource::size() const noexcept {
+    switch (kind_) {
+        case Kind::Owned: return owned_->size();
+        case Kind::Views: return views_.size();
+        case Kind::Packed: return packed_.size();
+    }
+    return 0;
+}
+
+std::string_view ListSource::operator[](std::size_t i) const noexcept {
+    switch (kind_) {
+        case Kind::Owned: return (*owned_)[i];
+        case Kind::Views: return views_[i];
+        case Kind::Packed: return packed_[i];
+    }
+    return {};
+}
+
+namespace detail {
+
+namespace {
+
+constexpr std::size_t max_offset = std::numeric_limits<std::uint32_t>::max();
+
+std::size_t total_items(const std::uint32_t* block, std::size_t list_count) noexcept {
+    std::size_t total = 0;
+    for (std::size_t j = 0; j < list_count; ++j) total += block[j];
+    return total;
+}
+
+}  // namespace
+
+std::size_t BlockLayout::size_of(std::size_t list_count, std::size_t items, std::size_t bytes) {
+    // Offsets are 32-bit: 4 GiB of identifiers in one value is refused
+    // rather than silently cut.
+    if (items > max_offset || bytes > max_offset) throw std::length_error("version lists of 4 GiB or more");
+    return (list_count + items) * sizeof(std::uint32_t) + bytes;
+}
+
+template <class List>
+std::uint32_t* BlockLayout::build(std::size_t list_count, const List* lists, BlockPlacement* placement,
+                                  bool& external) {
+    std::size_t items = 0;
+    std::size_t bytes = 0;
+    for (std::size_t j = 0; j < list_count; ++j) {
+        const List& list = lists[j];
+        items += list.size();
+        for (std::size_t i = 0; i < list.size(); ++i) bytes += list[i].size();
+    }
+    external = false;
+    if (items == 0) return nullptr;
+    const std::size_t size = size_of(list_count, items, bytes);
+    void* room = placement ? placement->place(size) : nullptr;
+    external = room != nullptr;
+    auto* block = static_cast<std::uint32_t*>(room ? room : ::operator new(size));
+
+    std::uint32_t* ends = block + list_count;
+    char* chars = reinterpret_cast<char*>(ends + items);
+    std::uint32_t offset = 0;
+    for (std::size_t j = 0; j < list_count; ++j) {
+        const List& list = lists[j];
+        block[j] = static_cast<std::uint32_t>(list.size());
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const std::string_view item = list[i];
+            if (!item.empty()) std::memcpy(chars + offset, item.data(), item.size());
+            offset += static_cast<std::uint32_t>(item.size());
+            *ends++ = offset;
+        }
+    }
+    return block;
+}
+
+template std::uint32_t* BlockLayout::build(std::size_t, const ListSource*, BlockPlacement*, bool&);
+
+std::uint32_t* BlockLayout::copy(const std::uint32_t* block, std::size_t list_count) {
+    if (!block) return nullptr;
+    const std::size_t items = total_items(block, list_count);
+    const std::size_t bytes = block[list_count + items - 1];
+    const std::size_t size = (list_count + items) * sizeof(std::uint32_t) + bytes;
+    auto* copy = static_cast<std::uint32_t*>(::operator new(size));
+    std::memcpy(copy, block, size);
+    return copy;
+}
+
+}  // namespace detail
+
+bool is_ascii(std::string_view text) noexcept {
+    unsigned char any = 0;
+    for (const char c : text) any |= static_cast<unsigned char>(c);
+    return any < 0x80;
+}
+
+std::size_t decimal_size(std::uint32_t n) noexcept {
+    std::size_t size = 1;
+    for (; n >= 10; n /= 10) ++size;
+    return size;
+}
+
+char* write_decimal(char* out, std::uint32_t n) noexcept {
+    // Ten digits always hold an unsigned 32-bit number.
+    return std::to_chars(out, out + 10, n).ptr;
+}
+
+std::size_t joined_size(const ListView& list) noexcept { return list.empty() ? 0 : list.byte_size() + list.size() - 1; }
+
+char* write_joined(char* out, const ListView& list) noexcept {
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (i != 0) *out++ = '.';
+        const std::string_view item = list[i];
+        // Items are short; a byte loop beats a library call per item.
+        for (const char c : item) *out++ = c;
+    }
+    return out;
+}
+
+void append_joined(std::string& out, const ListView& list) {
+    const std::size_t at = out.size();
+    out.resize(at + joined_size(list));
+    write_joined(out.data() + at, list);
 }
 
 void append_decimal(std::string& out, std::uint32_t n) {
     char digits[10];
-    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, n);
-    (void)ec;  // ten digits always hold an unsigned 32-bit number
-    out.append(digits, end);
+    out.append(digits, write_decimal(digits, n));
 }
 
 namespace {
@@ -73,10 +211,10 @@ void append_quoted(std::string& out, std::string_view text) {
     out.push_back('"');
 }
 
-void append_quoted_list(std::string& out, const TextList& list) {
+void append_quoted_list(std::string& out, const ListView& list) {
     out.push_back('[');
     bool first = true;
-    for (const Text& t : list) {
+    for (const std::string_view t : list) {
         if (!first) out.append(", ");
         append_quoted(out, t);
         first = false;

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -54,6 +55,52 @@ constexpr bool is_valid(std::string_view text) noexcept {
         pos += d.length;
     }
     return true;
+}
+
+// Long runs of ASCII are skipped eight bytes at a time: no byte of a word
+// has its high bit set, so adding to every byte at once carries into no
+// neighbour, and the high bits tell the bytes apart.
+namespace detail {
+inline constexpr std::uint64_t high_bits = 0x8080808080808080ull;
+inline constexpr std::uint64_t each_byte(unsigned char b) noexcept { return 0x0101010101010101ull * b; }
+inline std::uint64_t word_at(const char* p) noexcept {
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+}  // namespace detail
+
+// The end of the run of ASCII bytes (below 0x80) in text[from, to).
+inline std::size_t skip_ascii(std::string_view text, std::size_t from, std::size_t to) noexcept {
+    const char* data = text.data();
+    while (to - from >= 32) {
+        const std::uint64_t any = detail::word_at(data + from) | detail::word_at(data + from + 8) |
+                                  detail::word_at(data + from + 16) | detail::word_at(data + from + 24);
+        if ((any & detail::high_bits) != 0) break;
+        from += 32;
+    }
+    while (to - from >= 8 && (detail::word_at(data + from) & detail::high_bits) == 0) from += 8;
+    while (from < to && static_cast<unsigned char>(data[from]) < 0x80) ++from;
+    return from;
+}
+
+// The end of the run of printable ASCII bytes (0x20 to 0x7E) in text[from, to).
+inline std::size_t skip_printable_ascii(std::string_view text, std::size_t from, std::size_t to) noexcept {
+    using detail::each_byte;
+    using detail::high_bits;
+    const char* data = text.data();
+    while (to - from >= 8) {
+        const std::uint64_t w = detail::word_at(data + from);
+        // Below 0x80; 0x20 or above (adding 0x60 sets the high bit); 0x7E or
+        // below (adding 1 leaves it clear).
+        if ((w & high_bits) != 0 || ((w + each_byte(0x60)) & high_bits) != high_bits ||
+            ((w + each_byte(0x01)) & high_bits) != 0) {
+            break;
+        }
+        from += 8;
+    }
+    while (from < to && static_cast<unsigned char>(data[from] - 0x20) < 0x5F) ++from;
+    return from;
 }
 
 // Appends the UTF-8 encoding of `c` (a Unicode scalar value) to `out`.

@@ -3,12 +3,12 @@
 namespace vorna {
 
 void append_text(std::string& out, const Version& v) {
-    std::visit([&](const auto& inner) { append_text(out, inner); }, v.value());
+    v.visit([&](const auto& inner) { append_text(out, inner); });
 }
 
 void append_debug(std::string& out, const Version& v) {
     out.append("Version::");
-    std::visit([&](const auto& inner) { append_debug(out, inner); }, v.value());
+    v.visit([&](const auto& inner) { append_debug(out, inner); });
 }
 
 }  // namespace vorna

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <compare>
+#include <new>
 #include <string>
-#include <variant>
+#include <type_traits>
+#include <utility>
 
 #include "core/dot_separated.hpp"
 #include "core/other.hpp"
@@ -11,38 +13,138 @@
 
 namespace vorna {
 
-// The kinds in their declared order, which is also their rank in the order
-// of versions: every SemVer is less than every DotSeparated, and so on.
-enum class VersionKind : unsigned char { SemVer = 0, DotSeparated = 1, Other = 2 };
-
+// The kinds share their first member, the tag, so the value held is told
+// apart without a discriminator of its own and a Version is no larger than
+// its largest kind.
 class Version {
 public:
-    using Value = std::variant<SemVer, DotSeparated, Other>;
+    // Calls `f` with the inner value.
+    template <class F> decltype(auto) visit(F&& f) const {
+        switch (kind()) {
+            case VersionKind::DotSeparated: return f(storage_.dotted);
+            case VersionKind::Other: return f(storage_.other);
+            case VersionKind::SemVer: break;
+        }
+        return f(storage_.semver);
+    }
+    template <class F> decltype(auto) visit(F&& f) {
+        switch (kind()) {
+            case VersionKind::DotSeparated: return f(storage_.dotted);
+            case VersionKind::Other: return f(storage_.other);
+            case VersionKind::SemVer: break;
+        }
+        return f(storage_.semver);
+    }
 
     // The blank version is SemVer 0.0.0 without lists, as a fresh instance
     // holds before a value is stored in it.
-    Version() noexcept = default;
-    Version(SemVer v) noexcept : value_(std::move(v)) {}
-    Version(DotSeparated v) noexcept : value_(std::move(v)) {}
-    Version(Other v) noexcept : value_(std::move(v)) {}
+    Version() noexcept : Version(SemVer()) {}
+    Version(SemVer v) noexcept { new (&storage_.semver) SemVer(std::move(v)); }
+    Version(DotSeparated v) noexcept { new (&storage_.dotted) DotSeparated(std::move(v)); }
+    Version(Other v) noexcept { new (&storage_.other) Other(std::move(v)); }
+    Version(const Version& other) {
+        other.visit([&](const auto& inner) { construct(inner); });
+    }
+    Version(Version&& other) noexcept {
+        other.visit([&](auto& inner) { construct(std::move(inner)); });
+    }
+    Version& operator=(const Version& other) {
+        if (this != &other) *this = Version(other);
+        return *this;
+    }
+    Version& operator=(Version&& other) noexcept {
+        if (this != &other) {
+            destroy();
+            other.visit([&](auto& inner) { construct(std::move(inner)); });
+        }
+        return *this;
+    }
+    ~Version() { destroy(); }
 
-    VersionKind kind() const noexcept { return static_cast<VersionKind>(value_.index()); }
-    const Value& value() const noexcept { return value_; }
-    Value& value() noexcept { return value_; }
+    // Replaces the value by a blank T and returns it, to be filled in place.
+    template <class T> T& emplace() noexcept {
+        destroy();
+        return *new (&member<T>()) T();
+    }
+
+    // Reading the tag through any member is allowed: it is the common
+    // initial member of the three standard-layout kinds.
+    VersionKind kind() const noexcept { return storage_.semver.tag.kind; }
 
     // The inner value when it is of kind T, else null.
-    template <class T> const T* get_if() const noexcept { return std::get_if<T>(&value_); }
-    template <class T> T* get_if() noexcept { return std::get_if<T>(&value_); }
+    template <class T> const T* get_if() const noexcept {
+        return kind() == kind_of<T>() ? &member<T>() : nullptr;
+    }
+    template <class T> T* get_if() noexcept { return kind() == kind_of<T>() ? &member<T>() : nullptr; }
 
-    friend bool operator==(const Version& a, const Version& b) noexcept { return a.value_ == b.value_; }
-    // std::variant orders by index first, then by the held values.
-    friend std::strong_ordering operator<=>(const Version& a, const Version& b) noexcept { return a.value_ <=> b.value_; }
+    friend bool operator==(const Version& a, const Version& b) noexcept {
+        if (a.kind() != b.kind()) return false;
+        return a.visit([&](const auto& inner) { return inner == b.member<std::remove_cvref_t<decltype(inner)>>(); });
+    }
+    // Kinds in their declared order first, then the values of one kind.
+    friend std::strong_ordering operator<=>(const Version& a, const Version& b) noexcept {
+        if (a.kind() != b.kind()) return a.kind() <=> b.kind();
+        return a.visit([&](const auto& inner) { return inner <=> b.member<std::remove_cvref_t<decltype(inner)>>(); });
+    }
 
 private:
-    Value value_;
+    template <class T> static constexpr VersionKind kind_of() noexcept {
+        if constexpr (std::is_same_v<T, SemVer>) {
+            return VersionKind::SemVer;
+        } else if constexpr (std::is_same_v<T, DotSeparated>) {
+            return VersionKind::DotSeparated;
+        } else {
+            static_assert(std::is_same_v<T, Other>);
+            return VersionKind::Other;
+        }
+    }
+    template <class T> const T& member() const noexcept {
+        if constexpr (std::is_same_v<T, SemVer>) {
+            return storage_.semver;
+        } else if constexpr (std::is_same_v<T, DotSeparated>) {
+            return storage_.dotted;
+        } else {
+            return storage_.other;
+        }
+    }
+    template <class T> T& member() noexcept { return const_cast<T&>(std::as_const(*this).member<T>()); }
+    template <class T> void construct(T&& inner) {
+        using Kind = std::remove_cvref_t<T>;
+        new (&member<Kind>()) Kind(std::forward<T>(inner));
+    }
+    void destroy() noexcept {
+        visit([](auto& inner) {
+            using Kind = std::remove_reference_t<decltype(inner)>;
+            inner.~Kind();
+        });
+    }
+
+    union Storage {
+        Storage() noexcept {}
+        ~Storage() {}
+        SemVer semver;
+        DotSeparated dotted;
+        Other other;
+    } storage_;
 };
 
+static_assert(std::is_standard_layout_v<SemVer> && std::is_standard_layout_v<DotSeparated> &&
+              std::is_standard_layout_v<Other>);
+static_assert(sizeof(Version) == sizeof(SemVer));
+
+// Calls `f` with the inner value of `v`.
+template <class F> decltype(auto) visit(F&& f, const Version& v) { return v.visit(std::forward<F>(f)); }
+
 // The text form of the held value; the kind does not show.
+inline std::size_t text_size(const Version& v) noexcept {
+    return v.visit([](const auto& inner) { return text_size(inner); });
+}
+inline char* write_text(char* out, const Version& v) noexcept {
+    return v.visit([&](const auto& inner) { return write_text(out, inner); });
+}
+inline bool text_is_ascii(const Version& v) noexcept {
+    return v.visit([](const auto& inner) { return text_is_ascii(inner); });
+}
 void append_text(std::string& out, const Version& v);
 // "Version::" followed by the debug form of the held value.
 void append_debug(std::string& out, const Version& v);

@@ -362,11 +362,11 @@ struct Shape {
     std::string text_form;
 };
 
-Shape shape_of(const SemVer& v) { return {"SemVer", v.rc ? v.rc->size() : 0, to_text(v)}; }
-Shape shape_of(const DotSeparated& v) { return {"DotSeparated", v.parts.size(), to_text(v)}; }
+Shape shape_of(const SemVer& v) { return {"SemVer", v.rc() ? v.rc()->size() : 0, to_text(v)}; }
+Shape shape_of(const DotSeparated& v) { return {"DotSeparated", v.parts().size(), to_text(v)}; }
 Shape shape_of(const Other& v) { return {"Other", 1, to_text(v)}; }
 Shape shape_of(const Version& v) {
-    return std::visit([](const auto& inner) { return shape_of(inner); }, v.value());
+    return visit([](const auto& inner) { return shape_of(inner); }, v);
 }
 
 template <class T> std::variant<Shape, ParseIssue> shape_or_issue(Match<T>&& m) {

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -21,6 +18,7 @@
 #include "core/log/subscriber.hpp"
 #include "core/log/thread_id.hpp"
 #include "core/log/timestamp.hpp"
+#include "native_stream.hpp"
 
 namespace vorna::log {
 namespace {
@@ -83,15 +81,9 @@ constexpr std::string_view example_text =
     "    at src/lib:12 on ThreadId(1)\n"
     "\n";
 
-// Everything written to an unnamed temporary file so far.
-std::string contents(std::FILE* file) {
-    std::string text;
-    std::fflush(file);
-    ::lseek(fileno(file), 0, SEEK_SET);
-    char chunk[4096];
-    for (ssize_t n; (n = ::read(fileno(file), chunk, sizeof chunk)) > 0;) text.append(chunk, static_cast<std::size_t>(n));
-    return text;
-}
+using test_support::close_handle;
+using test_support::make_temp_file;
+using test_support::read_all;
 
 // ---------------------------------------------------------------------------
 // Record layout without colour
@@ -459,69 +451,38 @@ TEST(LogFailure, FailedWriteIsReportedNotThrown) {
     subscriber.record(example_record(loaded_count));
     EXPECT_TRUE(captured.text.empty());
     ASSERT_EQ(captured.reports.size(), 1u);
-    EXPECT_EQ(captured.reports[0], "vorna: unable to write a log record: " + captured.failure.message());
-}
-
-TEST(LogFailure, FullDeviceGivesOneDiagnosticLine) {
-    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
-    if (full < 0) GTEST_SKIP() << "/dev/full is not available";
-    std::FILE* err = std::tmpfile();
-    ASSERT_NE(err, nullptr);
-    FormattingSubscriber subscriber(false, example_clock, thread_one, std::make_unique<FdOutput>(full, fileno(err)));
-    subscriber.record(example_record(loaded_count));
-    EXPECT_EQ(contents(err), "vorna: unable to write a log record: " + std::generic_category().message(ENOSPC) +
-                                 " (errno " + std::to_string(ENOSPC) + ")\n");
-    std::fclose(err);
-    ::close(full);
+    EXPECT_EQ(captured.reports[0], "vorna: unable to write a log record: " + captured.failure.message() + " (errno " +
+                                       std::to_string(ENOSPC) + ")");
 }
 
 TEST(LogFailure, MissingOutputDiscardsSilently) {
-    std::FILE* err = std::tmpfile();
-    ASSERT_NE(err, nullptr);
-    FormattingSubscriber subscriber(false, example_clock, thread_one, std::make_unique<FdOutput>(-1, fileno(err)));
+    const platform::Handle err = make_temp_file();
+    FormattingSubscriber subscriber(false, example_clock, thread_one,
+                                    std::make_unique<StreamOutput>(test_support::no_stream(), err));
     subscriber.record(example_record(loaded_count));
-    EXPECT_EQ(contents(err), "");
-    std::fclose(err);
+    EXPECT_EQ(read_all(err), "");
+    close_handle(err);
 }
 
 TEST(LogStdout, WriteAllWritesEverything) {
-    std::FILE* file = std::tmpfile();
-    ASSERT_NE(file, nullptr);
+    const platform::Handle file = make_temp_file();
     const std::string big(1 << 20, 'v');
-    EXPECT_FALSE(write_all(fileno(file), big));
-    EXPECT_EQ(contents(file), big);
-    std::fclose(file);
+    EXPECT_FALSE(platform::write_all(file, big));
+    EXPECT_EQ(read_all(file), big);
+    close_handle(file);
 }
 
 TEST(LogStdout, LockIsReentrantAcrossAWrite) {
-    std::FILE* out = std::tmpfile();
-    ASSERT_NE(out, nullptr);
-    FormattingSubscriber subscriber(false, example_clock, thread_one, std::make_unique<FdOutput>(fileno(out), -1));
+    const platform::Handle out = make_temp_file();
+    FormattingSubscriber subscriber(false, example_clock, thread_one,
+                                    std::make_unique<StreamOutput>(out, test_support::no_stream()));
     {
         // A caller that holds the lock (as a line writer might) can still log.
         const std::lock_guard held(stdout_lock());
         subscriber.record(example_record(loaded_count));
     }
-    EXPECT_EQ(contents(out), example_text);
-    std::fclose(out);
-}
-
-// In a child process, because the test replaces descriptor 1.
-[[noreturn]] void write_stdout_scenario() {
-    ::close(STDOUT_FILENO);
-    if (write_stdout("discarded\n").has_value()) std::_Exit(1);
-    const int full = ::open("/dev/full", O_WRONLY);
-    if (full != STDOUT_FILENO) std::_Exit(2);
-    const std::optional<std::string> error = write_stdout("Got version: 1.2.3\n");
-    if (!error || *error != std::generic_category().message(ENOSPC) + " (errno " + std::to_string(ENOSPC) + ")") {
-        std::_Exit(3);
-    }
-    std::_Exit(0);
-}
-
-TEST(LogStdoutDeathTest, MissingStdoutIsNoErrorOtherFailuresAre) {
-    if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full is not available";
-    EXPECT_EXIT(write_stdout_scenario(), ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(read_all(out), example_text);
+    close_handle(out);
 }
 
 // ---------------------------------------------------------------------------
@@ -627,16 +588,12 @@ TEST(LogThreads, ConcurrentRecordsDoNotInterleave) {
     // standard-output lock keeps them apart.
     constexpr std::size_t payload_size = 16 * 1024;
 
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
+    const test_support::Pipe pipe = test_support::make_pipe();
     std::string received;
-    std::thread reader([&] {
-        char chunk[8192];
-        for (ssize_t n; (n = ::read(fds[0], chunk, sizeof chunk)) > 0;) received.append(chunk, static_cast<std::size_t>(n));
-    });
+    std::thread reader([&] { received = read_all(pipe.read); });
 
     FormattingSubscriber subscriber(false, example_clock, current_thread_number,
-                                    std::make_unique<FdOutput>(fds[1], STDERR_FILENO));
+                                    std::make_unique<StreamOutput>(pipe.write, test_support::no_stream()));
     std::mutex expected_mutex;
     std::map<std::string, int> expected;  // record text -> how many times it is still expected
     std::vector<std::thread> writers;
@@ -659,9 +616,9 @@ TEST(LogThreads, ConcurrentRecordsDoNotInterleave) {
         });
     }
     for (std::thread& w : writers) w.join();
-    ::close(fds[1]);
+    close_handle(pipe.write);
     reader.join();
-    ::close(fds[0]);
+    close_handle(pipe.read);
 
     // Every record ends with an empty line, and no record has one inside.
     std::size_t pos = 0;

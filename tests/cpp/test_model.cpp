@@ -29,7 +29,7 @@ TEST_P(ModelForms, TextAndDebugForms) {
     EXPECT_EQ(to_text(c.value), c.text);
     EXPECT_EQ(to_debug(c.value), "Version::" + c.debug);
     std::string inner;
-    std::visit([&](const auto& v) { append_debug(inner, v); }, c.value.value());
+    visit([&](const auto& v) { append_debug(inner, v); }, c.value);
     EXPECT_EQ(inner, c.debug);
 }
 
@@ -157,8 +157,8 @@ TEST(ModelEquality, DottedIdentifierDiffersFromTwoIdentifiers) {
 TEST(ModelCopy, DeepCopyIsIndependent) {
     Version original = sv(1, 2, 3, some({"rc", "1"}), some({"b"}));
     Version copy = original;
-    copy.get_if<SemVer>()->rc->at(0) = "beta";
-    copy.get_if<SemVer>()->meta.reset();
+    copy.get_if<SemVer>()->set_rc(TextList{"beta", "1"});
+    copy.get_if<SemVer>()->set_meta(std::nullopt);
     EXPECT_EQ(to_text(original), "1.2.3-rc.1+b");
     EXPECT_EQ(to_text(copy), "1.2.3-beta.1");
 }

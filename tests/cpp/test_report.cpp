@@ -465,5 +465,27 @@ INSTANTIATE_TEST_SUITE_P(ReportOffsets, ReportSourceLocate,
                                          LocateCase{"AfterMultiByte", "xéy", 3, SourcePosition{0, 2}}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A source divided only as far as a given byte: the lines before and the one
+// that holds it are as in the whole division; nothing after is located.
+TEST(ReportSourceUntil, StopsAtTheLineThatHoldsTheOffset) {
+    const std::string text = "ab\ncd\r\nef\ngh";
+    const ReportSource whole(text);
+    for (std::size_t until = 0; until <= text.size(); ++until) {
+        const ReportSource part(text, until);
+        ASSERT_LE(part.lines().size(), whole.lines().size());
+        const std::size_t last = part.lines().size() - 1;
+        EXPECT_EQ(whole.locate(until)->line, last) << "until " << until;
+        for (std::size_t i = 0; i <= last; ++i) EXPECT_EQ(part.lines()[i], whole.lines()[i]);
+        for (std::size_t offset = 0; offset <= text.size(); ++offset) {
+            const auto located = part.locate(offset);
+            if (offset <= until) {
+                EXPECT_EQ(located, whole.locate(offset)) << "until " << until << ", offset " << offset;
+            } else if (whole.locate(offset)->line > last) {
+                EXPECT_EQ(located, std::nullopt) << "until " << until << ", offset " << offset;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace vorna

@@ -1,7 +1,12 @@
 """init_tracing() and test_function(version): argument binding, output on file descriptor 1, failures."""
+import errno
+import json
+import os
+import signal
 import subprocess
 import sys
 import textwrap
+import time
 
 import pytest
 
@@ -101,26 +106,119 @@ def test_conversion_message_uses_qualname():
         vorna.test_function(Outer.Inner())
 
 
-def test_write_failure_raises_and_interpreter_keeps_running():
-    code = """
-import sys
+# Fills the pipe on descriptor 1 so that no further byte fits, leaving it non-blocking.
+FILL_STDOUT_PIPE = """
+import fcntl, os
+def fill_stdout_pipe():
+    fcntl.fcntl(1, fcntl.F_SETFL, fcntl.fcntl(1, fcntl.F_GETFL) | os.O_NONBLOCK)
+    for size in (65536, 1):
+        try:
+            while True:
+                os.write(1, b"x" * size)
+        except BlockingIOError:
+            pass
+"""
+
+# The child reports how test_function ended as one JSON line on stderr.
+WRITE_OUTCOME = FILL_STDOUT_PIPE + """
+import json, sys
 import vorna
-from vorna import test_function
-Version = vorna.package.version.Version
+if FILL_STDOUT:
+    fill_stdout_pipe()
 try:
-    test_function(Version("1.2.3"))
-except Exception as error:
-    sys.stderr.write(type(error).__name__ + ": " + str(error) + "\\n")
-else:
-    sys.stderr.write("no error\\n")
+    outcome = {"returned": repr(vorna.test_function(vorna.package.version.Version("1.2.3")))}
+except OSError as e:
+    outcome = {"python_class": next(c.__name__ for c in type(e).__mro__ if c.__module__ == "builtins"),
+               "name": type(e).__name__, "errno": e.errno, "strerror": e.strerror, "str": str(e)}
+sys.stderr.write(json.dumps(outcome) + "\\n")
 sys.stderr.write("still running\\n")
 """
-    with open("/dev/full", "wb") as full:
-        result = subprocess.run([sys.executable, "-c", code], stdout=full, stderr=subprocess.PIPE, timeout=120)
+
+
+def closed_pipe():
+    read_end, write_end = os.pipe()
+    os.close(read_end)
+    return write_end
+
+
+@pytest.mark.parametrize(
+    "stdout, fill, python_class, number",
+    [
+        pytest.param(lambda: os.open("/dev/null", os.O_RDONLY), False, "OSError", errno.EBADF, id="read-only"),
+        pytest.param(lambda: os.open("/dev/full", os.O_WRONLY), False, "OSError", errno.ENOSPC, id="full-device"),
+        pytest.param(closed_pipe, False, "BrokenPipeError", errno.EPIPE, id="closed-pipe"),
+        pytest.param(lambda: subprocess.PIPE, True, "BlockingIOError", errno.EAGAIN, id="non-blocking-full-pipe"),
+    ],
+)
+def test_write_failure_raises_the_errno_class(stdout, fill, python_class, number):
+    target = stdout()
+    try:
+        result = subprocess.run(
+            [sys.executable, "-c", "FILL_STDOUT = %r\n" % fill + WRITE_OUTCOME],
+            stdout=target, stderr=subprocess.PIPE, timeout=120,
+        )
+    finally:
+        if target != subprocess.PIPE:
+            os.close(target)
     assert result.returncode == 0, result.stderr
-    first, second = result.stderr.decode().splitlines()
-    assert first.split(": ", 1)[1].startswith("failed printing to stdout: "), first
-    assert second == "still running"
+    report, still_running = result.stderr.decode().splitlines()
+    assert json.loads(report) == {
+        "python_class": python_class,
+        "name": python_class,
+        "errno": number,
+        "strerror": os.strerror(number),
+        "str": "failed printing to stdout: %s (errno %d)" % (os.strerror(number), number),
+    }
+    assert still_running == "still running"
+
+
+# The child fills its stdout pipe, says so, and blocks in test_function until
+# the parent sends SIGINT (and, for a handler that returns, drains the pipe).
+INTERRUPTED_WRITE = FILL_STDOUT_PIPE + """
+import signal, sys
+import vorna
+if not RAISING_HANDLER:
+    signal.signal(signal.SIGINT, lambda number, frame: sys.stderr.write("handled\\n"))
+fill_stdout_pipe()
+fcntl.fcntl(1, fcntl.F_SETFL, fcntl.fcntl(1, fcntl.F_GETFL) & ~os.O_NONBLOCK)
+sys.stderr.write("blocking\\n")
+sys.stderr.flush()
+try:
+    sys.stderr.write("returned %r\\n" % vorna.test_function(vorna.package.version.Version("1.2.3")))
+except KeyboardInterrupt:
+    sys.stderr.write("KeyboardInterrupt\\n")
+"""
+
+
+@pytest.mark.parametrize(
+    "raising_handler, expected",
+    [(True, ["blocking", "KeyboardInterrupt"]), (False, ["blocking", "handled", "returned None"])],
+    ids=["handler-raises", "handler-returns"],
+)
+def test_signal_during_a_blocked_write_runs_its_handler(raising_handler, expected):
+    child = subprocess.Popen(
+        [sys.executable, "-c", "RAISING_HANDLER = %r\n" % raising_handler + INTERRUPTED_WRITE],
+        stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+    )
+    try:
+        assert child.stderr.readline() == b"blocking\n"
+        time.sleep(0.5)  # let the child enter the blocked write
+        child.send_signal(signal.SIGINT)
+        if raising_handler:
+            # The pipe stays full: only giving the write up lets the child end.
+            assert child.wait(timeout=60) == 0
+            lines = child.stderr.read().decode().splitlines()
+            assert child.stdout.read().endswith(b"x")
+        else:
+            time.sleep(0.5)  # let the handler run while the pipe is still full
+            out, err = child.communicate(timeout=60)
+            lines = err.decode().splitlines()
+            assert out.endswith(b"x" + b"Got version: 1.2.3\n")
+    finally:
+        if child.poll() is None:
+            child.kill()
+            child.wait()
+    assert ["blocking"] + lines == expected
 
 
 def test_closed_stdout_is_silently_discarded():

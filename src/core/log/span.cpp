@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "core/platform/thread.hpp"
+
 namespace vorna::log {
 
 // All texts of the span live in `storage`, which is sized once before any
@@ -18,8 +20,10 @@ struct Span::Data {
 
 namespace {
 
-// The spans this thread has entered, innermost last.
-thread_local std::vector<Span> entered_spans;
+// The spans a thread has entered, innermost last.
+struct EnteredSpans {
+    std::vector<Span> spans;
+};
 
 const Span& empty_span() noexcept {
     static const Span empty;
@@ -62,7 +66,8 @@ Span::Span(const Span& parent, std::string_view target, std::string_view name, s
 }
 
 Span Span::current() noexcept {
-    return entered_spans.empty() ? Span() : entered_spans.back();
+    const EnteredSpans* entered = platform::this_thread_object_if_any<EnteredSpans>();
+    return entered == nullptr || entered->spans.empty() ? Span() : entered->spans.back();
 }
 
 std::string_view Span::target() const noexcept { return data_ ? data_->target : std::string_view(); }
@@ -73,15 +78,18 @@ std::span<const Field> Span::fields() const noexcept {
 const Span& Span::parent() const noexcept { return data_ ? data_->parent : empty_span(); }
 
 SpanGuard::SpanGuard(const Span& span) : span_(span) {
-    if (!span_.empty()) entered_spans.push_back(span_);
+    if (!span_.empty()) platform::this_thread_object<EnteredSpans>().spans.push_back(span_);
 }
 
 SpanGuard::~SpanGuard() {
     if (span_.empty()) return;
+    EnteredSpans* entered = platform::this_thread_object_if_any<EnteredSpans>();
+    if (entered == nullptr) return;
+    std::vector<Span>& spans = entered->spans;
     // Guards leave in reverse order, so this is the last entry; searching keeps
     // the stack consistent even if a guard outlives a later one.
-    const auto it = std::find(entered_spans.rbegin(), entered_spans.rend(), span_);
-    if (it != entered_spans.rend()) entered_spans.erase(std::next(it).base());
+    const auto it = std::find(spans.rbegin(), spans.rend(), span_);
+    if (it != spans.rend()) spans.erase(std::next(it).base());
 }
 
 }  // namespace vorna::log

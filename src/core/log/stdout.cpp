@@ -1,9 +1,5 @@
 #include "core/log/stdout.hpp"
 
-#include <cerrno>
-
-#include <unistd.h>
-
 namespace vorna::log {
 
 std::recursive_mutex& stdout_lock() noexcept {
@@ -12,35 +8,29 @@ std::recursive_mutex& stdout_lock() noexcept {
     return *lock;
 }
 
-std::error_code write_all(int fd, std::string_view bytes) noexcept {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return {errno, std::system_category()};
-        }
-        if (written == 0) return {EIO, std::system_category()};  // no progress: give up rather than spin
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return {};
-}
-
 std::string describe_write_error(std::error_code error) {
     std::string text = error.message();
-    if (error.category() == std::system_category()) {
+    if (error.category() == std::generic_category()) {
         text.append(" (errno ").append(std::to_string(error.value())).push_back(')');
+    } else if (error.category() == std::system_category()) {
+        text.append(" (system error ").append(std::to_string(error.value())).push_back(')');
     }
     return text;
 }
 
-std::optional<std::string> write_stdout(std::string_view bytes) noexcept {
-    std::error_code error;
-    {
-        const std::lock_guard lock(stdout_lock());
-        error = write_all(STDOUT_FILENO, bytes);
-    }
-    if (!error || error == std::errc::bad_file_descriptor) return std::nullopt;
-    return describe_write_error(error);
+std::error_code write_stdout(std::string_view bytes, platform::InterruptCheck keep_going) noexcept {
+    const platform::Handle out = platform::std_handle(platform::StdStream::output);
+    std::unique_lock lock(stdout_lock());
+    if (!keep_going) return platform::write_all(out, bytes);
+    // The check may run arbitrary code (a signal handler) that lets another
+    // thread write; it must not wait for a lock this thread holds.
+    const auto unlocked = [&]() noexcept {
+        lock.unlock();
+        const bool go = keep_going();
+        lock.lock();
+        return go;
+    };
+    return platform::write_all(out, bytes, unlocked);
 }
 
 }  // namespace vorna::log

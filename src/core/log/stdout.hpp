@@ -1,12 +1,13 @@
-// The process's standard output as a native handle: the process-wide lock
-// that keeps whole writes apart, and writes that never throw.
+// The process's standard output: the process-wide lock that keeps whole
+// writes apart, and writes that never throw.
 #pragma once
 
 #include <mutex>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
+
+#include "core/platform/std_stream.hpp"
 
 namespace vorna::log {
 
@@ -15,18 +16,15 @@ namespace vorna::log {
 // different threads do not interleave. It is re-entrant on one thread.
 std::recursive_mutex& stdout_lock() noexcept;
 
-// Writes all of `bytes` to the file descriptor, continuing after partial
-// writes and interrupted calls. Returns the error of the failed write, or no
-// error.
-std::error_code write_all(int fd, std::string_view bytes) noexcept;
-
 // The text of a write error, e.g. "No space left on device (errno 28)".
 std::string describe_write_error(std::error_code error);
 
-// Writes all of `bytes` to the native standard output (descriptor 1) under
-// the standard-output lock. Returns the text of the error when the write
-// fails. A process without a standard output is not an error: the bytes are
-// discarded and nothing is returned.
-std::optional<std::string> write_stdout(std::string_view bytes) noexcept;
+// Writes all of `bytes` to the native standard output under the
+// standard-output lock. Returns the error that stopped the write, or no error
+// when the bytes were written or the process has no standard output (then
+// they are discarded). `keep_going` is asked, with the lock released, after a
+// signal interrupted the write; when it declines, the result is
+// errc::interrupted.
+std::error_code write_stdout(std::string_view bytes, platform::InterruptCheck keep_going = {}) noexcept;
 
 }  // namespace vorna::log

@@ -6,32 +6,27 @@
 #include <mutex>
 #include <string>
 
-#include <unistd.h>
-
 #include "core/log/span.hpp"
 #include "core/log/stdout.hpp"
 #include "core/log/thread_id.hpp"
+#include "core/platform/thread.hpp"
 #include "core/text.hpp"
 #include "core/utf8.hpp"
 
 namespace vorna::log {
 
-std::error_code FdOutput::write(std::string_view text) noexcept {
-    std::error_code error;
-    {
-        const std::lock_guard lock(stdout_lock());
-        error = write_all(out_, text);
-    }
-    // Without an open descriptor there is nowhere to write, which is not a fault.
-    if (error == std::errc::bad_file_descriptor) return {};
-    return error;
+std::error_code StreamOutput::write(std::string_view text) noexcept {
+    if (!handles_) return write_stdout(text);
+    const std::lock_guard lock(stdout_lock());
+    return platform::write_all(handles_->out, text);
 }
 
-void FdOutput::report(std::string_view line) noexcept {
+void StreamOutput::report(std::string_view line) noexcept {
     try {
         std::string text(line);
         text.push_back('\n');
-        (void)write_all(err_, text);  // nowhere left to report a failure to
+        // Nowhere left to report a failure to.
+        (void)platform::write_all(handles_ ? handles_->err : platform::std_handle(platform::StdStream::error), text);
     } catch (...) {
         // Out of memory while reporting: the report is lost.
     }
@@ -212,24 +207,32 @@ void append_format_failure(std::string& out, const Record& record) {
 // The thread's reusable formatting buffer, or a fresh one while the thread's
 // buffer holds a record that is still being formatted (a record logged from
 // inside the formatting of another).
-thread_local std::string thread_buffer;
-thread_local bool thread_buffer_busy = false;
+struct ThreadBuffer {
+    std::string text;
+    bool busy = false;
+};
 
 class BufferLease {
 public:
-    BufferLease() noexcept : borrowed_(!thread_buffer_busy) { thread_buffer_busy = true; }
+    BufferLease() : own_(&platform::this_thread_object<ThreadBuffer>()) {
+        if (own_->busy) {
+            own_ = nullptr;
+        } else {
+            own_->busy = true;
+        }
+    }
     ~BufferLease() {
-        if (!borrowed_) return;
-        thread_buffer.clear();  // keeps the storage for the next record
-        thread_buffer_busy = false;
+        if (!own_) return;
+        own_->text.clear();  // keeps the storage for the next record
+        own_->busy = false;
     }
     BufferLease(const BufferLease&) = delete;
     BufferLease& operator=(const BufferLease&) = delete;
 
-    std::string& get() noexcept { return borrowed_ ? thread_buffer : fresh_; }
+    std::string& get() noexcept { return own_ ? own_->text : fresh_; }
 
 private:
-    bool borrowed_;
+    ThreadBuffer* own_;
     std::string fresh_;
 };
 
@@ -289,8 +292,14 @@ void FormattingSubscriber::format(const Record& record, std::string& out) const 
 void FormattingSubscriber::record(const Record& record) noexcept {
     if (record.level > max_level() || record.level < Level::error) return;
 
-    BufferLease lease;
-    std::string& out = lease.get();
+    std::optional<BufferLease> lease;
+    try {
+        lease.emplace();
+    } catch (...) {
+        output_->report("vorna: unable to format a log record");
+        return;
+    }
+    std::string& out = lease->get();
     try {
         format(record, out);
     } catch (...) {
@@ -314,8 +323,7 @@ void FormattingSubscriber::record(const Record& record) noexcept {
 
 std::unique_ptr<Subscriber> make_stdout_subscriber() {
     return std::make_unique<FormattingSubscriber>(colour_for_no_color(std::getenv("NO_COLOR")), system_time,
-                                                  current_thread_number,
-                                                  std::make_unique<FdOutput>(STDOUT_FILENO, STDERR_FILENO));
+                                                  current_thread_number, std::make_unique<StreamOutput>());
 }
 
 }  // namespace vorna::log

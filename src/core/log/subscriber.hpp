@@ -16,6 +16,7 @@
 
 #include "core/log/log.hpp"
 #include "core/log/timestamp.hpp"
+#include "core/platform/std_stream.hpp"
 
 namespace vorna::log {
 
@@ -31,18 +32,23 @@ public:
     virtual void report(std::string_view line) noexcept = 0;
 };
 
-// Writes text to descriptor `out` under the standard-output lock and reports
-// to descriptor `err`. When `out` is not an open descriptor the text is
-// discarded without an error.
-class FdOutput final : public Output {
+// Writes text to a native stream under the standard-output lock and reports
+// to another. A stream that the process does not have takes the text without
+// an error.
+class StreamOutput final : public Output {
 public:
-    FdOutput(int out, int err) noexcept : out_(out), err_(err) {}
+    // The process's standard output and standard error, looked up on each use.
+    StreamOutput() noexcept = default;
+    StreamOutput(platform::Handle out, platform::Handle err) noexcept : handles_{{out, err}} {}
     std::error_code write(std::string_view text) noexcept override;
     void report(std::string_view line) noexcept override;
 
 private:
-    int out_;
-    int err_;
+    struct Handles {
+        platform::Handle out;
+        platform::Handle err;
+    };
+    std::optional<Handles> handles_;
 };
 
 // The current time, or nullopt when it is unavailable.

@@ -1,14 +1,15 @@
 #include "core/log/timestamp.hpp"
 
 #include <charconv>
-#include <ctime>
+
+#include "core/platform/clock.hpp"
 
 namespace vorna::log {
 
 std::optional<Timestamp> system_time() noexcept {
-    timespec now{};
-    if (::clock_gettime(CLOCK_REALTIME, &now) != 0) return std::nullopt;
-    return Timestamp{static_cast<std::int64_t>(now.tv_sec), static_cast<std::uint32_t>(now.tv_nsec)};
+    const std::optional<platform::WallTime> now = platform::wall_clock();
+    if (!now) return std::nullopt;
+    return Timestamp{now->seconds, now->nanoseconds};
 }
 
 namespace {

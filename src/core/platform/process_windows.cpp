@@ -1,0 +1,16 @@
+#include <cstdlib>
+
+#include "core/platform/process.hpp"
+#include "core/platform/windows.hpp"
+
+namespace vorna::platform {
+
+void end_process_abnormally() noexcept {
+    // abort() of the C runtime may print its own message or raise a dialog
+    // after the report; ending the process directly keeps the report the last
+    // thing written. 3 is the status abort() itself gives.
+    TerminateProcess(GetCurrentProcess(), 3);
+    std::_Exit(3);
+}
+
+}  // namespace vorna::platform

@@ -1,0 +1,159 @@
+// The packed lists of the model values, blocks placed by their owner, and
+// the agreement of the two ways a text is parsed (bare, then tracked on
+// failure; or tracked from the start for long texts).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/grammar.hpp"
+#include "core/version.hpp"
+
+namespace vorna {
+namespace {
+
+using OptionalList = std::optional<TextList>;
+
+std::optional<TextList> owned(const std::optional<ListView>& list) {
+    if (!list) return std::nullopt;
+    return list->to_list();
+}
+
+// Every combination of absent, empty and filled lists comes back as stored,
+// through a copy too, and setting one list keeps the other.
+struct ListsCase {
+    const char* name;
+    OptionalList rc;
+    OptionalList meta;
+};
+
+class PackedSemVerLists : public testing::TestWithParam<ListsCase> {};
+
+TEST_P(PackedSemVerLists, RoundTripAndReplace) {
+    const ListsCase& c = GetParam();
+    const SemVer v(1, 2, 3, c.rc, c.meta);
+    const SemVer copy = v;
+    for (const SemVer* s : {&v, &copy}) {
+        EXPECT_EQ(owned(s->rc()), c.rc);
+        EXPECT_EQ(owned(s->meta()), c.meta);
+    }
+    SemVer changed = v;
+    changed.set_rc(TextList{"x", "", "yz"});
+    EXPECT_EQ(owned(changed.rc()), (TextList{"x", "", "yz"}));
+    EXPECT_EQ(owned(changed.meta()), c.meta);
+    changed.set_meta(std::nullopt);
+    EXPECT_EQ(owned(changed.meta()), std::nullopt);
+    EXPECT_EQ(owned(v.rc()), c.rc) << "the original changed with its copy";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Combinations, PackedSemVerLists,
+    testing::Values(ListsCase{"both_absent", std::nullopt, std::nullopt},
+                    ListsCase{"both_empty", TextList{}, TextList{}},
+                    ListsCase{"rc_only", TextList{"rc", "1"}, std::nullopt},
+                    ListsCase{"meta_only", std::nullopt, TextList{"sha"}},
+                    ListsCase{"empty_rc_filled_meta", TextList{}, TextList{"b", "5"}},
+                    ListsCase{"empty_identifiers", TextList{"", ""}, TextList{""}},
+                    ListsCase{"bytes_of_every_kind", TextList{std::string("a\0b", 3), "é.漢"}, TextList{"\xff"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A block offered by the owner of the storage: the value uses it, never
+// frees it, and a copy gets a block of its own.
+class Room final : public BlockPlacement {
+public:
+    void* place(std::size_t bytes) override {
+        asked = bytes;
+        return bytes <= sizeof storage ? storage : nullptr;
+    }
+    alignas(8) unsigned char storage[64];
+    std::size_t asked = 0;
+};
+
+TEST(PackedPlacement, BlockGoesWhereOfferedAndCopiesOwnTheirs) {
+    Room room;
+    std::optional<Version> copy;
+    {
+        Version v;
+        ASSERT_FALSE(parse_into("1.2.3-rc.1+b", v, &room).has_value());
+        const ListView rc = v.get_if<SemVer>()->rc().value();
+        EXPECT_GE(rc.front().data(), reinterpret_cast<const char*>(room.storage));
+        EXPECT_LT(rc.front().data(), reinterpret_cast<const char*>(room.storage + sizeof room.storage));
+        copy.emplace(v);
+    }  // `v` ends without freeing the room (a sanitizer build would object)
+    std::fill(std::begin(room.storage), std::end(room.storage), 0);
+    EXPECT_EQ(to_text(*copy), "1.2.3-rc.1+b");
+}
+
+TEST(PackedPlacement, RefusedRoomMeansAnOwnBlock) {
+    Room room;
+    const std::string text = "1.2.3-" + std::string(100, 'a');
+    Version v;
+    ASSERT_FALSE(parse_into(text, v, &room).has_value());
+    EXPECT_GT(room.asked, sizeof room.storage);
+    std::fill(std::begin(room.storage), std::end(room.storage), 0);
+    EXPECT_EQ(to_text(v), text);
+}
+
+TEST(PackedPlacement, FailedParseLeavesTheValueAndTakesNoRoom) {
+    Room room;
+    Version v = DotSeparated(TextList{"kept"});
+    EXPECT_TRUE(parse_into("1.2.3-rc.1_", v, &room).has_value());
+    EXPECT_EQ(room.asked, 0u);
+    EXPECT_EQ(to_debug(v), R"(Version::DotSeparated { parts: ["kept"] })");
+}
+
+// Long texts are matched with tracking from the start, short ones bare and
+// again on failure: both must accept the same texts, build the same values
+// and render the same reports as the matcher that always runs bare first.
+struct AgreeCase {
+    const char* name;
+    std::string text;
+};
+
+class ParsePathsAgree : public testing::TestWithParam<AgreeCase> {};
+
+template <class T, class R> void expect_agree(const Match<T>& m, const R& parsed, std::string_view text,
+                                              std::string_view source_id) {
+    if (const T* value = std::get_if<T>(&m)) {
+        ASSERT_TRUE(parsed.ok()) << parsed.error().message();
+        EXPECT_EQ(to_debug(parsed.value()), to_debug(*value));
+        return;
+    }
+    ASSERT_FALSE(parsed.ok());
+    const ParseIssue& issue = std::get<ParseIssue>(m);
+    EXPECT_EQ(parsed.error().message(),
+              render_parse_failure(text, source_id, std::span<const ParseIssue>(&issue, 1)).message());
+}
+
+TEST_P(ParsePathsAgree, SameValuesAndReports) {
+    const std::string& text = GetParam().text;
+    expect_agree(match_semver(text), parse_semver(text), text, semver_source_id);
+    expect_agree(match_dot_separated(text), parse_dot_separated(text), text, dot_separated_source_id);
+    expect_agree(match_other(text), parse_other(text), text, other_source_id);
+    expect_agree(match_version(text), parse_version(text), text, version_source_id);
+}
+
+std::string repeat(std::string_view piece, std::size_t times) {
+    std::string out;
+    for (std::size_t i = 0; i < times; ++i) out.append(piece);
+    return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ShortAndLong, ParsePathsAgree,
+    testing::Values(AgreeCase{"short_semver", "1.2.3-rc.1+b.5"}, AgreeCase{"short_failure", "1.2.x"},
+                    AgreeCase{"long_semver", "1.2.3-" + repeat("rc.", 100) + "1+" + repeat("b", 200)},
+                    AgreeCase{"long_semver_fails_at_end", "1.2.3-" + repeat("rc.", 100) + "1_"},
+                    AgreeCase{"long_dotted", repeat("a1.", 100) + "z"},
+                    AgreeCase{"long_dotted_trailing_dot", repeat("a1.", 100)},
+                    AgreeCase{"long_identifier", repeat("é_x", 100)},
+                    AgreeCase{"long_identifier_fails_at_end", repeat("ab_", 100) + "-"},
+                    AgreeCase{"long_with_line_break", repeat("ab", 100) + "\n" + repeat("cd", 100)},
+                    AgreeCase{"long_number_too_large", "1." + repeat("9", 200) + ".3"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace vorna
