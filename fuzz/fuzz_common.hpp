@@ -119,26 +119,29 @@ struct PlainValue {
 // The only place that builds model values or reads their fields, so a change
 // of the model's storage is adapted here once.
 inline TextList to_model(const Strings& items) { return TextList(items.begin(), items.end()); }
-inline std::optional<TextList> to_model(const std::optional<Strings>& items) {
-    if (!items) return std::nullopt;
-    return to_model(*items);
+inline SemVer to_model(const PlainSemVer& p) {
+    const TextList rc = p.rc ? to_model(*p.rc) : TextList();
+    const TextList meta = p.meta ? to_model(*p.meta) : TextList();
+    std::optional<ListSource> rc_source, meta_source;
+    if (p.rc) rc_source.emplace(rc);
+    if (p.meta) meta_source.emplace(meta);
+    return SemVer(p.major, p.minor, p.patch, rc_source, meta_source);
 }
-inline SemVer to_model(const PlainSemVer& p) { return SemVer{p.major, p.minor, p.patch, to_model(p.rc), to_model(p.meta)}; }
 inline Version to_model(const PlainValue& p) {
     switch (p.kind) {
         case VersionKind::SemVer: return Version(to_model(p.semver));
-        case VersionKind::DotSeparated: return Version(DotSeparated{to_model(p.parts)});
+        case VersionKind::DotSeparated: return Version(DotSeparated(to_model(p.parts)));
         case VersionKind::Other: break;
     }
-    return Version(Other{p.value});
+    return Version(Other(std::string_view(p.value)));
 }
 
-inline Strings to_plain(const TextList& list) {
+template <class List> Strings to_plain(const List& list) {
     Strings out;
     for (std::string_view item : list) out.emplace_back(item);
     return out;
 }
-inline std::optional<Strings> to_plain(const std::optional<TextList>& list) {
+template <class List> std::optional<Strings> to_plain(const std::optional<List>& list) {
     if (!list) return std::nullopt;
     return to_plain(*list);
 }
@@ -146,11 +149,11 @@ inline PlainValue to_plain(const Version& v) {
     PlainValue p;
     p.kind = v.kind();
     if (const SemVer* s = v.get_if<SemVer>()) {
-        p.semver = {s->major, s->minor, s->patch, to_plain(s->rc), to_plain(s->meta)};
+        p.semver = {s->major, s->minor, s->patch, to_plain(s->rc()), to_plain(s->meta())};
     } else if (const DotSeparated* d = v.get_if<DotSeparated>()) {
-        p.parts = to_plain(d->parts);
+        p.parts = to_plain(d->parts());
     } else {
-        p.value = std::string(std::string_view(v.get_if<Other>()->value));
+        p.value = std::string(v.get_if<Other>()->value());
     }
     return p;
 }

@@ -190,10 +190,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(text == expected_text(plain), "text form differs from the joined fields");
 
     std::string inner_debug;
-    std::visit([&](const auto& inner) {
+    v.visit([&](const auto& inner) {
         check(vorna::to_text(inner) == text, "a Version's text form differs from its value's");
         inner_debug = vorna::to_debug(inner);
-    }, v.value());
+    });
     check(debug == "Version::" + inner_debug, "a Version's debug form is not its value's with the prefix");
 
     switch (plain.kind) {
