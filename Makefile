@@ -184,7 +184,7 @@ test-windows: venv
 
 # libFuzzer targets of the C++ core, each for FUZZ_SECONDS (default 60).
 fuzz:
-	@$(call apt_install,clang-14 libclang-rt-14-dev)
+	@$(call apt_install,clang-16 libclang-rt-16-dev)
 	fuzz/build_and_run.sh
 
 # The Python surface under atheris, with the extension built by clang with

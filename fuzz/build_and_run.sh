@@ -6,7 +6,8 @@
 #   FUZZ_SECONDS   running time of each target in seconds (default 60)
 #   FUZZ_TARGETS   the targets to run, separated by spaces (default: all)
 #   FUZZ_PARALLEL  how many targets run at once (default 1)
-#   FUZZ_CXX       compiler (default clang++-14)
+#   FUZZ_CXX       compiler (default clang++-16: the core uses
+#                  std::source_location, which clang 14 cannot compile)
 #   FUZZ_JOBS      parallel compiler processes (default 2)
 #
 # New corpus entries go to build/fuzz/corpus/<target>/, crashing inputs to
@@ -16,7 +17,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/build/fuzz"
-cxx=${FUZZ_CXX:-clang++-14}
+cxx=${FUZZ_CXX:-clang++-16}
 jobs=${FUZZ_JOBS:-2}
 seconds=${FUZZ_SECONDS:-60}
 parallel=${FUZZ_PARALLEL:-1}
