@@ -30,10 +30,10 @@ Expectation to_expectation(Expect e) {
 }
 
 ParseIssue PendingIssue::to_issue(std::string_view text) const {
-    if (state_ == State::Message) return ParseIssue{position_, message_end_, std::string(message_text(message_))};
+    if (state() == State::Message) return ParseIssue{position_, message_end_, std::string(message_text(message()))};
     // A failed match always recorded at least one test; should that ever not
     // hold, the issue still reports the start of the text.
-    const std::size_t position = state_ == State::Expected ? position_ : 0;
+    const std::size_t position = state() == State::Expected ? position_ : 0;
     ExpectedFound reason;
     std::size_t end = position;
     if (position < text.size()) {
@@ -41,8 +41,8 @@ ParseIssue PendingIssue::to_issue(std::string_view text) const {
         reason.found = d.scalar;
         end += d.length;
     }
-    reason.expected.reserve(size_);
-    for (std::size_t i = 0; i < size_; ++i) reason.expected.push_back(to_expectation(items_[i]));
+    reason.expected.reserve(size());
+    for (std::size_t i = 0; i < size(); ++i) reason.expected.push_back(to_expectation((*this)[i]));
     return ParseIssue{position, end, std::move(reason)};
 }
 

@@ -64,48 +64,47 @@ class PendingIssue {
 public:
     enum class State : std::uint8_t { None, Expected, Message };
 
-    State state() const noexcept { return state_; }
+    State state() const noexcept { return static_cast<State>((bits_ >> state_shift) & 0x3); }
     std::size_t position() const noexcept { return position_; }
-    std::size_t size() const noexcept { return size_; }
-    Expect operator[](std::size_t i) const noexcept { return items_[i]; }
-    Message message() const noexcept { return message_; }
+    std::size_t size() const noexcept { return (bits_ >> size_shift) & 0xF; }
+    Expect operator[](std::size_t i) const noexcept { return static_cast<Expect>((bits_ >> (4 * i)) & 0xF); }
+    Message message() const noexcept { return static_cast<Message>((bits_ >> message_shift) & 0xFF); }
     std::size_t message_end() const noexcept { return message_end_; }
 
     // A failed test at `position` that would have accepted `e`.
     void record(std::size_t position, Expect e) noexcept {
-        if (state_ == State::None || position > position_) {
+        if (state() == State::None || position > position_) {
             *this = expecting(position, e);
-        } else if (position == position_ && state_ == State::Expected) {
+        } else if (position == position_ && state() == State::Expected) {
             append(e);
         }
     }
 
     // Combines `other` into this issue.
     void merge(const PendingIssue& other) noexcept {
-        if (other.state_ == State::None) return;
-        if (state_ == State::None || other.position_ > position_) {
+        if (other.state() == State::None) return;
+        if (state() == State::None || other.position_ > position_) {
             *this = other;
             return;
         }
-        if (other.position_ < position_ || state_ == State::Message) return;
-        if (other.state_ == State::Message) {
+        if (other.position_ < position_ || state() == State::Message) return;
+        if (other.state() == State::Message) {
             *this = other;
             return;
         }
-        if (other.size_ > size_) {
+        if (other.size() > size()) {
             PendingIssue base = other;
-            for (std::size_t i = 0; i < size_; ++i) base.append(items_[i]);
+            for (std::size_t i = 0; i < size(); ++i) base.append((*this)[i]);
             *this = base;
         } else {
-            for (std::size_t i = 0; i < other.size_; ++i) append(other.items_[i]);
+            for (std::size_t i = 0; i < other.size(); ++i) append(other[i]);
         }
     }
 
     // Replaces the expected list by the one label; a free message stays.
     void relabel(Expect label) noexcept {
-        if (state_ != State::Expected) return;
-        items_[0] = label;
-        size_ = 1;
+        if (state() != State::Expected) return;
+        bits_ = with_state(State::Expected) | std::uint64_t{1} << size_shift | static_cast<std::uint64_t>(label);
     }
 
     // The public form: found character and span taken from `text`.
@@ -113,37 +112,49 @@ public:
 
     static PendingIssue expecting(std::size_t position, Expect e) noexcept {
         PendingIssue issue;
-        issue.state_ = State::Expected;
         issue.position_ = position;
-        issue.items_[0] = e;
-        issue.size_ = 1;
+        issue.bits_ = with_state(State::Expected) | std::uint64_t{1} << size_shift | static_cast<std::uint64_t>(e);
         return issue;
     }
     // A failure described by a free message over the bytes [start, end).
     static PendingIssue failing(std::size_t start, std::size_t end, Message m) noexcept {
         PendingIssue issue;
-        issue.state_ = State::Message;
         issue.position_ = start;
         issue.message_end_ = end;
-        issue.message_ = m;
+        issue.bits_ = with_state(State::Message) | static_cast<std::uint64_t>(m) << message_shift;
         return issue;
     }
 
 private:
+    // The state, the list size and the expected items (four bits each, in
+    // order) share one word. The tracker saves and restores whole issues
+    // around every labelled rule, right after single items were recorded: a
+    // word written whole is read back whole, where items written a byte at a
+    // time and copied as a block make the processor wait for the stores.
+    static constexpr unsigned size_shift = 4 * expect_count;
+    static constexpr unsigned state_shift = size_shift + 4;
+    static constexpr unsigned message_shift = state_shift + 2;
+    static_assert(expect_count <= 15 && message_shift + 8 <= 64);
+
+    static constexpr std::uint64_t with_state(State s) noexcept {
+        return static_cast<std::uint64_t>(s) << state_shift;
+    }
+
     void append(Expect e) noexcept {
-        for (std::size_t i = 0; i < size_; ++i) {
-            if (items_[i] == e) return;
+        const std::size_t n = size();
+        for (std::size_t i = 0; i < n; ++i) {
+            if ((*this)[i] == e) return;
         }
         // Without duplicates the list cannot outgrow the set of items.
-        if (size_ < items_.size()) items_[size_++] = e;
+        if (n < expect_count) {
+            bits_ += std::uint64_t{1} << size_shift;
+            bits_ |= static_cast<std::uint64_t>(e) << (4 * n);
+        }
     }
 
     std::size_t position_ = 0;
+    std::uint64_t bits_ = 0;
     std::size_t message_end_ = 0;
-    State state_ = State::None;
-    Message message_ = Message::IntegerTooLarge;
-    std::uint8_t size_ = 0;
-    std::array<Expect, expect_count> items_{};
 };
 
 static_assert(std::is_trivially_copyable_v<PendingIssue>);

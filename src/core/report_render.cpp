@@ -326,6 +326,33 @@ std::optional<std::size_t> first_malformed(std::string_view text) noexcept {
     return std::nullopt;
 }
 
+// Whether utf8::append writes `c` as well-formed UTF-8: a surrogate or a
+// value past the last code point makes a malformed sequence.
+constexpr bool is_scalar(char32_t c) noexcept { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
+
+// Whether the sentence of `issue` is certainly well-formed, told from its
+// pieces where they lie: its own words are ASCII, and well-formed pieces
+// joined stay well-formed. Only a doubtful sentence is drawn to find the
+// offending byte.
+bool sentence_well_formed(const ParseIssue& issue) noexcept {
+    if (const auto* message = std::get_if<std::string>(&issue.reason)) return !first_malformed(*message);
+    const auto& reason = std::get<ExpectedFound>(issue.reason);
+    if (reason.found && !is_scalar(*reason.found)) return false;
+    for (const Expectation& e : reason.expected) {
+        switch (e.kind) {
+            case Expectation::Kind::Token:
+                if (!is_scalar(e.token)) return false;
+                break;
+            case Expectation::Kind::Label:
+            case Expectation::Kind::IdentifierText:
+                if (first_malformed(e.text)) return false;
+                break;
+            default: break;
+        }
+    }
+    return true;
+}
+
 // The quoted text is drawn with stand-ins for malformed bytes and every
 // glyph is ours, so only the source id and the sentences, which are written
 // as given, can make the report malformed. They are checked before the
@@ -339,6 +366,7 @@ std::optional<std::string> malformed_piece(std::string_view source_id, std::span
     }
     std::string sentence;
     for (std::size_t i = 0; i < issues.size(); ++i) {
+        if (sentence_well_formed(issues[i])) continue;
         sentence.clear();
         issues[i].append_sentence(sentence);
         if (const auto bad = first_malformed(sentence)) {

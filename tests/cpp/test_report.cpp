@@ -383,6 +383,37 @@ TEST(ReportFallback, MalformedSentenceGivesTheInvalidUtf8Message) {
     EXPECT_TRUE(utf8::is_valid(error.message()));
 }
 
+// Every piece of a sentence that can be malformed names the byte where the
+// drawn sentence goes wrong; well-formed wider characters draw the report.
+struct SentencePieceCase {
+    std::string_view name;
+    ParseIssue issue;
+    std::string_view message_start;
+};
+
+class ReportSentencePiece : public testing::TestWithParam<SentencePieceCase> {};
+
+TEST_P(ReportSentencePiece, IsCheckedWhereItLies) {
+    const std::string report = render("abc", semver_id, {GetParam().issue}, false);
+    EXPECT_TRUE(report.starts_with(GetParam().message_start)) << report;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ReportFallback, ReportSentencePiece,
+    testing::Values(
+        SentencePieceCase{"SurrogateFound", expected_found(0, 1, 0xD800, {Expectation::label("digit")}),
+                          "Invalid UTF-8 string: malformed UTF-8 at byte 7 of the label of issue 1"},
+        SentencePieceCase{"TokenPastTheLastCodePoint", expected_found(0, 1, 'x', {Expectation::token_of(0x110000)}),
+                          "Invalid UTF-8 string: malformed UTF-8 at byte 20 of the label of issue 1"},
+        SentencePieceCase{"Label", expected_found(0, 1, 'x', {Expectation::label("a\xff")}),
+                          "Invalid UTF-8 string: malformed UTF-8 at byte 20 of the label of issue 1"},
+        SentencePieceCase{"IdentifierText", expected_found(0, 1, 'x', {Expectation::identifier_text("\xc3")}),
+                          "Invalid UTF-8 string: malformed UTF-8 at byte 20 of the label of issue 1"},
+        SentencePieceCase{"WellFormedWideCharacters",
+                          expected_found(0, 1, 0x1F600, {Expectation::label("\xc3\xbc"), Expectation::token_of(0x10FFFF)}),
+                          "Error:"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(ReportFallback, MalformedSourceIdGivesTheInvalidUtf8Message) {
     const ParseError error = render_parse_failure("abc", "id\xc3", std::vector{message(0, 1, "here")}, false);
     EXPECT_TRUE(error.message().starts_with("Invalid UTF-8 string: ")) << error.message();
