@@ -138,28 +138,35 @@ sys.stderr.write("still running\\n")
 def closed_pipe():
     read_end, write_end = os.pipe()
     os.close(read_end)
-    return write_end
+    return write_end, []
+
+
+# A pipe nobody reads: the child can fill it whatever the load on the machine
+# (a pipe drained by the parent, as `subprocess.PIPE` is, may never fill).
+def unread_pipe():
+    read_end, write_end = os.pipe()
+    return write_end, [read_end]
 
 
 @pytest.mark.parametrize(
     "stdout, fill, python_class, number",
     [
-        pytest.param(lambda: os.open("/dev/null", os.O_RDONLY), False, "OSError", errno.EBADF, id="read-only"),
-        pytest.param(lambda: os.open("/dev/full", os.O_WRONLY), False, "OSError", errno.ENOSPC, id="full-device"),
+        pytest.param(lambda: (os.open("/dev/null", os.O_RDONLY), []), False, "OSError", errno.EBADF, id="read-only"),
+        pytest.param(lambda: (os.open("/dev/full", os.O_WRONLY), []), False, "OSError", errno.ENOSPC, id="full-device"),
         pytest.param(closed_pipe, False, "BrokenPipeError", errno.EPIPE, id="closed-pipe"),
-        pytest.param(lambda: subprocess.PIPE, True, "BlockingIOError", errno.EAGAIN, id="non-blocking-full-pipe"),
+        pytest.param(unread_pipe, True, "BlockingIOError", errno.EAGAIN, id="non-blocking-full-pipe"),
     ],
 )
 def test_write_failure_raises_the_errno_class(stdout, fill, python_class, number):
-    target = stdout()
+    target, keep_open = stdout()
     try:
         result = subprocess.run(
             [sys.executable, "-c", "FILL_STDOUT = %r\n" % fill + WRITE_OUTCOME],
             stdout=target, stderr=subprocess.PIPE, timeout=120,
         )
     finally:
-        if target != subprocess.PIPE:
-            os.close(target)
+        for fd in [target, *keep_open]:
+            os.close(fd)
     assert result.returncode == 0, result.stderr
     report, still_running = result.stderr.decode().splitlines()
     assert json.loads(report) == {
