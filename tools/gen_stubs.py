@@ -34,10 +34,10 @@ INDENT = "    "
 def load_records(library=None):
     """The records, in the library's order, from `library` (a path) or the installed extension."""
     if library is None:
-        spec = importlib.util.find_spec("vorna")
-        if spec is None or not spec.origin:
+        found = importlib.util.find_spec("vorna")
+        if found is None or not found.origin:
             raise SystemExit("vorna is not installed")
-        library = spec.origin
+        library = found.origin
     export = ctypes.CDLL(str(library)).vorna_api_records
     export.restype = ctypes.c_char_p
     export.argtypes = []

@@ -140,11 +140,11 @@ void method_record(std::string& out, const std::string& owner, std::string_view 
 }
 
 void class_records(std::string& out, const std::string& module_path, const Class& declared) {
-    const PyType_Spec& spec = declared.type_spec();
+    const PyType_Spec& description = declared.type_spec();
     const std::string path = module_path + "." + declared.name;
     const char* doc = nullptr;
     bool has_new = false, has_repr = false, has_str = false, has_richcompare = false, has_hash = false;
-    for (const PyType_Slot* slot = spec.slots; slot->slot != 0; ++slot) {
+    for (const PyType_Slot* slot = description.slots; slot->slot != 0; ++slot) {
         switch (slot->slot) {
             case Py_tp_doc: doc = static_cast<const char*>(slot->pfunc); break;
             case Py_tp_new: has_new = true; break;
@@ -158,9 +158,9 @@ void class_records(std::string& out, const std::string& module_path, const Class
     {
         Record record(out, "class", declared.name, path);
         record.field("module", module_path);
-        record.field("type_name", spec.name);
+        record.field("type_name", description.name);
         doc_fields(record, declared.name, doc);
-        record.flag("final", (spec.flags & Py_TPFLAGS_BASETYPE) == 0);
+        record.flag("final", (description.flags & Py_TPFLAGS_BASETYPE) == 0);
         // Defining comparisons without a hash makes the host mark the class unhashable.
         record.flag("hashable", has_hash || !has_richcompare);
     }

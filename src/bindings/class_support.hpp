@@ -208,6 +208,18 @@ template <class T> PyObject* str_slot(PyObject* self) noexcept { return render_s
 // ---------------------------------------------------------------------------
 // Rich comparison
 
+// Whether `a op b` holds for one of the six rich comparison operators.
+template <class T> bool compares(const T& a, const T& b, int op) noexcept {
+    switch (op) {
+        case Py_EQ: return a == b;
+        case Py_NE: return !(a == b);
+        case Py_LT: return (a <=> b) < 0;
+        case Py_LE: return (a <=> b) <= 0;
+        case Py_GT: return (a <=> b) > 0;
+        default: return (a <=> b) >= 0;
+    }
+}
+
 enum class Comparison { False, True, NotImplemented, Conflict };
 
 template <class T> Comparison compare_values(Instance<T>* left, PyObject* other, PyTypeObject* type, int op) noexcept {
@@ -218,18 +230,7 @@ template <class T> Comparison compare_values(Instance<T>* left, PyObject* other,
     ReadGuard right_borrow(right->borrow);
     if (!right_borrow.held()) return Comparison::Conflict;
 
-    const T& a = left->value;
-    const T& b = right->value;
-    bool result = false;
-    switch (op) {
-        case Py_EQ: result = a == b; break;
-        case Py_NE: result = !(a == b); break;
-        case Py_LT: result = (a <=> b) < 0; break;
-        case Py_LE: result = (a <=> b) <= 0; break;
-        case Py_GT: result = (a <=> b) > 0; break;
-        case Py_GE: result = (a <=> b) >= 0; break;
-    }
-    return result ? Comparison::True : Comparison::False;
+    return compares(left->value, right->value, op) ? Comparison::True : Comparison::False;
 }
 
 // Instances of the same class compare by the model's equality and order;
@@ -245,18 +246,7 @@ template <class Class> PyObject* richcompare_slot(PyObject* self, PyObject* othe
             auto* left = instance_of<T>(self);
             auto* right = instance_of<T>(other);
             if (left->borrow.load(std::memory_order_relaxed) >= 0 && right->borrow.load(std::memory_order_relaxed) >= 0) {
-                const T& a = left->value;
-                const T& b = right->value;
-                bool result = false;
-                switch (op) {
-                    case Py_EQ: result = a == b; break;
-                    case Py_NE: result = !(a == b); break;
-                    case Py_LT: result = (a <=> b) < 0; break;
-                    case Py_LE: result = (a <=> b) <= 0; break;
-                    case Py_GT: result = (a <=> b) > 0; break;
-                    case Py_GE: result = (a <=> b) >= 0; break;
-                }
-                PyObject* answer = result ? Py_True : Py_False;
+                PyObject* answer = compares(left->value, right->value, op) ? Py_True : Py_False;
                 Py_INCREF(answer);
                 return answer;
             }
@@ -496,7 +486,7 @@ template <class Class> class KindClassObject {
 public:
     // Borrowed reference, or null with an error set.
     static PyTypeObject* get() noexcept { return cache.get(); }
-    static const PyType_Spec& spec() noexcept { return type_spec; }
+    static const PyType_Spec& type_description() noexcept { return type_spec; }
 
 private:
     using Value = typename Class::Value;

@@ -58,7 +58,7 @@ PyTypeObject* dot_separated_type() { return KindClassObject<DotSeparatedClass>::
 
 const api::Class api::dot_separated_class = {
     DotSeparatedClass::name.data(), DotSeparatedClass::doc, constructor, declared_properties,
-    KindClassObject<DotSeparatedClass>::spec, dot_separated_type,
+    KindClassObject<DotSeparatedClass>::type_description, dot_separated_type,
 };
 
 }  // namespace vorna::bindings

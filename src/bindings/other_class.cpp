@@ -57,7 +57,7 @@ struct OtherClass {
 PyTypeObject* other_type() { return KindClassObject<OtherClass>::get(); }
 
 const api::Class api::other_class = {
-    OtherClass::name.data(), OtherClass::doc, constructor, declared_properties, KindClassObject<OtherClass>::spec,
+    OtherClass::name.data(), OtherClass::doc, constructor, declared_properties, KindClassObject<OtherClass>::type_description,
     other_type,
 };
 

@@ -86,7 +86,7 @@ struct SemVerClass {
 PyTypeObject* semver_type() { return KindClassObject<SemVerClass>::get(); }
 
 const api::Class api::semver_class = {
-    SemVerClass::name.data(), SemVerClass::doc, constructor, declared_properties, KindClassObject<SemVerClass>::spec,
+    SemVerClass::name.data(), SemVerClass::doc, constructor, declared_properties, KindClassObject<SemVerClass>::type_description,
     semver_type,
 };
 

@@ -178,10 +178,10 @@ def test_reentrant_first_import_raises_instead_of_hanging():
         import _imp, gc, json
         inside, seen = [False], []
         create_dynamic = _imp.create_dynamic
-        def traced(spec, *rest):
-            inside[0] = spec.name == "vorna"
+        def traced(found, *rest):
+            inside[0] = found.name == "vorna"
             try:
-                return create_dynamic(spec, *rest)
+                return create_dynamic(found, *rest)
             finally:
                 inside[0] = False
         _imp.create_dynamic = traced
@@ -207,7 +207,7 @@ def test_reentrant_first_import_raises_instead_of_hanging():
 
 ALLOCATION_SWEEP = """
 import importlib.util, os, sys, _testcapi
-spec = importlib.util.find_spec("vorna")
+found = importlib.util.find_spec("vorna")
 for point in range(700):
     pid = os.fork()
     if pid == 0:
@@ -215,7 +215,7 @@ for point in range(700):
         try:
             _testcapi.set_nomemory(point, point + 1)
             try:
-                importlib.util.module_from_spec(spec)
+                importlib.util.module_from_spec(found)
             finally:
                 _testcapi.remove_mem_hooks()
         except Exception:
