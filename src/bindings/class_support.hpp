@@ -34,6 +34,16 @@
 #include "core/result.hpp"
 #include "core/version.hpp"
 
+// Where the compiler's own choice costs a hot path: kept out of line (a rare
+// path that would make its caller save registers), or always inlined.
+#if defined(_MSC_VER)
+#define VORNA_NOINLINE __declspec(noinline)
+#define VORNA_ALWAYS_INLINE __forceinline
+#else
+#define VORNA_NOINLINE [[gnu::noinline]]
+#define VORNA_ALWAYS_INLINE [[gnu::always_inline]] inline
+#endif
+
 namespace vorna::bindings {
 
 // ---------------------------------------------------------------------------
@@ -71,7 +81,6 @@ template <class T> Instance<T>* instance_of(PyObject* object) noexcept { return 
 // constructs the blank value and a free borrow counter in it.
 template <class T> PyObject* alloc_instance(PyTypeObject* type, std::size_t tail) noexcept {
     static_assert(std::is_nothrow_default_constructible_v<T>);
-    static_assert(sizeof(Instance<T>) % 8 == 0, "the tail holds blocks of 32-bit words and must stay aligned");
     PyObject* object = nullptr;
     if (tail == 0) {
         object = PyType_GenericAlloc(type, 0);
@@ -107,9 +116,13 @@ public:
 
     void* place(std::size_t bytes) override {
         if (bytes > max_tail_bytes || object_) return nullptr;
-        object_ = PyRef::steal(alloc_instance<T>(type_, bytes));
+        object_ = PyRef::steal(alloc_instance<T>(type_, tail_offset - sizeof(Instance<T>) + bytes));
         if (!object_) throw std::bad_alloc();
-        return reinterpret_cast<char*>(object_.get()) + sizeof(Instance<T>);
+        char* tail = reinterpret_cast<char*>(object_.get()) + tail_offset;
+        // The host's allocator aligns to 16 on 64-bit systems; where it
+        // gives less, the block goes to the heap and the tail stays unused.
+        if (reinterpret_cast<std::uintptr_t>(tail) % detail::BlockLayout::alignment != 0) [[unlikely]] return nullptr;
+        return tail;
     }
 
     // The instance with `value` moved in: the one that holds its block, or a
@@ -123,6 +136,10 @@ public:
 
 private:
     static constexpr std::size_t max_tail_bytes = 192;
+    // Where the block begins: the first aligned byte after the instance.
+    static constexpr std::size_t tail_offset =
+        (sizeof(Instance<T>) + detail::BlockLayout::alignment - 1) / detail::BlockLayout::alignment *
+        detail::BlockLayout::alignment;
 
     PyTypeObject* type_;
     PyRef object_;
@@ -209,7 +226,7 @@ template <class T> PyObject* str_slot(PyObject* self) noexcept { return render_s
 // Rich comparison
 
 // Whether `a op b` holds for one of the six rich comparison operators.
-template <class T> bool compares(const T& a, const T& b, int op) noexcept {
+template <class T> VORNA_ALWAYS_INLINE bool compares(const T& a, const T& b, int op) noexcept {
     switch (op) {
         case Py_EQ: return a == b;
         case Py_NE: return !(a == b);
@@ -233,6 +250,9 @@ template <class T> Comparison compare_values(Instance<T>* left, PyObject* other,
     return compares(left->value, right->value, op) ? Comparison::True : Comparison::False;
 }
 
+// The comparison of anything but two free instances of the class.
+template <class Class> VORNA_NOINLINE PyObject* richcompare_checked(PyObject* self, PyObject* other, int op) noexcept;
+
 // Instances of the same class compare by the model's equality and order;
 // anything else is NotImplemented, so Python falls back to its defaults.
 // `Class::type()` is the class object.
@@ -242,7 +262,12 @@ template <class Class> PyObject* richcompare_slot(PyObject* self, PyObject* othe
         // Two instances of the class (sorting makes nothing else): a reader
         // borrow taken and given back around a comparison, which runs no
         // Python code, amounts to finding no writer, so that is all done.
-        if (Py_TYPE(self) == Py_TYPE(other) && op >= Py_LT && op <= Py_GE && Py_TYPE(self) == Class::type()) [[likely]] {
+        // Everything else is left to a call of its own, so that this path,
+        // which a sort takes for every comparison, calls nothing and saves
+        // no registers. Only the class object of `Class` has this very slot
+        // (the class cannot be subclassed), so the slot tells the class.
+        if (Py_TYPE(self) == Py_TYPE(other) && op >= Py_LT && op <= Py_GE &&
+            Py_TYPE(self)->tp_richcompare == &richcompare_slot<Class>) [[likely]] {
             auto* left = instance_of<T>(self);
             auto* right = instance_of<T>(other);
             if (left->borrow.load(std::memory_order_relaxed) >= 0 && right->borrow.load(std::memory_order_relaxed) >= 0) {
@@ -252,6 +277,11 @@ template <class Class> PyObject* richcompare_slot(PyObject* self, PyObject* othe
             }
         }
     }
+    return richcompare_checked<Class>(self, other, op);
+}
+
+template <class Class> PyObject* richcompare_checked(PyObject* self, PyObject* other, int op) noexcept {
+    using T = typename Class::Value;
     PyTypeObject* type = Class::type();
     if (!type) {
         PyErr_Clear();

@@ -59,24 +59,47 @@ namespace {
 
 constexpr std::size_t max_offset = std::numeric_limits<std::uint32_t>::max();
 
-std::size_t total_items(const std::uint32_t* block, std::size_t list_count) noexcept {
+template <class Word> std::size_t total_items(const Word* block, std::size_t list_count) noexcept {
     std::size_t total = 0;
     for (std::size_t j = 0; j < list_count; ++j) total += block[j];
     return total;
 }
 
+// Fills a block of `Word`s with the items of `lists`.
+template <class Word, class List>
+void fill_lists(Word* block, std::size_t list_count, const List* lists, std::size_t items) noexcept {
+    Word* ends = block + list_count;
+    char* chars = reinterpret_cast<char*>(ends + items);
+    std::uint32_t offset = 0;
+    for (std::size_t j = 0; j < list_count; ++j) {
+        const List& list = lists[j];
+        block[j] = static_cast<Word>(list.size());
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const std::string_view item = list[i];
+            if (!item.empty()) std::memcpy(chars + offset, item.data(), item.size());
+            offset += static_cast<std::uint32_t>(item.size());
+            *ends++ = static_cast<Word>(offset);
+        }
+    }
+}
+
+template <class Word> std::size_t size_of_block(const Word* block, std::size_t list_count) noexcept {
+    const std::size_t items = total_items(block, list_count);
+    return (list_count + items) * sizeof(Word) + block[list_count + items - 1];
+}
+
 }  // namespace
 
 std::size_t BlockLayout::size_of(std::size_t list_count, std::size_t items, std::size_t bytes) {
-    // Offsets are 32-bit: 4 GiB of identifiers in one value is refused
-    // rather than silently cut.
+    // Offsets are at most 32-bit: 4 GiB of identifiers in one value is
+    // refused rather than silently cut.
     if (items > max_offset || bytes > max_offset) throw std::length_error("version lists of 4 GiB or more");
-    return (list_count + items) * sizeof(std::uint32_t) + bytes;
+    const std::size_t word = fits_narrow(items, bytes) ? sizeof(std::uint16_t) : sizeof(std::uint32_t);
+    return (list_count + items) * word + bytes;
 }
 
 template <class List>
-std::uint32_t* BlockLayout::build(std::size_t list_count, const List* lists, BlockPlacement* placement,
-                                  bool& external) {
+void* BlockLayout::build(std::size_t list_count, const List* lists, BlockPlacement* placement, std::uintptr_t& flags) {
     std::size_t items = 0;
     std::size_t bytes = 0;
     for (std::size_t j = 0; j < list_count; ++j) {
@@ -84,37 +107,31 @@ std::uint32_t* BlockLayout::build(std::size_t list_count, const List* lists, Blo
         items += list.size();
         for (std::size_t i = 0; i < list.size(); ++i) bytes += list[i].size();
     }
-    external = false;
+    flags = 0;
     if (items == 0) return nullptr;
     const std::size_t size = size_of(list_count, items, bytes);
-    void* room = placement ? placement->place(size) : nullptr;
-    external = room != nullptr;
-    auto* block = static_cast<std::uint32_t*>(room ? room : ::operator new(size));
-
-    std::uint32_t* ends = block + list_count;
-    char* chars = reinterpret_cast<char*>(ends + items);
-    std::uint32_t offset = 0;
-    for (std::size_t j = 0; j < list_count; ++j) {
-        const List& list = lists[j];
-        block[j] = static_cast<std::uint32_t>(list.size());
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            const std::string_view item = list[i];
-            if (!item.empty()) std::memcpy(chars + offset, item.data(), item.size());
-            offset += static_cast<std::uint32_t>(item.size());
-            *ends++ = offset;
-        }
+    void* block = placement ? placement->place(size) : nullptr;
+    if (block) {
+        flags = external_flag;
+    } else {
+        block = allocate(size);
+    }
+    if (fits_narrow(items, bytes)) {
+        flags |= narrow_flag;
+        fill_lists(static_cast<std::uint16_t*>(block), list_count, lists, items);
+    } else {
+        fill_lists(static_cast<std::uint32_t*>(block), list_count, lists, items);
     }
     return block;
 }
 
-template std::uint32_t* BlockLayout::build(std::size_t, const ListSource*, BlockPlacement*, bool&);
+template void* BlockLayout::build(std::size_t, const ListSource*, BlockPlacement*, std::uintptr_t&);
 
-std::uint32_t* BlockLayout::copy(const std::uint32_t* block, std::size_t list_count) {
+void* BlockLayout::copy(const void* block, bool narrow, std::size_t list_count) {
     if (!block) return nullptr;
-    const std::size_t items = total_items(block, list_count);
-    const std::size_t bytes = block[list_count + items - 1];
-    const std::size_t size = (list_count + items) * sizeof(std::uint32_t) + bytes;
-    auto* copy = static_cast<std::uint32_t*>(::operator new(size));
+    const std::size_t size = narrow ? size_of_block(static_cast<const std::uint16_t*>(block), list_count)
+                                    : size_of_block(static_cast<const std::uint32_t*>(block), list_count);
+    void* copy = allocate(size);
     std::memcpy(copy, block, size);
     return copy;
 }
