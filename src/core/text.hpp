@@ -158,6 +158,20 @@ private:
     ListView packed_;
 };
 
+// A list as a match found it in a text: `count` non-empty items over the
+// bytes [begin, end), separated by single dots (a single item may hold any
+// bytes). No items means an empty range.
+struct DottedRange {
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    std::size_t count = 0;
+
+    // The bytes of the items, without the dots.
+    std::size_t item_bytes() const noexcept {
+        return count == 0 ? 0 : static_cast<std::size_t>(end - begin) - (count - 1);
+    }
+};
+
 // Where a value's block of lists goes. By default the value allocates the
 // block and frees it with itself. A caller that owns memory which outlives
 // the value (the tail of a Python instance that holds it) may offer room
@@ -202,11 +216,16 @@ struct BlockLayout {
     // width. Throws std::length_error and std::bad_alloc.
     template <class List>
     static void* build(std::size_t list_count, const List* lists, BlockPlacement* placement, std::uintptr_t& flags);
-    // The same for lists whose item count and bytes in all the caller knows.
+    // The same for lists matched in a text, written straight from it.
     template <std::size_t N>
-    static void* build(const std::array<std::span<const std::string_view>, N>& lists, std::size_t items,
-                       std::size_t bytes, BlockPlacement* placement, std::uintptr_t& flags) {
+    static void* build(const std::array<DottedRange, N>& lists, BlockPlacement* placement, std::uintptr_t& flags) {
         flags = 0;
+        std::size_t items = 0;
+        std::size_t bytes = 0;
+        for (const DottedRange& list : lists) {
+            items += list.count;
+            bytes += list.item_bytes();
+        }
         if (items == 0) return nullptr;
         const bool narrow = fits_narrow(items, bytes);
         const std::size_t size = narrow ? (N + items) * sizeof(std::uint16_t) + bytes : size_of(N, items, bytes);
@@ -247,22 +266,32 @@ struct BlockLayout {
 
 private:
     template <class Word, std::size_t N>
-    static void fill(Word* block, const std::array<std::span<const std::string_view>, N>& lists, std::size_t items) {
+    static void fill(Word* block, const std::array<DottedRange, N>& lists, std::size_t items) noexcept {
         Word* ends = block + N;
         char* chars = reinterpret_cast<char*>(ends + items);
         std::uint32_t offset = 0;
         for (std::size_t j = 0; j < N; ++j) {
-            block[j] = static_cast<Word>(lists[j].size());
-            for (const std::string_view item : lists[j]) {
-                // Items are mostly short, where a byte loop beats a library call.
-                if (item.size() > 16) {
-                    std::memcpy(chars + offset, item.data(), item.size());
-                    offset += static_cast<std::uint32_t>(item.size());
-                } else {
-                    for (const char c : item) chars[offset++] = c;
+            const DottedRange& list = lists[j];
+            block[j] = static_cast<Word>(list.count);
+            if (list.count == 0) continue;
+            if (list.count == 1) {
+                const std::size_t size = static_cast<std::size_t>(list.end - list.begin);
+                if (size != 0) std::memcpy(chars + offset, list.begin, size);
+                offset += static_cast<std::uint32_t>(size);
+            } else {
+                // One walk over the list's bytes: a dot ends an item, any
+                // other byte belongs to one. Items are short, where a byte
+                // loop beats finding the dots and copying between them.
+                for (const char* p = list.begin; p != list.end; ++p) {
+                    const char c = *p;
+                    if (c == '.') {
+                        *ends++ = static_cast<Word>(offset);
+                    } else {
+                        chars[offset++] = c;
+                    }
                 }
-                *ends++ = static_cast<Word>(offset);
             }
+            *ends++ = static_cast<Word>(offset);
         }
     }
     template <std::size_t N, class Word> static ListView view(const Word* block, std::size_t j) noexcept {
@@ -292,13 +321,12 @@ public:
     constexpr PackedLists() noexcept = default;
     // The lists in order; nullopt marks an absent one.
     explicit PackedLists(const std::array<std::optional<ListSource>, N>& lists) { assign(lists); }
-    // Lists matched in a text, each given by its items (an absent one by
-    // `present` false), `items` items of `bytes` bytes in all, with the
+    // Lists matched in a text (an absent one by `present` false), with the
     // block placed by `placement` if it offers room.
-    PackedLists(const std::array<std::span<const std::string_view>, N>& lists, const std::array<bool, N>& present,
-                std::size_t items, std::size_t bytes, BlockPlacement* placement) {
+    PackedLists(const std::array<DottedRange, N>& lists, const std::array<bool, N>& present,
+                BlockPlacement* placement) {
         std::uintptr_t flags = 0;
-        void* block = Layout::build<N>(lists, items, bytes, placement, flags);
+        void* block = Layout::build<N>(lists, placement, flags);
         word_ = reinterpret_cast<std::uintptr_t>(block) | flags;
         for (std::size_t j = 0; j < N; ++j) word_ |= std::uintptr_t(present[j]) << j;
     }
