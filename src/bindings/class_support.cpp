@@ -72,9 +72,12 @@ template <class Unit> void widen(std::string_view text, Unit* out) noexcept {
     for (std::size_t pos = 0; pos < text.size();) {
         // ASCII is checked and copied in blocks of 32 bytes, in one walk.
         while (text.size() - pos >= 32) {
-            std::uint64_t words[4];
-            std::memcpy(words, data + pos, sizeof words);
-            if (((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ull) != 0) break;
+            // Four word loads straight from the text: a block copied to the
+            // stack and read back in words would wait on its own stores.
+            const char* block = text.data() + pos;
+            const std::uint64_t any = utf8::detail::word_at(block) | utf8::detail::word_at(block + 8) |
+                                      utf8::detail::word_at(block + 16) | utf8::detail::word_at(block + 24);
+            if ((any & utf8::detail::high_bits) != 0) break;
             for (std::size_t i = 0; i < 32; ++i) out[i] = static_cast<Unit>(data[pos + i]);
             out += 32;
             pos += 32;
