@@ -244,7 +244,11 @@ struct BlockLayout {
         return block;
     }
     static void* copy(const void* block, bool narrow, std::size_t list_count);
+    // At least `alignment` bytes, so that the address with its flags still
+    // points into the block: a leak checker that finds only the flagged
+    // word then still counts the block as referenced.
     static void* allocate(std::size_t size) {
+        if (size < alignment) size = alignment;
         if constexpr (__STDCPP_DEFAULT_NEW_ALIGNMENT__ >= alignment) {
             return ::operator new(size);
         } else {
