@@ -1,8 +1,9 @@
 """Checks the installed type stubs of vorna against the runtime and against user code.
 
 1. stubtest on vorna and the stub modules of its submodules;
-2. mypy --strict, basedpyright (strict) and ty on the tour, the README's python code
-   blocks and tests/typing/bind_once.py: no diagnostic at all;
+2. mypy --strict, basedpyright (strict) and ty on the tour, the python code blocks of
+   the README and of the package description, and tests/typing/bind_once.py: no
+   diagnostic at all;
 3. the same three on tests/typing/misuse.py: a diagnostic on each line marked
    as a type error and on no other line.
 
@@ -71,10 +72,10 @@ def run(title, command, cwd, quiet=False):
     return result
 
 
-def readme_examples(readme: Path) -> str:
-    """The README's Python code blocks, in order, as one module. A block written as an
+def document_examples(document: Path) -> str:
+    """A document's Python code blocks, in order, as one module. A block written as an
     interactive session contributes the source lines after its prompts."""
-    blocks = re.findall(r"^```(?:python|py|pycon)\n(.*?)^```", readme.read_text(encoding="utf-8"), re.M | re.S)
+    blocks = re.findall(r"^```(?:python|py|pycon)\n(.*?)^```", document.read_text(encoding="utf-8"), re.M | re.S)
     # In a session a bare expression shows its value: it is not unused.
     sources = ["# pyright: reportUnusedExpression=false\n"]
     for block in blocks:
@@ -106,10 +107,11 @@ def main() -> int:
         ok &= run("stubtest vorna and its submodules", stubtest, work).returncode == 0
 
         (work / "pyrightconfig.json").write_text(json.dumps({"typeCheckingMode": "strict"}), encoding="utf-8")
-        (work / "readme_examples.py").write_text(readme_examples(REPO / "README.md"), encoding="utf-8")
+        for name, document in (("readme_examples.py", "README.md"), ("pypi_examples.py", "docs/pypi.md")):
+            (work / name).write_text(document_examples(REPO / document), encoding="utf-8")
         for source in (REPO / "demo" / "tour.py", SAMPLES / "bind_once.py", SAMPLES / "misuse.py"):
             (work / source.name).write_text(source.read_text(encoding="utf-8"), encoding="utf-8")
-        clean = ["tour.py", "readme_examples.py", "bind_once.py"]
+        clean = ["tour.py", "readme_examples.py", "pypi_examples.py", "bind_once.py"]
         expected = marked_lines(work / "misuse.py")
         for name, (command, pattern) in CHECKERS.items():
             if not Path(command[0]).exists():
