@@ -100,7 +100,7 @@ corpus-run: $(BUILD)/cpp/build.ninja
 install: deps
 	@echo "building the extension for $$($(PYTHON) -V) and installing it into $(VENV) (about a minute the first time)"
 	@PATH=$(abspath $(VENV))/bin:$$PATH CMAKE_BUILD_PARALLEL_LEVEL=$(JOBS) $(VPY) -m pip install -q --no-build-isolation --no-deps . \
-	  -Ccmake.define.VORNA_WERROR=ON -Cbuild.verbose=false
+	  -Ccmake.define.VORNA_WERROR=ON -Ccmake.define.VORNA_TEST_HOOKS=ON -Cbuild.verbose=false
 
 py-test: install
 	$(VPY) -m pytest -q tests/python
@@ -154,7 +154,7 @@ wheel: deps $(VENV)/.wheel-tools
 	@echo "building the wheel for $$($(PYTHON) -V) (about a minute the first time)"
 	@rm -rf $(BUILD)/wheel-raw $(WHEEL_OUT)
 	@PATH=$(abspath $(VENV))/bin:$$PATH CMAKE_BUILD_PARALLEL_LEVEL=$(JOBS) $(VPY) -m pip wheel -q --no-build-isolation --no-deps -w $(BUILD)/wheel-raw . \
-	  -Cbuild.verbose=false
+	  -Ccmake.define.VORNA_TEST_HOOKS=OFF -Cbuild.verbose=false
 	PATH=$(abspath $(VENV))/bin:$$PATH $(VENV)/bin/auditwheel repair -w $(WHEEL_OUT) $(BUILD)/wheel-raw/vorna-*.whl
 	$(VENV)/bin/auditwheel show $(WHEEL_OUT)/vorna-*.whl
 	$(VENV)/bin/twine check --strict $(WHEEL_OUT)/vorna-*.whl
@@ -168,7 +168,7 @@ wheel-test: wheel
 # The extension built with AddressSanitizer and UBSan, the suite run under it.
 test-asan: deps
 	$(CMAKE) -S . -B $(BUILD)/asan -G Ninja -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV))/bin/ninja \
-	  -DCMAKE_BUILD_TYPE=Debug -DVORNA_SANITIZE=ON -DVORNA_WERROR=ON -DPython_EXECUTABLE=$(abspath $(VPY))
+	  -DCMAKE_BUILD_TYPE=Debug -DVORNA_SANITIZE=ON -DVORNA_WERROR=ON -DVORNA_TEST_HOOKS=ON -DPython_EXECUTABLE=$(abspath $(VPY))
 	$(CMAKE) --build $(BUILD)/asan -j $(JOBS) --target vorna
 	LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libubsan.so)" \
 	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \

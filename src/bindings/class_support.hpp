@@ -30,6 +30,7 @@
 #include "bindings/instance.hpp"
 #include "bindings/py_ref.hpp"
 #include "bindings/static_name.hpp"
+#include "bindings/test_hooks.hpp"
 #include "core/report.hpp"
 #include "core/result.hpp"
 #include "core/version.hpp"
@@ -329,6 +330,7 @@ template <class Field> int set_field(PyObject* self, PyObject* value, void* para
             raise(PyExc_RuntimeError, already_borrowed);
             return -1;
         }
+        test_hooks::before_store();
         Field::store(instance->value, std::move(converted));
         return 0;
     });
@@ -380,36 +382,53 @@ PyObject* raise_parse_error(const ParseError& error) noexcept;
 // __name__ is read as an attribute, so an error there is raised instead.
 PyObject* raise_cannot_construct(std::string_view class_name, PyObject* argument);
 
-// Looks a keyword up: true with `out` set to a new reference (empty when the
-// keyword is missing), or false with an error set.
-bool find_keyword(PyObject* kwargs, StaticName& name, PyRef& out) noexcept;
+// The keyword arguments of one call, each matched by its text to one of the
+// names a class accepts. Identity settles the interned names that callers
+// nearly always pass; any other str, a subclass with its own hash or
+// equality included, is compared by its text, as a Python function binds it.
+class Keywords {
+public:
+    static constexpr std::size_t max_names = 5;
+
+    // Matches every key of `kwargs` to one of `accepted` (at most max_names),
+    // holding the values. False with an error set: TypeError "<class>() got
+    // multiple values for argument '<name>'" when two keys have one name's
+    // text.
+    bool match(PyObject* kwargs, std::span<StaticName* const> accepted, std::string_view class_name);
+    // The value given for `name`, one of the accepted names (borrowed from
+    // this object), or null when none was given.
+    PyObject* find(const StaticName& name) const noexcept;
+    // ValueError "'<key>' is an invalid keyword argument for <class>()" for
+    // the first key, in dictionary order, that is no accepted name.
+    bool check(std::string_view class_name) const;
+
+private:
+    std::span<StaticName* const> accepted_;
+    std::array<PyRef, max_names> values_;
+    PyRef unexpected_;
+};
 
 // Converts keyword `name` into `out`; a missing one raises `missing_type`
 // with `missing_message`. Conversion errors are raised unchanged.
 template <class T>
-bool required_keyword(PyObject* kwargs, StaticName& name, T& out, PyObject* missing_type,
+bool required_keyword(const Keywords& kwargs, const StaticName& name, T& out, PyObject* missing_type,
                       const char* missing_message) {
-    PyRef value;
-    if (!find_keyword(kwargs, name, value)) return false;
+    PyObject* value = kwargs.find(name);
     if (!value) {
         raise(missing_type, missing_message);
         return false;
     }
-    return from_python(value.get(), out);
+    return from_python(value, out);
 }
 
 // Converts keyword `name` into `out`; missing or None leaves it absent.
-bool optional_keyword(PyObject* kwargs, StaticName& name, std::optional<TextList>& out);
-
-// ValueError "'<key>' is an invalid keyword argument for <class>()" for the
-// first key, in dictionary order, that is not one of `accepted`.
-bool check_keywords(PyObject* kwargs, std::span<StaticName* const> accepted, std::string_view class_name);
+bool optional_keyword(const Keywords& kwargs, const StaticName& name, std::optional<TextList>& out);
 
 // What a kind class (SemVer, DotSeparated, Other) supplies to kind_new:
 //   using Value;                                   the model type
 //   static constexpr std::string_view name;        the class name
 //   static PyTypeObject* type();                   its class object
-//   static bool from_keywords(PyObject* kwargs, Value& out);
+//   static bool from_keywords(const Keywords& kwargs, Value& out);
 //   static std::span<StaticName* const> keywords(); the accepted keywords
 template <class Class>
 bool kind_from_argument(PyObject* argument, typename Class::Value& out, BlockPlacement& placement) {
@@ -463,8 +482,9 @@ template <class Class> PyObject* kind_new(PyTypeObject* type, PyObject* args, Py
         if (kwargs && kwargs != Py_None) {
             if (count != 0) return raise(PyExc_TypeError, "Constructor expects *args or **kwargs, but not both");
             if (!PyDict_Check(kwargs)) return raise(PyExc_TypeError, "keyword arguments must be a dict");
-            if (!Class::from_keywords(kwargs, value)) return nullptr;
-            if (!check_keywords(kwargs, Class::keywords(), Class::name)) return nullptr;
+            Keywords keywords;
+            if (!keywords.match(kwargs, Class::keywords(), Class::name)) return nullptr;
+            if (!Class::from_keywords(keywords, value) || !keywords.check(Class::name)) return nullptr;
         } else if (count == 0) {
             return raise(PyExc_ValueError, std::string(Class::name) + "() requires arguments");
         } else if (count > 1) {

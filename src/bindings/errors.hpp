@@ -23,9 +23,11 @@ void ensure_error_set() noexcept;
 // error becomes the new one's __cause__ (and __context__).
 void raise_from_pending(PyObject* type, std::string_view message) noexcept;
 
-// Runs a slot's body. The core throws nothing but std::bad_alloc, which
-// becomes MemoryError here; any other C++ exception is a broken invariant.
-// The failure value is null for object slots and -1 for int slots.
+// Runs a slot's body. The core throws std::bad_alloc when memory runs out
+// and std::length_error for a value too large for its storage (version lists
+// of 4 GiB or more); both become MemoryError here. Any other C++ exception is
+// a broken invariant. The failure value is null for object slots and -1 for
+// int slots.
 template <class Body> auto guarded(Body&& body) noexcept -> decltype(body()) {
     using R = decltype(body());
     try {

@@ -103,6 +103,10 @@ inline std::size_t skip_printable_ascii(std::string_view text, std::size_t from,
     return from;
 }
 
+// Whether `c` is a Unicode scalar value: no surrogate, nothing past the last
+// code point. Only a scalar has a well-formed UTF-8 encoding.
+constexpr bool is_scalar(char32_t c) noexcept { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
+
 // Appends the UTF-8 encoding of `c` (a Unicode scalar value) to `out`.
 inline void append(std::string& out, char32_t c) {
     if (c < 0x80) {
