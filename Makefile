@@ -18,6 +18,10 @@ BENCH_VENV ?= .venv-bench
 # Peers measured side by side; packaging pinned to the release line the goals
 # were set against.
 BENCH_PACKAGES := "packaging>=26,<27" semver pep440_rs matplotlib
+# The type checkers of `make typecheck`, pinned: a new release may judge the
+# same code differently. mypy also serves the wheel test.
+MYPY := mypy==1.19.1
+TYPECHECK_PACKAGES := $(MYPY) basedpyright==1.39.10 ty==1.2.0
 
 VPY := $(VENV)/bin/python
 CMAKE := $(VENV)/bin/cmake
@@ -67,7 +71,7 @@ $(VENV)/.ready: pyproject.toml | build-deps
 	@echo "creating $(VENV) for $$($(PYTHON) -V) with the build and test tools (about 30 s)"
 	$(PYTHON) -m venv $(VENV)
 	$(VPY) -m pip install -q --upgrade pip
-	$(VPY) -m pip install -q "scikit-build-core>=0.10" "pytest>=7" cmake ninja packaging mypy
+	$(VPY) -m pip install -q "scikit-build-core>=0.10" "pytest>=7" cmake ninja packaging $(MYPY)
 	touch $@
 
 deps: build-deps venv
@@ -101,9 +105,14 @@ install: deps
 py-test: install
 	$(VPY) -m pytest -q tests/python
 
-# The installed stub against the runtime (stubtest) and against the tour and
-# the README's examples (mypy --strict).
-typecheck: install
+$(VENV)/.typecheck-tools: $(VENV)/.ready Makefile
+	@echo "installing mypy, basedpyright and ty into $(VENV) (about 30 s the first time)"
+	$(VPY) -m pip install -q $(TYPECHECK_PACKAGES)
+	touch $@
+
+# The installed stubs against the runtime (stubtest), and mypy --strict,
+# basedpyright and ty on the tour, the README's examples and tests/typing.
+typecheck: install $(VENV)/.typecheck-tools
 	$(VPY) tools/typecheck.py
 
 # Regenerates the committed stub from the built extension's API records.
