@@ -82,6 +82,7 @@ def one_round(a, semver, dotted, other, version):
     v2 = Version(a["dotted_text"])
     v3 = Version(a["other_text"])
     Version(semver), Version(dotted), Version(other), Version(version)
+    Version.__new__(Version, a["semver_text"]), SemVer.__new__(SemVer, a["semver_text"])
     s1 = SemVer(a["semver_text"])
     s2 = SemVer(**a["kwargs"])
     SemVer(semver), SemVer(v1)
@@ -135,18 +136,23 @@ def one_round(a, semver, dotted, other, version):
     expect(TypeError, setattr, d1, "parts", a["dotted_text"])
     expect(TypeError, setattr, d1, "parts", {a["other_text"]})
     expect(TypeError, setattr, o1, "value", a["parts"])
+    expect(TypeError, setattr, s2, "patch", a["foreign"])
+    expect(TypeError, setattr, s2, "meta", a["other_text"])
     expect(TypeError, vorna.test_function, s1)
     expect(TypeError, vorna.test_function, v1, v2)
     expect(TypeError, vorna.test_function, ver=v1)
     expect(TypeError, vorna.init_tracing, v1)
 
 
+def make_instances():
+    """The instances one_round works on besides the ones it makes."""
+    semver = SemVer(major=1, minor=2, patch=3, rc=["a"])
+    return semver, DotSeparated(parts=["1", "2"]), Other(value="x"), Version(semver)
+
+
 def test_repeated_use_is_flat():
     arguments = make_arguments()
-    semver = SemVer(major=1, minor=2, patch=3, rc=["a"])
-    dotted = DotSeparated(parts=["1", "2"])
-    other = Other(value="x")
-    version = Version(semver)
+    semver, dotted, other, version = make_instances()
     watched = list(arguments.values()) + list(arguments["parts"]) + [semver, dotted, other, version,
                                                                      Version, SemVer, DotSeparated, Other]
 
@@ -189,9 +195,7 @@ def test_interpreter_totals_do_not_grow_with_rounds():
     # Growth that scales with the rounds is a leak: a reference or a block
     # kept per call. What the first rounds fill once (caches, free lists)
     # shows up in both runs alike.
-    state = (make_arguments(), SemVer(major=1, minor=2, patch=3, rc=["a"]), DotSeparated(parts=["1", "2"]),
-             Other(value="x"))
-    state += (Version(state[1]),)
+    state = (make_arguments(), *make_instances())
     totals_growth(LEAK_ROUNDS, *state)
     short = totals_growth(LEAK_ROUNDS, *state)
     long = totals_growth(10 * LEAK_ROUNDS, *state)
