@@ -18,6 +18,10 @@ BENCH_VENV ?= .venv-bench
 # Peers measured side by side; packaging pinned to the release line the goals
 # were set against.
 BENCH_PACKAGES := "packaging>=26,<27" semver pep440_rs matplotlib
+# The type checkers of `make typecheck`, pinned: a new release may judge the
+# same code differently. mypy also serves the wheel test.
+MYPY := mypy==1.19.1
+TYPECHECK_PACKAGES := $(MYPY) basedpyright==1.39.10 ty==1.2.0
 
 VPY := $(VENV)/bin/python
 CMAKE := $(VENV)/bin/cmake
@@ -28,7 +32,7 @@ PYVER = $(shell $(PYTHON) -c 'import sys; print("%d.%d" % sys.version_info[:2])'
 # and PYTHON are set per interpreter); further per-interpreter checks join here.
 PER_PYTHON_CHECKS := py-test typecheck
 
-.PHONY: typecheck stubs test demo deps build-deps gtest-deps venv cpp-test install py-test py-tests per-python \
+.PHONY: typecheck stubs test demo deps build-deps gtest-deps venv cpp-test install py-test py-tests per-python test-latest \
 	wheel wheel-test test-asan test-windows fuzz fuzz-python bench corpus-run clean
 
 test: cpp-test py-tests wheel-test
@@ -67,7 +71,7 @@ $(VENV)/.ready: pyproject.toml | build-deps
 	@echo "creating $(VENV) for $$($(PYTHON) -V) with the build and test tools (about 30 s)"
 	$(PYTHON) -m venv $(VENV)
 	$(VPY) -m pip install -q --upgrade pip
-	$(VPY) -m pip install -q "scikit-build-core>=0.10" "pytest>=7" cmake ninja packaging mypy
+	$(VPY) -m pip install -q "scikit-build-core>=0.10" "pytest>=7" cmake ninja packaging $(MYPY)
 	touch $@
 
 deps: build-deps venv
@@ -101,9 +105,14 @@ install: deps
 py-test: install
 	$(VPY) -m pytest -q tests/python
 
-# The installed stub against the runtime (stubtest) and against the tour and
-# the README's examples (mypy --strict).
-typecheck: install
+$(VENV)/.typecheck-tools: $(VENV)/.ready Makefile
+	@echo "installing mypy, basedpyright and ty into $(VENV) (about 30 s the first time)"
+	$(VPY) -m pip install -q $(TYPECHECK_PACKAGES)
+	touch $@
+
+# The installed stubs against the runtime (stubtest), and mypy --strict,
+# basedpyright and ty on the tour, the README's examples and tests/typing.
+typecheck: install $(VENV)/.typecheck-tools
 	$(VPY) tools/typecheck.py
 
 # Regenerates the committed stub from the built extension's API records.
@@ -112,11 +121,11 @@ stubs: install
 
 per-python: $(PER_PYTHON_CHECKS)
 
-# The Python suite on every CPython 3.9 to 3.13 found (pyenv's versions and the
+# The Python suite on every CPython 3.9 to 3.15 found (pyenv's versions and the
 # default python3), each in its own virtualenv; $(PYTHON) keeps $(VENV). All
 # interpreters run even when one fails; a summary line each comes last.
 py-tests:
-	@pythons=$$(tools/find_pythons.sh); test -n "$$pythons" || { echo "no CPython 3.9 to 3.13 found"; exit 1; }; \
+	@pythons=$$(tools/find_pythons.sh); test -n "$$pythons" || { echo "no CPython 3.9 to 3.15 found"; exit 1; }; \
 	primary=$$(realpath "$$($(PYTHON) -c 'import sys; print(sys.executable)')"); \
 	mkdir -p $(BUILD); failed=0; summary=""; \
 	while read -r version exe; do \
@@ -129,6 +138,15 @@ py-tests:
 	  summary="$$summary  Python $$version: $$result"$$'\n'; \
 	done <<< "$$pythons"; \
 	echo "=== Python checks per interpreter"; printf '%s' "$$summary"; exit $$failed
+
+# CPython 3.14 and 3.15 and their debug builds: the Python checks run in a
+# Debian unstable root (made on the first run, reused after) with this
+# checkout at /src, one virtualenv each (/src/.venv-3.14, ... -3.15d).
+LATEST_ROOT ?= $(BUILD)/latest-root
+
+test-latest:
+	tools/latest_root.sh $(LATEST_ROOT)
+	tools/in_root.sh $(LATEST_ROOT) --bind $(CURDIR):/src --env JOBS=$(JOBS) -- /src/tools/latest_checks.sh
 
 # --- the wheel ---------------------------------------------------------------
 

@@ -22,8 +22,8 @@ constexpr api::Parameter from_fields[] = {
     {"major", "int", keyword_only},
     {"minor", "int", keyword_only},
     {"patch", "int", keyword_only},
-    {"rc", "Sequence[str] | None", keyword_only, true},
-    {"meta", "Sequence[str] | None", keyword_only, true},
+    {"rc", "_SequenceOfStr | None", keyword_only, true},
+    {"meta", "_SequenceOfStr | None", keyword_only, true},
 };
 constexpr api::Signature constructor[] = {{from_text_or_instance, "SemVer"}, {from_fields, "SemVer"}};
 
@@ -32,9 +32,9 @@ constexpr api::Property declared_properties[] = {
     {"minor", "The minor version number (0 to 4294967295).", "int", "new_minor", "int"},
     {"patch", "The patch version number (0 to 4294967295).", "int", "new_patch", "int"},
     {"rc", "The pre-release identifiers, or None when there is no pre-release.", "list[str] | None", "new_rc",
-     "Sequence[str] | None"},
+     "_SequenceOfStr | None"},
     {"meta", "The build-metadata identifiers, or None when there are none; comparisons ignore them.",
-     "list[str] | None", "new_meta", "Sequence[str] | None"},
+     "list[str] | None", "new_meta", "_SequenceOfStr | None"},
 };
 
 struct SemVerClass {
