@@ -5,7 +5,7 @@
 #include <iostream>
 #include <string>
 
-#include "core/grammar.hpp"
+#include "core/parse.hpp"
 #include "core/utf8.hpp"
 
 int main(int argc, char** argv) {

@@ -15,6 +15,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <utility>
+
+#include "bindings/errors.hpp"
 
 namespace vorna::bindings {
 
@@ -31,6 +34,9 @@ inline constexpr bool lock_serialises_borrows = true;
 
 class ReadBorrow {
 public:
+    // What a refused reader borrow raises.
+    static constexpr const char* refused = already_mutably_borrowed;
+
     // Takes a reader borrow unless a writer holds the counter.
     static bool try_acquire(BorrowCounter& counter) noexcept {
         std::int64_t n = counter.load(std::memory_order_relaxed);
@@ -55,6 +61,9 @@ public:
 
 class WriteBorrow {
 public:
+    // What a refused writer borrow raises.
+    static constexpr const char* refused = already_borrowed;
+
     // Takes the writer borrow when no borrow at all is active.
     static bool try_acquire(BorrowCounter& counter) noexcept {
         if constexpr (lock_serialises_borrows) {
@@ -86,5 +95,18 @@ private:
 
 using ReadGuard = BorrowGuard<ReadBorrow>;
 using WriteGuard = BorrowGuard<WriteBorrow>;
+
+// Runs `f()` under a borrow of `counter` (Kind is ReadBorrow or WriteBorrow)
+// and returns true; when the borrow is refused, raises RuntimeError with the
+// refusal's message and returns false without running `f`.
+template <class Kind, class F> bool with_borrow(BorrowCounter& counter, F&& f) {
+    BorrowGuard<Kind> borrow(counter);
+    if (!borrow.held()) {
+        raise(PyExc_RuntimeError, Kind::refused);
+        return false;
+    }
+    std::forward<F>(f)();
+    return true;
+}
 
 }  // namespace vorna::bindings

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string_view>
 
-#include "core/text.hpp"
+#include "core/packed_lists.hpp"
 
 namespace vorna::bindings {
 

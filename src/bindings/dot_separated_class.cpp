@@ -2,8 +2,7 @@
 // property parts.
 #include <array>
 
-#include "bindings/class_support.hpp"
-#include "core/grammar.hpp"
+#include "bindings/kind_class.hpp"
 
 namespace vorna::bindings {
 
@@ -16,10 +15,6 @@ using enum api::ParameterKind;
 constexpr api::Parameter from_text_or_instance[] = {{"version", "str | DotSeparated | Version", positional_only}};
 constexpr api::Parameter from_parts[] = {{"parts", "Sequence[str]", keyword_only}};
 constexpr api::Signature constructor[] = {{from_text_or_instance, "DotSeparated"}, {from_parts, "DotSeparated"}};
-
-constexpr api::Property declared_properties[] = {
-    {"parts", "The parts between the dots, in order.", "list[str]", "new_parts", "Sequence[str]"},
-};
 
 struct DotSeparatedClass {
     using Value = vorna::DotSeparated;
@@ -49,7 +44,8 @@ struct DotSeparatedClass {
         static void store(Owner& v, Input&& parts) { v.set_parts(parts); }
     };
 
-    static inline auto properties = property_table<PartsField{}>(declared_properties);
+    static constexpr PropertyTable properties{property<PartsField>({"parts", "The parts between the dots, in order.", "list[str]", "new_parts", "Sequence[str]"})};
+    static inline auto getset = properties.getset();
 };
 
 }  // namespace
@@ -57,7 +53,7 @@ struct DotSeparatedClass {
 PyTypeObject* dot_separated_type() { return KindClassObject<DotSeparatedClass>::get(); }
 
 const api::Class api::dot_separated_class = {
-    DotSeparatedClass::name.data(), DotSeparatedClass::doc, constructor, declared_properties,
+    DotSeparatedClass::name.data(), DotSeparatedClass::doc, constructor, DotSeparatedClass::properties.declared,
     KindClassObject<DotSeparatedClass>::type_description, dot_separated_type,
 };
 

@@ -4,6 +4,15 @@
 
 namespace vorna::bindings {
 
+PyObject* raise_unexpected_keyword(const char* function, PyObject* key) noexcept {
+    PyRef message = PyRef::steal(PyUnicode_FromFormat(PyUnicode_Check(key)
+                                                          ? "%s() got an unexpected keyword argument '%U'"
+                                                          : "%s() got an unexpected keyword argument '%S'",
+                                                      function, key));
+    if (message) PyErr_SetObject(PyExc_TypeError, message.get());
+    return nullptr;
+}
+
 PyObject* raise(PyObject* type, std::string_view message) noexcept {
     PyRef text = PyRef::steal(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
     if (text) PyErr_SetObject(type, text.get());

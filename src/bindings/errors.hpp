@@ -23,8 +23,14 @@ void ensure_error_set() noexcept;
 // error becomes the new one's __cause__ (and __context__).
 void raise_from_pending(PyObject* type, std::string_view message) noexcept;
 
-// Runs a slot's body. The core throws nothing but std::bad_alloc, which
-// becomes MemoryError here; any other C++ exception is a broken invariant.
+// TypeError "<function>() got an unexpected keyword argument '<key>'". The key
+// is quoted as the str it is, so one that has no UTF-8 form (a lone
+// surrogate) is still a binding error rather than an encoding one.
+PyObject* raise_unexpected_keyword(const char* function, PyObject* key) noexcept;
+
+// Runs a slot's body. The core throws std::bad_alloc, and std::length_error
+// for lists too long for a value's 32-bit offsets; both become MemoryError
+// here. Any other C++ exception is a broken invariant.
 // The failure value is null for object slots and -1 for int slots.
 template <class Body> auto guarded(Body&& body) noexcept -> decltype(body()) {
     using R = decltype(body());

@@ -31,17 +31,6 @@ std::string type_qualname(PyObject* object) {
     return "<failed to extract type name>";
 }
 
-// The key is quoted as the str it is, so one that has no UTF-8 form (a lone
-// surrogate) is still a binding error rather than an encoding one.
-PyObject* raise_unexpected_keyword(PyObject* key) {
-    PyRef message = PyRef::steal(PyUnicode_FromFormat(PyUnicode_Check(key)
-                                                          ? "test_function() got an unexpected keyword argument '%U'"
-                                                          : "test_function() got an unexpected keyword argument '%S'",
-                                                      key));
-    if (message) PyErr_SetObject(PyExc_TypeError, message.get());
-    return nullptr;
-}
-
 // Binds test_function's one parameter `version`, or raises TypeError.
 PyObject* bind_version_argument(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     if (nargs > 1) {
@@ -52,7 +41,7 @@ PyObject* bind_version_argument(PyObject* const* args, Py_ssize_t nargs, PyObjec
     const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
     for (Py_ssize_t i = 0; i < nkw; ++i) {
         PyObject* key = PyTuple_GET_ITEM(kwnames, i);
-        if (PyUnicode_CompareWithASCIIString(key, "version") != 0) return raise_unexpected_keyword(key);
+        if (PyUnicode_CompareWithASCIIString(key, "version") != 0) return raise_unexpected_keyword("test_function", key);
         if (version) return raise(PyExc_TypeError, "test_function() got multiple values for argument 'version'");
         version = args[nargs + i];
     }
@@ -71,11 +60,7 @@ PyObject* print_version(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnam
     }
     auto* instance = VersionInstance::from(argument);
     std::string line = "Got version: ";
-    {
-        ReadGuard borrow(instance->borrow);
-        if (!borrow.held()) return raise(PyExc_RuntimeError, already_mutably_borrowed);
-        append_text(line, instance->value);
-    }
+    if (!with_borrow<ReadBorrow>(instance->borrow, [&] { append_text(line, instance->value); })) return nullptr;
     line.push_back('\n');
     // A signal that interrupts a blocked write runs its Python handler here;
     // a handler that raises (Ctrl-C) ends the write with its exception.

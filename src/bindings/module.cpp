@@ -20,6 +20,9 @@ namespace vorna::bindings {
 
 namespace {
 
+// The C API version the module declares at creation: 1013, which is
+// PYTHON_API_VERSION in every CPython 3 release; the host warns when the
+// number differs from its own.
 constexpr int api_version = 1013;
 
 constexpr const char* module_doc = "Parse, inspect, edit, print and compare software version strings.";

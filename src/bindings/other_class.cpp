@@ -2,8 +2,7 @@
 // read-write property value.
 #include <array>
 
-#include "bindings/class_support.hpp"
-#include "core/grammar.hpp"
+#include "bindings/kind_class.hpp"
 
 namespace vorna::bindings {
 
@@ -16,10 +15,6 @@ using enum api::ParameterKind;
 constexpr api::Parameter from_text_or_instance[] = {{"version", "str | Other | Version", positional_only}};
 constexpr api::Parameter from_value[] = {{"value", "str", keyword_only}};
 constexpr api::Signature constructor[] = {{from_text_or_instance, "Other"}, {from_value, "Other"}};
-
-constexpr api::Property declared_properties[] = {
-    {"value", "The version text, kept as given.", "str", "new_value", "str"},
-};
 
 struct OtherClass {
     using Value = vorna::Other;
@@ -49,7 +44,8 @@ struct OtherClass {
         static void store(Owner& v, Input&& value) { v.set_value(value); }
     };
 
-    static inline auto properties = property_table<ValueField{}>(declared_properties);
+    static constexpr PropertyTable properties{property<ValueField>({"value", "The version text, kept as given.", "str", "new_value", "str"})};
+    static inline auto getset = properties.getset();
 };
 
 }  // namespace
@@ -57,7 +53,7 @@ struct OtherClass {
 PyTypeObject* other_type() { return KindClassObject<OtherClass>::get(); }
 
 const api::Class api::other_class = {
-    OtherClass::name.data(), OtherClass::doc, constructor, declared_properties, KindClassObject<OtherClass>::type_description,
+    OtherClass::name.data(), OtherClass::doc, constructor, OtherClass::properties.declared, KindClassObject<OtherClass>::type_description,
     other_type,
 };
 

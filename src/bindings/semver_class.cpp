@@ -2,8 +2,7 @@
 // rc and meta.
 #include <array>
 
-#include "bindings/class_support.hpp"
-#include "core/grammar.hpp"
+#include "bindings/kind_class.hpp"
 
 namespace vorna::bindings {
 
@@ -26,16 +25,6 @@ constexpr api::Parameter from_fields[] = {
     {"meta", "Sequence[str] | None", keyword_only, true},
 };
 constexpr api::Signature constructor[] = {{from_text_or_instance, "SemVer"}, {from_fields, "SemVer"}};
-
-constexpr api::Property declared_properties[] = {
-    {"major", "The major version number (0 to 4294967295).", "int", "new_major", "int"},
-    {"minor", "The minor version number (0 to 4294967295).", "int", "new_minor", "int"},
-    {"patch", "The patch version number (0 to 4294967295).", "int", "new_patch", "int"},
-    {"rc", "The pre-release identifiers, or None when there is no pre-release.", "list[str] | None", "new_rc",
-     "Sequence[str] | None"},
-    {"meta", "The build-metadata identifiers, or None when there are none; comparisons ignore them.",
-     "list[str] | None", "new_meta", "Sequence[str] | None"},
-};
 
 struct SemVerClass {
     using Value = vorna::SemVer;
@@ -76,9 +65,17 @@ struct SemVerClass {
         static void store(Owner& v, Input&& list) { v.lists.assign(List, list); }
     };
 
-    static inline auto properties =
-        property_table<&vorna::SemVer::major, &vorna::SemVer::minor, &vorna::SemVer::patch, ListField<0>{},
-                       ListField<1>{}>(declared_properties);
+    static constexpr PropertyTable properties{
+        property<&vorna::SemVer::major>({"major", "The major version number (0 to 4294967295).", "int", "new_major", "int"}),
+        property<&vorna::SemVer::minor>({"minor", "The minor version number (0 to 4294967295).", "int", "new_minor", "int"}),
+        property<&vorna::SemVer::patch>({"patch", "The patch version number (0 to 4294967295).", "int", "new_patch", "int"}),
+        property<ListField<0>>({"rc", "The pre-release identifiers, or None when there is no pre-release.",
+                                "list[str] | None", "new_rc", "Sequence[str] | None"}),
+        property<ListField<1>>({"meta",
+                                "The build-metadata identifiers, or None when there are none; comparisons ignore them.",
+                                "list[str] | None", "new_meta", "Sequence[str] | None"}),
+    };
+    static inline auto getset = properties.getset();
 };
 
 }  // namespace
@@ -86,7 +83,7 @@ struct SemVerClass {
 PyTypeObject* semver_type() { return KindClassObject<SemVerClass>::get(); }
 
 const api::Class api::semver_class = {
-    SemVerClass::name.data(), SemVerClass::doc, constructor, declared_properties, KindClassObject<SemVerClass>::type_description,
+    SemVerClass::name.data(), SemVerClass::doc, constructor, SemVerClass::properties.declared, KindClassObject<SemVerClass>::type_description,
     semver_type,
 };
 

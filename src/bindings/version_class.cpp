@@ -1,7 +1,13 @@
 // Version: a version of any kind. Text is classified by the grammar; an
 // instance of any of the four classes is copied into a Version of its kind.
-#include "bindings/class_support.hpp"
-#include "core/grammar.hpp"
+#include "bindings/comparison.hpp"
+#include "bindings/errors.hpp"
+#include "bindings/instance.hpp"
+#include "bindings/kind_class.hpp"
+#include "bindings/strings.hpp"
+#include "bindings/text_slots.hpp"
+#include "bindings/type_cache.hpp"
+#include "core/parse.hpp"
 
 namespace vorna::bindings {
 
@@ -35,30 +41,15 @@ bool version_from_instance(PyObject* argument, std::optional<vorna::Version>& ou
     if (!type) return false;
     if (PyObject_TypeCheck(argument, type)) {
         auto* instance = instance_of<vorna::Version>(argument);
-        ReadGuard borrow(instance->borrow);
-        if (!borrow.held()) {
-            raise(PyExc_RuntimeError, already_mutably_borrowed);
-            return false;
-        }
-        out.emplace(instance->value);
-        return true;
+        return with_borrow<ReadBorrow>(instance->borrow, [&] { out.emplace(instance->value); });
     }
     raise_cannot_construct("Version", argument);
     return false;
 }
 
-PyObject* raise_unexpected_keyword(PyObject* key) {
-    PyRef message = PyRef::steal(PyUnicode_FromFormat(
-        PyUnicode_Check(key) ? "Version.__new__() got an unexpected keyword argument '%U'"
-                             : "Version.__new__() got an unexpected keyword argument '%S'",
-        key));
-    if (message) PyErr_SetObject(PyExc_TypeError, message.get());
-    return nullptr;
-}
-
 // The constructor proper, once the first keyword (if any) is known.
 PyObject* construct(PyTypeObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* first_keyword) {
-    if (first_keyword) return raise_unexpected_keyword(first_keyword);
+    if (first_keyword) return raise_unexpected_keyword("Version.__new__", first_keyword);
     if (nargs != 1) return raise(PyExc_ValueError, "Version() requires arguments");
     if (PyUnicode_Check(args[0])) {
         // The common case, kept free of intermediate copies of the value.

@@ -4,8 +4,6 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "core/report.hpp"
-
 #include "core/platform/console.hpp"
 
 namespace vorna {

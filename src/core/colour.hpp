@@ -32,10 +32,15 @@ struct ColourEnvironment {
 
 // Colour is on when CLICOLOR_FORCE is set to anything but "0"; otherwise only
 // when standard error is a terminal, CLICOLOR is not "0", NO_COLOR is unset or
-// empty and TERM is not "dumb".
+// empty and TERM is not "dumb". Any non-empty NO_COLOR counts, valid UTF-8 or
+// not; the log's rule (log::colour_for_no_color) says why it differs.
 bool decide_colour(const ColourEnvironment& env) noexcept;
 
 // The environment of this process as the decision sees it.
 ColourEnvironment current_colour_environment() noexcept;
+
+// Whether reports written now carry ANSI colour: decided once per process
+// from this process's environment; the first decision stored wins.
+bool report_colour_enabled() noexcept;
 
 }  // namespace vorna

@@ -4,7 +4,8 @@
 #include <compare>
 #include <string>
 
-#include "core/text.hpp"
+#include "core/packed_lists.hpp"
+#include "core/text_forms.hpp"
 
 namespace vorna {
 
@@ -16,12 +17,6 @@ struct DotSeparated {
 
     DotSeparated() noexcept = default;
     DotSeparated(const TextList& parts) : lists({ListSource(parts)}) {}
-    // From a list in any other form (views, another value's parts).
-    static DotSeparated from_parts(const ListSource& parts) {
-        DotSeparated v;
-        v.set_parts(parts);
-        return v;
-    }
 
     ListView parts() const noexcept { return lists.get(0); }
     void set_parts(const ListSource& parts) { lists.assign(0, parts); }

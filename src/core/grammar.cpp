@@ -3,50 +3,12 @@
 #include <array>
 #include <optional>
 #include <span>
-#include <type_traits>
 
 #include "core/grammar_issue.hpp"
 #include "core/grammar_matcher.hpp"
 #include "core/utf8.hpp"
 
 namespace vorna {
-
-namespace grammar {
-
-Expectation to_expectation(Expect e) {
-    switch (e) {
-        case Expect::TokenV: return Expectation::token_of('v');
-        case Expect::TokenDot: return Expectation::token_of('.');
-        case Expect::TokenHyphen: return Expectation::token_of('-');
-        case Expect::TokenPlus: return Expectation::token_of('+');
-        case Expect::EndOfInput: return Expectation::end_of_input();
-        case Expect::Digit: return Expectation::label(label_digit);
-        case Expect::Integer: return Expectation::label(label_integer);
-        case Expect::PartCharacter: return Expectation::label(label_part_character);
-        case Expect::DotList: return Expectation::label(label_dot_list);
-        case Expect::Identifier: return Expectation::label(label_identifier);
-    }
-    return Expectation::something_else();
-}
-
-ParseIssue PendingIssue::to_issue(std::string_view text) const {
-    if (state() == State::Message) return ParseIssue{position_, message_end_, std::string(message_text(message()))};
-    // A failed match always recorded at least one test; should that ever not
-    // hold, the issue still reports the start of the text.
-    const std::size_t position = state() == State::Expected ? position_ : 0;
-    ExpectedFound reason;
-    std::size_t end = position;
-    if (position < text.size()) {
-        const utf8::Decoded d = utf8::decode(text, position);
-        reason.found = d.scalar;
-        end += d.length;
-    }
-    reason.expected.reserve(size());
-    for (std::size_t i = 0; i < size(); ++i) reason.expected.push_back(to_expectation((*this)[i]));
-    return ParseIssue{position, end, std::move(reason)};
-}
-
-}  // namespace grammar
 
 namespace {
 
@@ -164,82 +126,30 @@ ParseIssue issue(std::string_view text, const Version*) {
     return issue_of(text, m);
 }
 
-template <class T> std::string_view source_id_of() {
-    if constexpr (std::is_same_v<T, SemVer>) {
-        return semver_source_id;
-    } else if constexpr (std::is_same_v<T, DotSeparated>) {
-        return dot_separated_source_id;
-    } else if constexpr (std::is_same_v<T, Other>) {
-        return other_source_id;
-    } else {
-        return version_source_id;
-    }
-}
-
-template <class T> ParseError report(std::string_view text, const ParseIssue& failure) {
-    return render_parse_failure(text, source_id_of<T>(), std::span<const ParseIssue>(&failure, 1));
-}
-
-// The failing path: the grammar again with tracking, then the report.
-template <class T> ParseError fail(std::string_view text) {
-    return report<T>(text, issue(text, static_cast<const T*>(nullptr)));
-}
-
 // Texts longer than this are matched with tracking from the start. Tracking
 // costs a little per rule, not per byte, so a long text pays next to nothing
 // for it, and a failure then needs no second walk; a short text is matched
 // bare and walked again only when it fails.
 constexpr std::size_t tracked_from = 128;
 
-template <class T>
-std::optional<ParseError> parse_in_place(std::string_view text, T& out, BlockPlacement* placement) {
+}  // namespace
+
+template <class T> std::optional<ParseIssue> match_into(std::string_view text, T& out, BlockPlacement* placement) {
     PartCollector parts;
     if (text.size() < tracked_from) [[likely]] {
         Matcher<NullTracker> m(text, &parts);
         if (accept(m, text, parts, out, placement)) [[likely]] return std::nullopt;
-        return fail<T>(text);
+        // The failing path: the grammar again with tracking.
+        return issue(text, static_cast<const T*>(nullptr));
     }
     Matcher<IssueTracker> m(text, &parts);
     if (accept(m, text, parts, out, placement)) return std::nullopt;
-    return report<T>(text, issue_of(text, m));
+    return issue_of(text, m);
 }
 
-template <class T> Match<T> match(std::string_view text) {
-    PartCollector parts;
-    Matcher<NullTracker> m(text, &parts);
-    if (T value; accept(m, text, parts, value, nullptr)) return value;
-    return issue(text, static_cast<const T*>(nullptr));
-}
-
-template <class T> Result<T, ParseError> parse(std::string_view text) {
-    T value;
-    if (auto error = parse_in_place(text, value, nullptr)) return std::move(*error);
-    return value;
-}
-
-}  // namespace
-
-std::optional<ParseError> parse_into(std::string_view text, SemVer& out, BlockPlacement* placement) {
-    return parse_in_place(text, out, placement);
-}
-std::optional<ParseError> parse_into(std::string_view text, DotSeparated& out, BlockPlacement* placement) {
-    return parse_in_place(text, out, placement);
-}
-std::optional<ParseError> parse_into(std::string_view text, Other& out, BlockPlacement* placement) {
-    return parse_in_place(text, out, placement);
-}
-std::optional<ParseError> parse_into(std::string_view text, Version& out, BlockPlacement* placement) {
-    return parse_in_place(text, out, placement);
-}
-
-Match<SemVer> match_semver(std::string_view text) { return match<SemVer>(text); }
-Match<DotSeparated> match_dot_separated(std::string_view text) { return match<DotSeparated>(text); }
-Match<Other> match_other(std::string_view text) { return match<Other>(text); }
-Match<Version> match_version(std::string_view text) { return match<Version>(text); }
-
-Result<SemVer, ParseError> parse_semver(std::string_view text) { return parse<SemVer>(text); }
-Result<DotSeparated, ParseError> parse_dot_separated(std::string_view text) { return parse<DotSeparated>(text); }
-Result<Other, ParseError> parse_other(std::string_view text) { return parse<Other>(text); }
-Result<Version, ParseError> parse_version(std::string_view text) { return parse<Version>(text); }
+template std::optional<ParseIssue> match_into(std::string_view, SemVer&, BlockPlacement*);
+template std::optional<ParseIssue> match_into(std::string_view, DotSeparated&, BlockPlacement*);
+template std::optional<ParseIssue> match_into(std::string_view, Other&, BlockPlacement*);
+template std::optional<ParseIssue> match_into(std::string_view, Version&, BlockPlacement*);
 
 }  // namespace vorna

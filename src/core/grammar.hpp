@@ -1,43 +1,36 @@
-// The version grammars: text in, model value or ParseError out.
+// The version grammars: text in, model value or the issue of the failure out.
+// Matching reads nothing but the text; rendering the issue as a report is the
+// caller's business.
 #pragma once
 
 #include <optional>
 #include <string_view>
 #include <variant>
 
-#include "core/report.hpp"
-#include "core/result.hpp"
+#include "core/issue.hpp"
 #include "core/version.hpp"
 
 namespace vorna {
 
-// Source ids: the fully qualified names of the parsed types, shown in reports.
-inline constexpr std::string_view semver_source_id = "vorna::package::version::semver::SemVer";
-inline constexpr std::string_view dot_separated_source_id = "vorna::package::version::dot_separated::DotSeparated";
-inline constexpr std::string_view other_source_id = "vorna::package::version::other::Other";
-inline constexpr std::string_view version_source_id = "vorna::package::version::Version";
+// Matches the whole of `text` (UTF-8) with the grammar of T (SemVer,
+// DotSeparated, Other or Version) and builds the value in place in `out`,
+// its block of lists put where `placement` offers room (see BlockPlacement).
+// On failure the issue comes back and `out` is left as it was.
+template <class T>
+std::optional<ParseIssue> match_into(std::string_view text, T& out, BlockPlacement* placement = nullptr);
 
-// The entry points. `text` is UTF-8; on failure the report is rendered.
-Result<SemVer, ParseError> parse_semver(std::string_view text);
-Result<DotSeparated, ParseError> parse_dot_separated(std::string_view text);
-Result<Other, ParseError> parse_other(std::string_view text);
-Result<Version, ParseError> parse_version(std::string_view text);
+extern template std::optional<ParseIssue> match_into(std::string_view, SemVer&, BlockPlacement*);
+extern template std::optional<ParseIssue> match_into(std::string_view, DotSeparated&, BlockPlacement*);
+extern template std::optional<ParseIssue> match_into(std::string_view, Other&, BlockPlacement*);
+extern template std::optional<ParseIssue> match_into(std::string_view, Version&, BlockPlacement*);
 
-// The entry points for callers that hold the storage: the value is built in
-// place in `out`, its block of lists put where `placement` offers room (see
-// BlockPlacement), and nothing comes back; on failure the error comes back
-// and `out` is left as it was.
-std::optional<ParseError> parse_into(std::string_view text, SemVer& out, BlockPlacement* placement = nullptr);
-std::optional<ParseError> parse_into(std::string_view text, DotSeparated& out, BlockPlacement* placement = nullptr);
-std::optional<ParseError> parse_into(std::string_view text, Other& out, BlockPlacement* placement = nullptr);
-std::optional<ParseError> parse_into(std::string_view text, Version& out, BlockPlacement* placement = nullptr);
-
-// The same grammars, stopping short of the report: the value, or the one
-// issue of the failure.
+// The value, or the one issue of the failure.
 template <class T> using Match = std::variant<T, ParseIssue>;
-Match<SemVer> match_semver(std::string_view text);
-Match<DotSeparated> match_dot_separated(std::string_view text);
-Match<Other> match_other(std::string_view text);
-Match<Version> match_version(std::string_view text);
+
+template <class T> Match<T> match(std::string_view text) {
+    T value;
+    if (std::optional<ParseIssue> issue = match_into(text, value)) return std::move(*issue);
+    return value;
+}
 
 }  // namespace vorna

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <type_traits>
 
-#include "core/report.hpp"
+#include "core/issue.hpp"
 
 namespace vorna::grammar {
 

@@ -81,6 +81,9 @@ public:
     }
 
 private:
+    // Room for the parts of a version with up to sixteen parts in all (a
+    // 1.2.3-rc.1+build.5 has three), on the stack; the rare longer match
+    // moves its parts to the heap once. 16 views take 256 bytes.
     static constexpr std::size_t inline_capacity = 16;
 
     void spill(std::string_view part) {

@@ -6,7 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/text.hpp"
+#include "core/packed_lists.hpp"
+#include "core/text_forms.hpp"
 
 namespace vorna {
 

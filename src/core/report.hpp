@@ -1,60 +1,14 @@
-// The record of a parse failure, the sentence that describes it, and the
-// multi-line diagnostic report carried back to the caller by ParseError.
+// The multi-line diagnostic report of a parse failure, carried back to the
+// caller by ParseError.
 #pragma once
 
-#include <cstddef>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
-#include <variant>
-#include <vector>
+
+#include "core/issue.hpp"
 
 namespace vorna {
-
-// One item that would have been accepted where a parse failed.
-struct Expectation {
-    enum class Kind : unsigned char { Token, Label, IdentifierText, Any, SomethingElse, EndOfInput };
-
-    Kind kind = Kind::SomethingElse;
-    char32_t token = 0;  // Kind::Token
-    std::string text;    // Kind::Label and Kind::IdentifierText
-
-    static Expectation token_of(char32_t c) { return {Kind::Token, c, {}}; }
-    static Expectation label(std::string_view t) { return {Kind::Label, 0, std::string(t)}; }
-    static Expectation identifier_text(std::string_view t) { return {Kind::IdentifierText, 0, std::string(t)}; }
-    static Expectation any() { return {Kind::Any, 0, {}}; }
-    static Expectation something_else() { return {Kind::SomethingElse, 0, {}}; }
-    static Expectation end_of_input() { return {Kind::EndOfInput, 0, {}}; }
-
-    // 'x' for a token, the text for a label, 'text' for an identifier text,
-    // "any", "something else", "end of input".
-    void render(std::string& out) const;
-
-    friend bool operator==(const Expectation&, const Expectation&) = default;
-};
-
-// What was found at the failure point and what would have been accepted.
-struct ExpectedFound {
-    std::optional<char32_t> found;  // absent at the end of the text
-    std::vector<Expectation> expected;
-};
-
-// One parse failure over a byte span of the parsed text.
-struct ParseIssue {
-    std::size_t span_start = 0;
-    std::size_t span_end = 0;
-    // Either expected/found, or a free message shown as it stands.
-    std::variant<ExpectedFound, std::string> reason;
-
-    // "found 'x' expected integer", or the free message.
-    void append_sentence(std::string& out) const;
-    std::string sentence() const {
-        std::string out;
-        append_sentence(out);
-        return out;
-    }
-};
 
 // The error value of a failed parse: the report text, and a backtrace when
 // one was captured.
@@ -73,11 +27,6 @@ private:
     std::string message_;
     std::string backtrace_;
 };
-
-// Whether reports written now carry ANSI colour: decided once per process
-// from CLICOLOR_FORCE, CLICOLOR, NO_COLOR, TERM and whether standard error
-// is a terminal; the first decision stored wins.
-bool report_colour_enabled() noexcept;
 
 // Renders the report for `issues` (never empty) over `text`, naming the
 // source `source_id`, with colour as the process decided.

@@ -10,13 +10,13 @@
 //      │     ╰── found 'x' expected integer
 //   ───╯
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
 #include <exception>
 #include <optional>
 #include <vector>
 
 #include "core/colour.hpp"
+#include "core/painter.hpp"
 #include "core/report.hpp"
 #include "core/report_source.hpp"
 #include "core/unicode.hpp"
@@ -28,6 +28,8 @@ namespace {
 
 constexpr std::size_t tab_width = 4;
 constexpr std::uint8_t frame_colour = 246;
+// SGR parameters of the header: red.
+constexpr std::string_view error_style = "31";
 
 constexpr std::string_view horizontal = "─";
 constexpr std::string_view vertical = "│";
@@ -67,18 +69,6 @@ void append_cell(std::string& out, Cell cell) {
     } else {
         utf8::append(out, cell.glyph);
     }
-}
-
-void append_number(std::string& out, std::size_t n) {
-    char digits[20];
-    const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
-    out.append(digits, end);
-}
-
-std::size_t digit_count(std::size_t n) noexcept {
-    std::size_t count = 1;
-    for (; n >= 10; n /= 10) ++count;
-    return count;
 }
 
 void append_repeated(std::string& out, std::string_view glyph, std::size_t count) {
@@ -134,88 +124,56 @@ PlacedLabel place(const ReportSource& source, const ParseIssue& issue, std::uint
     return {&issue, index, first, std::max(column, first + 1), colour};
 }
 
-// Appends text with or without ANSI colour; without, no escape byte at all.
-class Painter {
-public:
-    Painter(std::string& out, bool colour) : out_(out), colour_(colour) {}
-
-    void red(std::string_view text) { paint("\x1b[31m", text); }
-    void palette(std::uint8_t index, std::string_view text) {
-        start_palette(index);
-        out_.append(text);
-        reset();
-    }
-    void start_palette(std::uint8_t index) {
-        if (!colour_) return;
-        out_.append("\x1b[38;5;");
-        append_number(out_, index);
-        out_.push_back('m');
-    }
-    void reset() {
-        if (colour_) out_.append("\x1b[0m");
-    }
-
-private:
-    void paint(std::string_view sequence, std::string_view text) {
-        if (colour_) out_.append(sequence);
-        out_.append(text);
-        reset();
-    }
-
-    std::string& out_;
-    bool colour_;
-};
-
 class ReportWriter {
 public:
     ReportWriter(std::string& out, const ReportSource& source, bool colour, std::size_t number_width)
         : out_(out), source_(source), paint_(out, colour), width_(number_width) {}
 
     void header() {
-        paint_.red("Error:");
+        paint_.piece(error_style, "Error:");
         out_.append(" \n");
     }
 
     void location(std::string_view source_id, std::optional<SourcePosition> at) {
         out_.append(width_ + 2, ' ');
-        paint_.start_palette(frame_colour);
+        paint_.open_palette(frame_colour);
         out_.append(top_left).append(horizontal).append("[");
         paint_.reset();
         out_.push_back(' ');
         out_.append(source_id);
         out_.push_back(':');
         if (at) {
-            append_number(out_, at->line + 1);
+            append_decimal(out_, at->line + 1);
             out_.push_back(':');
-            append_number(out_, at->column + 1);
+            append_decimal(out_, at->column + 1);
         } else {
             out_.append("?:?");
         }
         out_.push_back(' ');
-        paint_.palette(frame_colour, "]");
+        paint_.palette_piece(frame_colour, "]");
         out_.push_back('\n');
     }
 
     void margin() {
         out_.append(width_ + 2, ' ');
-        paint_.palette(frame_colour, vertical);
+        paint_.palette_piece(frame_colour, vertical);
         out_.push_back('\n');
     }
 
     // Marks the lines left out between two quoted lines.
     void gap() {
         out_.append(width_ + 2, ' ');
-        paint_.palette(frame_colour, vertical_gap);
+        paint_.palette_piece(frame_colour, vertical_gap);
         out_.push_back('\n');
     }
 
     void source_row(std::size_t index) {
         out_.push_back(' ');
         const std::size_t number = index + 1;
-        out_.append(width_ - digit_count(number), ' ');
-        append_number(out_, number);
+        out_.append(width_ - decimal_size(number), ' ');
+        append_decimal(out_, number);
         out_.push_back(' ');
-        paint_.palette(frame_colour, vertical);
+        paint_.palette_piece(frame_colour, vertical);
         const std::size_t row_end = out_.size();
         out_.push_back(' ');
         std::size_t column = 0;
@@ -244,7 +202,7 @@ public:
 
         row_start();
         out_.append(label.start_column, ' ');
-        paint_.start_palette(label.colour);
+        paint_.open_palette(label.colour);
         for (std::size_t column = label.start_column; column < label.end_column; ++column) {
             out_.append(column == marker_at ? marker : horizontal);
         }
@@ -253,7 +211,7 @@ public:
 
         row_start();
         out_.append(marker_at, ' ');
-        paint_.start_palette(label.colour);
+        paint_.open_palette(label.colour);
         out_.append(bottom_left);
         append_repeated(out_, horizontal, 2);
         paint_.reset();
@@ -263,7 +221,7 @@ public:
     }
 
     void closing() {
-        paint_.start_palette(frame_colour);
+        paint_.open_palette(frame_colour);
         append_repeated(out_, horizontal, width_ + 2);
         out_.append(bottom_right);
         paint_.reset();
@@ -273,7 +231,7 @@ public:
 private:
     void row_start() {
         out_.append(width_ + 2, ' ');
-        paint_.palette(frame_colour, vertical);
+        paint_.palette_piece(frame_colour, vertical);
         out_.push_back(' ');
     }
 
@@ -312,20 +270,6 @@ std::size_t report_size_hint(const ReportSource& source, std::string_view source
     return size;
 }
 
-// The byte offset of the first malformed sequence, if any.
-std::optional<std::size_t> first_malformed(std::string_view text) noexcept {
-    for (std::size_t pos = 0; pos < text.size();) {
-        if (const std::size_t run = utf8::skip_ascii(text, pos, text.size()); run != pos) {
-            pos = run;
-            continue;
-        }
-        const utf8::Decoded d = utf8::decode(text, pos);
-        if (d.scalar == utf8::replacement && d.length == 1) return pos;
-        pos += d.length;
-    }
-    return std::nullopt;
-}
-
 // Whether utf8::append writes `c` as well-formed UTF-8: a surrogate or a
 // value past the last code point makes a malformed sequence.
 constexpr bool is_scalar(char32_t c) noexcept { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
@@ -335,7 +279,7 @@ constexpr bool is_scalar(char32_t c) noexcept { return c <= 0x10FFFF && (c < 0xD
 // joined stay well-formed. Only a doubtful sentence is drawn to find the
 // offending byte.
 bool sentence_well_formed(const ParseIssue& issue) noexcept {
-    if (const auto* message = std::get_if<std::string>(&issue.reason)) return !first_malformed(*message);
+    if (const auto* message = std::get_if<std::string>(&issue.reason)) return !utf8::first_malformed(*message);
     const auto& reason = std::get<ExpectedFound>(issue.reason);
     if (reason.found && !is_scalar(*reason.found)) return false;
     for (const Expectation& e : reason.expected) {
@@ -344,8 +288,7 @@ bool sentence_well_formed(const ParseIssue& issue) noexcept {
                 if (!is_scalar(e.token)) return false;
                 break;
             case Expectation::Kind::Label:
-            case Expectation::Kind::IdentifierText:
-                if (first_malformed(e.text)) return false;
+                if (utf8::first_malformed(e.text)) return false;
                 break;
             default: break;
         }
@@ -358,9 +301,9 @@ bool sentence_well_formed(const ParseIssue& issue) noexcept {
 // as given, can make the report malformed. They are checked before the
 // report is drawn, not the whole report after.
 std::optional<std::string> malformed_piece(std::string_view source_id, std::span<const ParseIssue> issues) {
-    if (const auto bad = first_malformed(source_id)) {
+    if (const auto bad = utf8::first_malformed(source_id)) {
         std::string message = "Invalid UTF-8 string: malformed UTF-8 at byte ";
-        append_number(message, *bad);
+        append_decimal(message, *bad);
         message.append(" of the source id");
         return message;
     }
@@ -369,11 +312,11 @@ std::optional<std::string> malformed_piece(std::string_view source_id, std::span
         if (sentence_well_formed(issues[i])) continue;
         sentence.clear();
         issues[i].append_sentence(sentence);
-        if (const auto bad = first_malformed(sentence)) {
+        if (const auto bad = utf8::first_malformed(sentence)) {
             std::string message = "Invalid UTF-8 string: malformed UTF-8 at byte ";
-            append_number(message, *bad);
+            append_decimal(message, *bad);
             message.append(" of the label of issue ");
-            append_number(message, i + 1);
+            append_decimal(message, i + 1);
             return message;
         }
     }
@@ -396,7 +339,7 @@ std::string render(std::string_view text, std::string_view source_id, std::span<
         std::stable_sort(labels.begin(), labels.end(),
                          [](const PlacedLabel& a, const PlacedLabel& b) { return a.line < b.line; });
     }
-    const std::size_t width = digit_count(labels.back().line + 1);
+    const std::size_t width = decimal_size(labels.back().line + 1);
 
     std::string out;
     out.reserve(report_size_hint(source, source_id, labels, width, colour));
@@ -433,6 +376,14 @@ ParseError render_parse_failure(std::string_view text, std::string_view source_i
         // Only allocation can fail here.
         return ParseError(std::string("Failed to write error to string: ") + e.what());
     }
+}
+
+std::string ParseError::debug_form() const {
+    if (backtrace_.empty()) return message_;
+    std::string out = message_;
+    out.append("\n\nStack backtrace:\n");
+    out.append(backtrace_);
+    return out;
 }
 
 }  // namespace vorna

@@ -1,5 +1,7 @@
-// Either a value or the error that stands in for it. The core reports
-// failures through this type and never throws across its interface.
+// Either a value or the error that stands in for it. The core reports parse
+// failures through this type; the only exceptions it throws are
+// std::bad_alloc and std::length_error (lists too long for a value's 32-bit
+// offsets).
 #pragma once
 
 #include <utility>

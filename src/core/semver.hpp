@@ -7,7 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "core/text.hpp"
+#include "core/packed_lists.hpp"
+#include "core/text_forms.hpp"
 
 namespace vorna {
 

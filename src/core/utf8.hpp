@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,19 +43,6 @@ constexpr Decoded decode(std::string_view text, std::size_t pos) noexcept {
         }
     }
     return {replacement, 1};
-}
-
-// True when the whole text is well-formed UTF-8.
-constexpr bool is_valid(std::string_view text) noexcept {
-    for (std::size_t pos = 0; pos < text.size();) {
-        const Decoded d = decode(text, pos);
-        if (d.scalar == replacement && d.length == 1) {
-            // A genuine U+FFFD is three bytes long; length 1 means malformed.
-            return false;
-        }
-        pos += d.length;
-    }
-    return true;
 }
 
 // Long runs of ASCII are skipped eight bytes at a time: no byte of a word
@@ -102,6 +90,25 @@ inline std::size_t skip_printable_ascii(std::string_view text, std::size_t from,
     while (from < to && static_cast<unsigned char>(data[from] - 0x20) < 0x5F) ++from;
     return from;
 }
+
+// Whether a decoded character stands for a malformed sequence: a genuine
+// U+FFFD is three bytes long, the stand-in one.
+constexpr bool is_malformed(const Decoded& d) noexcept { return d.scalar == replacement && d.length == 1; }
+
+// The byte offset of the first malformed sequence, if any.
+inline std::optional<std::size_t> first_malformed(std::string_view text) noexcept {
+    for (std::size_t pos = 0; pos < text.size();) {
+        pos = skip_ascii(text, pos, text.size());
+        if (pos == text.size()) break;
+        const Decoded d = decode(text, pos);
+        if (is_malformed(d)) return pos;
+        pos += d.length;
+    }
+    return std::nullopt;
+}
+
+// True when the whole text is well-formed UTF-8.
+inline bool is_valid(std::string_view text) noexcept { return !first_malformed(text); }
 
 // Appends the UTF-8 encoding of `c` (a Unicode scalar value) to `out`.
 inline void append(std::string& out, char32_t c) {

@@ -132,9 +132,6 @@ static_assert(std::is_standard_layout_v<SemVer> && std::is_standard_layout_v<Dot
               std::is_standard_layout_v<Other>);
 static_assert(sizeof(Version) == sizeof(SemVer));
 
-// Calls `f` with the inner value of `v`.
-template <class F> decltype(auto) visit(F&& f, const Version& v) { return v.visit(std::forward<F>(f)); }
-
 // The text form of the held value; the kind does not show.
 inline std::size_t text_size(const Version& v) noexcept {
     return v.visit([](const auto& inner) { return text_size(inner); });

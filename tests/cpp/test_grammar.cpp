@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/grammar.hpp"
+#include "core/parse.hpp"
 #include "core/grammar_issue.hpp"
 #include "core/utf8.hpp"
 
@@ -33,10 +33,10 @@ std::ostream& operator<<(std::ostream& os, Entry e) {
 
 std::string_view source_id_of(Entry e) {
     switch (e) {
-        case Entry::SemVer: return semver_source_id;
-        case Entry::DotSeparated: return dot_separated_source_id;
-        case Entry::Other: return other_source_id;
-        case Entry::Version: return version_source_id;
+        case Entry::SemVer: return source_id<SemVer>;
+        case Entry::DotSeparated: return source_id<DotSeparated>;
+        case Entry::Other: return source_id<Other>;
+        case Entry::Version: return source_id<Version>;
     }
     return {};
 }
@@ -54,10 +54,10 @@ template <class T> Outcome outcome_of(Match<T>&& m) {
 
 Outcome match(Entry e, std::string_view text) {
     switch (e) {
-        case Entry::SemVer: return outcome_of(match_semver(text));
-        case Entry::DotSeparated: return outcome_of(match_dot_separated(text));
-        case Entry::Other: return outcome_of(match_other(text));
-        case Entry::Version: return outcome_of(match_version(text));
+        case Entry::SemVer: return outcome_of(vorna::match<SemVer>(text));
+        case Entry::DotSeparated: return outcome_of(vorna::match<DotSeparated>(text));
+        case Entry::Other: return outcome_of(vorna::match<Other>(text));
+        case Entry::Version: return outcome_of(vorna::match<Version>(text));
     }
     return {};
 }
@@ -366,7 +366,7 @@ Shape shape_of(const SemVer& v) { return {"SemVer", v.rc() ? v.rc()->size() : 0,
 Shape shape_of(const DotSeparated& v) { return {"DotSeparated", v.parts().size(), to_text(v)}; }
 Shape shape_of(const Other& v) { return {"Other", 1, to_text(v)}; }
 Shape shape_of(const Version& v) {
-    return visit([](const auto& inner) { return shape_of(inner); }, v);
+    return v.visit([](const auto& inner) { return shape_of(inner); });
 }
 
 template <class T> std::variant<Shape, ParseIssue> shape_or_issue(Match<T>&& m) {
@@ -376,10 +376,10 @@ template <class T> std::variant<Shape, ParseIssue> shape_or_issue(Match<T>&& m) 
 
 std::variant<Shape, ParseIssue> match_shape(Entry e, std::string_view text) {
     switch (e) {
-        case Entry::SemVer: return shape_or_issue(match_semver(text));
-        case Entry::DotSeparated: return shape_or_issue(match_dot_separated(text));
-        case Entry::Other: return shape_or_issue(match_other(text));
-        case Entry::Version: return shape_or_issue(match_version(text));
+        case Entry::SemVer: return shape_or_issue(vorna::match<SemVer>(text));
+        case Entry::DotSeparated: return shape_or_issue(vorna::match<DotSeparated>(text));
+        case Entry::Other: return shape_or_issue(vorna::match<Other>(text));
+        case Entry::Version: return shape_or_issue(vorna::match<Version>(text));
     }
     return ParseIssue{};
 }
@@ -536,7 +536,7 @@ TEST_P(GrammarGenerated, EntryPointsAgreeAndTextFormsRoundTrip) {
         const Outcome semver = match(Entry::SemVer, text);
         const Outcome dotted = match(Entry::DotSeparated, text);
         const Outcome other = match(Entry::Other, text);
-        const Match<Version> version = match_version(text);
+        const Match<Version> version = vorna::match<Version>(text);
 
         // parse_version is the first of the three that accepts.
         const std::string_view prefix = "Version::";
@@ -558,7 +558,7 @@ TEST_P(GrammarGenerated, EntryPointsAgreeAndTextFormsRoundTrip) {
 
             // The text form parses back to an equal value of the same kind.
             const std::string form = to_text(*v);
-            const Match<Version> again = match_version(form);
+            const Match<Version> again = vorna::match<Version>(form);
             ASSERT_TRUE(std::holds_alternative<Version>(again)) << form;
             const Version& w = std::get<Version>(again);
             EXPECT_EQ(w.kind(), v->kind());

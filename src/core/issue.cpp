@@ -1,4 +1,4 @@
-#include "core/report.hpp"
+#include "core/issue.hpp"
 
 #include "core/utf8.hpp"
 
@@ -12,13 +12,6 @@ void Expectation::render(std::string& out) const {
             out.push_back('\'');
             return;
         case Kind::Label: out.append(text); return;
-        case Kind::IdentifierText:
-            out.push_back('\'');
-            out.append(text);
-            out.push_back('\'');
-            return;
-        case Kind::Any: out.append("any"); return;
-        case Kind::SomethingElse: out.append("something else"); return;
         case Kind::EndOfInput: out.append("end of input"); return;
     }
 }
@@ -47,14 +40,6 @@ void ParseIssue::append_sentence(std::string& out) const {
     }
     if (list.size() > 1) out.append("or ");
     list.back().render(out);
-}
-
-std::string ParseError::debug_form() const {
-    if (backtrace_.empty()) return message_;
-    std::string out = message_;
-    out.append("\n\nStack backtrace:\n");
-    out.append(backtrace_);
-    return out;
 }
 
 }  // namespace vorna

@@ -1,5 +1,4 @@
-// Texts and lists of texts as the version model holds them, with the shared
-// pieces of their renderings and their byte-wise order.
+// Lists of texts as the version model holds them.
 //
 // A value keeps all its lists (pre-release and build, or parts) packed in one
 // heap block: the item count of each list, the end offset of every item, then
@@ -19,33 +18,10 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
+
+#include "core/kind.hpp"
 
 namespace vorna {
-
-// UTF-8 text, owned. Lengths and positions are byte counts.
-using Text = std::string;
-// A list of owned texts: how callers hand lists over (conversions, tests).
-using TextList = std::vector<Text>;
-
-// The kinds of version in their declared order, which is also their rank in
-// the order of versions: every SemVer is less than every DotSeparated, and so on.
-enum class VersionKind : unsigned char { SemVer = 0, DotSeparated = 1, Other = 2 };
-
-// The first member of every kind of value. Each kind sets it to itself, so a
-// Version can tell which kind it holds from the common first member alone.
-struct KindTag {
-    VersionKind kind;
-};
-
-// Byte-wise order of two texts, each byte read as unsigned; a proper prefix is
-// less. This is the order of code points for valid UTF-8.
-inline std::strong_ordering compare_text(std::string_view a, std::string_view b) noexcept {
-    // std::string_view::compare uses char_traits<char>, whose compare is
-    // specified to order as unsigned char.
-    const int r = a.compare(b);
-    return r < 0 ? std::strong_ordering::less : r > 0 ? std::strong_ordering::greater : std::strong_ordering::equal;
-}
 
 // A read-only list of texts inside a packed block (or an empty list). Valid
 // while the value that owns the block is neither changed nor destroyed.
@@ -180,28 +156,28 @@ struct BlockLayout {
     // bytes in all. Throws std::length_error when the counts or offsets
     // outgrow 32 bits.
     static std::size_t size_of(std::size_t list_count, std::size_t items, std::size_t bytes);
-    // A block for `list_count` lists: list j holds the items of lists[j],
-    // which count[j] has counted. Null when no list has an item; otherwise
-    // the block is placed by `placement` when it offers room (then `external`
-    // is set) or allocated. Throws std::length_error and std::bad_alloc.
+    // A block for the lists in `lists` (each with size() and operator[]
+    // giving texts), `items` items of `bytes` bytes in all. Null when no list
+    // has an item; otherwise the block is placed by `placement` when it
+    // offers room (then `external` is set) or allocated. Throws
+    // std::length_error and std::bad_alloc.
     template <class List>
-    static std::uint32_t* build(std::size_t list_count, const List* lists, BlockPlacement* placement, bool& external);
-    // The same for lists whose item count and bytes in all the caller knows.
-    template <std::size_t N>
-    static std::uint32_t* build(const std::array<std::span<const std::string_view>, N>& lists, std::size_t items,
-                                std::size_t bytes, BlockPlacement* placement, bool& external) {
+    static std::uint32_t* build(std::span<const List> lists, std::size_t items, std::size_t bytes,
+                                BlockPlacement* placement, bool& external) {
         external = false;
         if (items == 0) return nullptr;
-        const std::size_t size = size_of(N, items, bytes);
+        const std::size_t size = size_of(lists.size(), items, bytes);
         void* room = placement ? placement->place(size) : nullptr;
         external = room != nullptr;
         auto* block = static_cast<std::uint32_t*>(room ? room : ::operator new(size));
-        std::uint32_t* ends = block + N;
+        std::uint32_t* ends = block + lists.size();
         char* chars = reinterpret_cast<char*>(ends + items);
         std::uint32_t offset = 0;
-        for (std::size_t j = 0; j < N; ++j) {
-            block[j] = static_cast<std::uint32_t>(lists[j].size());
-            for (const std::string_view item : lists[j]) {
+        for (std::size_t j = 0; j < lists.size(); ++j) {
+            const List& list = lists[j];
+            block[j] = static_cast<std::uint32_t>(list.size());
+            for (std::size_t i = 0; i < list.size(); ++i) {
+                const std::string_view item = list[i];
                 // Items are mostly short, where a byte loop beats a library call.
                 if (item.size() > 16) {
                     std::memcpy(chars + offset, item.data(), item.size());
@@ -213,6 +189,17 @@ struct BlockLayout {
             }
         }
         return block;
+    }
+    // The same, with the items and their bytes counted here.
+    template <class List>
+    static std::uint32_t* build(std::span<const List> lists, BlockPlacement* placement, bool& external) {
+        std::size_t items = 0;
+        std::size_t bytes = 0;
+        for (const List& list : lists) {
+            items += list.size();
+            for (std::size_t i = 0; i < list.size(); ++i) bytes += list[i].size();
+        }
+        return build(lists, items, bytes, placement, external);
     }
     static std::uint32_t* copy(const std::uint32_t* block, std::size_t list_count);
     static void release(std::uint32_t* block) noexcept { ::operator delete(block); }
@@ -229,8 +216,6 @@ struct BlockLayout {
         return ListView(ends + first, first == 0 ? 0 : ends[first - 1], chars, block[j]);
     }
 };
-
-extern template std::uint32_t* BlockLayout::build(std::size_t, const ListSource*, BlockPlacement*, bool&);
 
 }  // namespace detail
 
@@ -250,7 +235,8 @@ public:
     PackedLists(const std::array<std::span<const std::string_view>, N>& lists, const std::array<bool, N>& present,
                 std::size_t items, std::size_t bytes, BlockPlacement* placement) {
         bool external = false;
-        std::uint32_t* block = Layout::build<N>(lists, items, bytes, placement, external);
+        std::uint32_t* block =
+            Layout::build(std::span<const std::span<const std::string_view>>(lists), items, bytes, placement, external);
         word_ = reinterpret_cast<std::uintptr_t>(block) | (external ? Layout::external_flag : 0);
         for (std::size_t j = 0; j < N; ++j) word_ |= std::uintptr_t(present[j]) << j;
     }
@@ -277,11 +263,13 @@ public:
         return get(j);
     }
 
-    // Replaces every list at once.
+    // Replaces every list at once. The new block is complete before the old
+    // one is freed, so a source may be a view into this very value (a list
+    // kept, or `v.rc = v.meta`), and a failure leaves the value as it was.
     void assign(const std::array<std::optional<ListSource>, N>& lists) {
-        std::array<ListSource, N> sources{sources_of(lists, std::make_index_sequence<N>{})};
+        const std::array<ListSource, N> sources{sources_of(lists, std::make_index_sequence<N>{})};
         bool external = false;
-        std::uint32_t* block = Layout::build(N, sources.data(), nullptr, external);
+        std::uint32_t* block = Layout::build(std::span<const ListSource>(sources), nullptr, external);
         std::uintptr_t flags = 0;
         for (std::size_t j = 0; j < N; ++j) flags |= std::uintptr_t(lists[j].has_value()) << j;
         if (owns_block()) Layout::release(this->block());
@@ -315,37 +303,9 @@ private:
     std::uintptr_t word_ = 0;
 };
 
-// Element-wise order of two lists; a proper prefix is less.
-inline std::strong_ordering compare_lists(const ListView& a, const ListView& b) noexcept { return a <=> b; }
-
-// True when every byte is below 0x80.
-bool is_ascii(std::string_view text) noexcept;
-
-// The text forms are written by a pair of functions per type: one tells the
-// exact size, the other writes that many bytes and returns the end, so a
-// caller can write straight into storage of the right size.
-
-// `n` in decimal, without sign or leading zeros.
-std::size_t decimal_size(std::uint32_t n) noexcept;
-char* write_decimal(char* out, std::uint32_t n) noexcept;
-// The texts with "." between neighbours.
+// The texts with "." between neighbours, through the size-then-write pair.
 std::size_t joined_size(const ListView& list) noexcept;
 char* write_joined(char* out, const ListView& list) noexcept;
-
-// Appends a text form through its pair of functions.
-template <class T> void append_sized(std::string& out, const T& v) {
-    const std::size_t at = out.size();
-    out.resize(at + text_size(v));
-    write_text(out.data() + at, v);
-}
-
-// Appends the texts with "." between neighbours.
-void append_joined(std::string& out, const ListView& list);
-// Appends `n` in decimal, without sign or leading zeros.
-void append_decimal(std::string& out, std::uint32_t n);
-// Appends the text in double quotes with the debug escapes: \" \\ \t \r \n \0,
-// and \u{hex} for non-printable and grapheme-extending characters.
-void append_quoted(std::string& out, std::string_view text);
 // Appends ["a", "b"]: the quoted texts, ", " between neighbours.
 void append_quoted_list(std::string& out, const ListView& list);
 
