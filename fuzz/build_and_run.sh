@@ -37,11 +37,10 @@ read -r -a targets <<<"${FUZZ_TARGETS:-${all_targets[*]}}"
 
 mkdir -p "$out/obj" "$out/findings"
 
-# The parse path of the core (model, grammar, report, Unicode tables; the
-# subsystems in subdirectories such as logging are not on it) with the POSIX
-# side of the platform seam, instrumented for coverage without libFuzzer's main.
-mapfile -t sources < <({ find "$root/src/core" -maxdepth 1 -name '*.cpp'
-                         find "$root/src/core/platform" -name '*.cpp' ! -name '*_windows.cpp'; } | sort)
+# The parse path of the core (model, grammar, report, Unicode; logging is not
+# on it) with the POSIX side of the platform seam, instrumented for coverage
+# without libFuzzer's main.
+mapfile -t sources < <(find "$root/src/core" -name '*.cpp' ! -path '*/log/*' ! -name '*_windows.cpp' | sort)
 printf '%s\n' "${sources[@]}" | xargs -P "$jobs" -I{} sh -c '
     src="$1"; obj="$2/obj/$(echo "${src#$3/}" | tr / _).o"
     exec '"$cxx $cxxflags"' -fsanitize=fuzzer-no-link -c "$src" -o "$obj"

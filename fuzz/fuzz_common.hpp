@@ -12,9 +12,9 @@
 #include <variant>
 #include <vector>
 
-#include "core/parse.hpp"
-#include "core/utf8.hpp"
-#include "core/version.hpp"
+#include "core/report/parse.hpp"
+#include "core/unicode/utf8.hpp"
+#include "core/model/version.hpp"
 
 namespace vorna::fuzz {
 

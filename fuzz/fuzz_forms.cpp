@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/unicode.hpp"
+#include "core/unicode/unicode.hpp"
 #include "fuzz_common.hpp"
 
 namespace {

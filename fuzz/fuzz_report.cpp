@@ -14,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "core/parse.hpp"
-#include "core/report_source.hpp"
-#include "core/unicode.hpp"
+#include "core/report/parse.hpp"
+#include "core/report/source.hpp"
+#include "core/unicode/unicode.hpp"
 #include "fuzz_common.hpp"
 
 namespace {

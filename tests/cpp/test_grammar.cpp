@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "core/parse.hpp"
-#include "core/grammar_issue.hpp"
-#include "core/utf8.hpp"
+#include "core/report/parse.hpp"
+#include "core/grammar/pending_issue.hpp"
+#include "core/unicode/utf8.hpp"
 
 namespace vorna {
 namespace {

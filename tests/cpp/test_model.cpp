@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/version.hpp"
+#include "core/model/version.hpp"
 
 using namespace std::string_literals;
 

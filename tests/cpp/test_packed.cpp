@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "core/parse.hpp"
-#include "core/version.hpp"
+#include "core/report/parse.hpp"
+#include "core/model/version.hpp"
 
 namespace vorna {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "core/parse.hpp"
+#include "core/report/parse.hpp"
 
 namespace vorna {
 namespace {

@@ -6,10 +6,10 @@
 #include <string_view>
 #include <vector>
 
-#include "core/colour.hpp"
-#include "core/report.hpp"
-#include "core/report_source.hpp"
-#include "core/utf8.hpp"
+#include "core/report/colour.hpp"
+#include "core/report/report.hpp"
+#include "core/report/source.hpp"
+#include "core/unicode/utf8.hpp"
 
 namespace vorna {
 namespace {

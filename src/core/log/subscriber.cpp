@@ -10,9 +10,9 @@
 #include "core/log/stdout.hpp"
 #include "core/log/thread_id.hpp"
 #include "core/platform/thread.hpp"
-#include "core/painter.hpp"
-#include "core/text_forms.hpp"
-#include "core/utf8.hpp"
+#include "core/unicode/painter.hpp"
+#include "core/unicode/text_forms.hpp"
+#include "core/unicode/utf8.hpp"
 
 namespace vorna::log {
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "core/text_forms.hpp"
+#include "core/unicode/text_forms.hpp"
 
 namespace vorna::log {
 
