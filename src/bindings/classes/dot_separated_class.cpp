@@ -44,7 +44,9 @@ struct DotSeparatedClass {
         static void store(Owner& v, Input&& parts) { v.set_parts(parts); }
     };
 
-    static constexpr PropertyTable properties{property<PartsField>({"parts", "The parts between the dots, in order.", "list[str]", "new_parts", "Sequence[str]"})};
+    static constexpr PropertyTable properties{
+        property<PartsField>({"parts", "The parts between the dots, in order.", "list[str]", "new_parts", "Sequence[str]"}),
+    };
     static inline auto getset = properties.getset();
 };
 

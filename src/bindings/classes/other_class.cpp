@@ -44,7 +44,9 @@ struct OtherClass {
         static void store(Owner& v, Input&& value) { v.set_value(value); }
     };
 
-    static constexpr PropertyTable properties{property<ValueField>({"value", "The version text, kept as given.", "str", "new_value", "str"})};
+    static constexpr PropertyTable properties{
+        property<ValueField>({"value", "The version text, kept as given.", "str", "new_value", "str"}),
+    };
     static inline auto getset = properties.getset();
 };
 
@@ -53,8 +55,8 @@ struct OtherClass {
 PyTypeObject* other_type() { return KindClassObject<OtherClass>::get(); }
 
 const api::Class api::other_class = {
-    OtherClass::name.data(), OtherClass::doc, constructor, OtherClass::properties.declared, KindClassObject<OtherClass>::type_description,
-    other_type,
+    OtherClass::name.data(), OtherClass::doc, constructor, OtherClass::properties.declared,
+    KindClassObject<OtherClass>::type_description, other_type,
 };
 
 }  // namespace vorna::bindings

@@ -66,9 +66,12 @@ struct SemVerClass {
     };
 
     static constexpr PropertyTable properties{
-        property<&vorna::SemVer::major>({"major", "The major version number (0 to 4294967295).", "int", "new_major", "int"}),
-        property<&vorna::SemVer::minor>({"minor", "The minor version number (0 to 4294967295).", "int", "new_minor", "int"}),
-        property<&vorna::SemVer::patch>({"patch", "The patch version number (0 to 4294967295).", "int", "new_patch", "int"}),
+        property<&vorna::SemVer::major>(
+            {"major", "The major version number (0 to 4294967295).", "int", "new_major", "int"}),
+        property<&vorna::SemVer::minor>(
+            {"minor", "The minor version number (0 to 4294967295).", "int", "new_minor", "int"}),
+        property<&vorna::SemVer::patch>(
+            {"patch", "The patch version number (0 to 4294967295).", "int", "new_patch", "int"}),
         property<ListField<0>>({"rc", "The pre-release identifiers, or None when there is no pre-release.",
                                 "list[str] | None", "new_rc", "Sequence[str] | None"}),
         property<ListField<1>>({"meta",
@@ -83,8 +86,8 @@ struct SemVerClass {
 PyTypeObject* semver_type() { return KindClassObject<SemVerClass>::get(); }
 
 const api::Class api::semver_class = {
-    SemVerClass::name.data(), SemVerClass::doc, constructor, SemVerClass::properties.declared, KindClassObject<SemVerClass>::type_description,
-    semver_type,
+    SemVerClass::name.data(), SemVerClass::doc, constructor, SemVerClass::properties.declared,
+    KindClassObject<SemVerClass>::type_description, semver_type,
 };
 
 }  // namespace vorna::bindings
