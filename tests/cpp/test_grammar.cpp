@@ -143,7 +143,7 @@ const Rejection edge_rejections[] = {
     {Entry::SemVer, "latest", 0, 1, "found 'l' expected 'v', or integer"},
     {Entry::SemVer, "1.2.3-rc.1+b..c", 13, 14, "found '.' expected alphanumeric or '-'"},
     {Entry::SemVer, "1.2.3-a+b+c", 9, 10, "found '+' expected alphanumeric or '-', '.', or end of input"},
-    {Entry::SemVer, "1.2.3\n", 5, 6, "found '\n' expected digit, '-', '+', or end of input"},
+    {Entry::SemVer, "1.2.3\n", 5, 6, "found '\u240A' expected digit, '-', '+', or end of input"},
     {Entry::SemVer, "1.2.3é", 5, 7, "found 'é' expected digit, '-', '+', or end of input"},
     {Entry::Version, "foo_bar-1", 7, 8, "found '-' expected identifier, or end of input"},
     {Entry::Version, "1.2.3é", 5, 7,

@@ -163,5 +163,29 @@ TEST(ModelCopy, DeepCopyIsIndependent) {
     EXPECT_EQ(to_text(copy), "1.2.3-beta.1");
 }
 
+// Assigning one value to another, of the same kind or another, replaces it
+// whole; assigning a value to itself keeps it.
+TEST(ModelAssignment, CopyAndMoveReplaceTheValue) {
+    const std::vector<Version> values = {SemVer{1, 2, 3, some({"rc", "1"}), some({"b"})}, SemVer{4, 5, 6, none(), none()},
+                                         DotSeparated{{"1", "2"}}, Other{"x"}};
+    for (const Version& from : values) {
+        for (const Version& to : values) {
+            Version copied = to;
+            copied = from;
+            EXPECT_EQ(to_debug(copied), to_debug(from));
+            Version source = from;
+            Version moved = to;
+            moved = std::move(source);
+            EXPECT_EQ(to_debug(moved), to_debug(from));
+        }
+        Version self = from;
+        Version& alias = self;
+        self = alias;
+        EXPECT_EQ(to_debug(self), to_debug(from));
+        self = std::move(alias);
+        EXPECT_EQ(to_debug(self), to_debug(from));
+    }
+}
+
 }  // namespace
 }  // namespace vorna

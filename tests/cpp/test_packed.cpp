@@ -3,6 +3,8 @@
 // failure; or tracked from the start for long texts).
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include <algorithm>
 #include <cstddef>
 #include <optional>
@@ -154,6 +156,15 @@ INSTANTIATE_TEST_SUITE_P(
                     AgreeCase{"long_with_line_break", repeat("ab", 100) + "\n" + repeat("cd", 100)},
                     AgreeCase{"long_number_too_large", "1." + repeat("9", 200) + ".3"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Offsets are 32-bit: lists of 4 GiB or more are refused rather than cut.
+TEST(PackedLimits, FourGibibytesOrMoreIsALengthError) {
+    using detail::BlockLayout;
+    constexpr std::size_t four_gib = std::size_t{1} << 32;
+    EXPECT_NO_THROW(BlockLayout::size_of(2, 1, four_gib - 1));
+    EXPECT_THROW(BlockLayout::size_of(2, 1, four_gib), std::length_error);
+    EXPECT_THROW(BlockLayout::size_of(2, four_gib, 0), std::length_error);
+}
 
 }  // namespace
 }  // namespace vorna

@@ -221,6 +221,8 @@ INSTANTIATE_TEST_SUITE_P(
         PlacementCase{"AfterCombiningMark", "e\u0301x", 3, 4, "1:3", " 1 │ e\u0301x", "   │  ┬"},
         PlacementCase{"ColumnCountsCharactersNotBytes", "é.x", 3, 4, "1:3", " 1 │ é.x", "   │   ┬"},
         PlacementCase{"OtherWhiteSpaceIsOneBlank", "a\u3000b", 4, 5, "1:3", " 1 │ a b", "   │   ┬"},
+        PlacementCase{"EnQuadIsOneBlank", "a\u2000b", 4, 5, "1:3", " 1 │ a b", "   │   ┬"},
+        PlacementCase{"HairSpaceIsOneBlank", "a\u200Ab", 4, 5, "1:3", " 1 │ a b", "   │   ┬"},
         PlacementCase{"TrailingBlanksAreNotQuoted", "1.2.3 ", 5, 6, "1:6", " 1 │ 1.2.3", "   │      ┬"},
         PlacementCase{"MidCharacterOffsetPointsAtIt", "aé", 2, 3, "1:2", " 1 │ aé", "   │  ┬"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -242,6 +244,31 @@ INSTANTIATE_TEST_SUITE_P(
                     PlacementCase{"Nul", std::string("a\0b", 3), 2, 3, "1:3", " 1 │ a␀b", "   │   ┬"},
                     PlacementCase{"MalformedByte", "a\xff" "b", 2, 3, "1:3", " 1 │ a\uFFFDb", "   │   ┬"},
                     PlacementCase{"RightToLeftOverride", "a\u202Eb", 4, 5, "1:3", " 1 │ a\uFFFDb", "   │   ┬"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The sentence shows a character that must not reach a terminal raw as the
+// quoted line shows it; white space and printable characters as they are.
+struct FoundCase {
+    const char* name;
+    char32_t found;
+    std::string shown;
+};
+
+class SentenceFound : public testing::TestWithParam<FoundCase> {};
+
+TEST_P(SentenceFound, ShowsTheCharacterAsTheQuotedLineDoes) {
+    const FoundCase& c = GetParam();
+    EXPECT_EQ(expected_found(0, 1, c.found, {lab("digit")}).sentence(), "found '" + c.shown + "' expected digit");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ReportUnsafeText, SentenceFound,
+    testing::Values(FoundCase{"LineFeed", U'\n', "␊"}, FoundCase{"CarriageReturn", U'\r', "␍"},
+                    FoundCase{"Escape", 0x1B, "␛"}, FoundCase{"Delete", 0x7F, "␡"},
+                    FoundCase{"NextLine", 0x85, "\uFFFD"}, FoundCase{"LineSeparator", 0x2028, "\uFFFD"},
+                    FoundCase{"RightToLeftOverride", 0x202E, "\uFFFD"}, FoundCase{"Tab", U'\t', "\t"},
+                    FoundCase{"EmSpace", 0x2003, "\u2003"}, FoundCase{"Space", U' ', " "},
+                    FoundCase{"Tilde", U'~', "~"}, FoundCase{"Accented", 0xE9, "é"}, FoundCase{"Wide", 0x4E2D, "中"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReportPlacement, EveryByteValueGivesValidUtf8WithoutEscapes) {

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "core/log/stdout.hpp"
 #include "core/log/subscriber.hpp"
@@ -66,6 +67,50 @@ INSTANTIATE_TEST_SUITE_P(Outputs, LogFailurePosix,
 TEST(LogStdoutDeathTest, OnlyAClosedStdoutIsNoError) {
     if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full is not available";
     EXPECT_EXIT(write_stdout_scenario(), ::testing::ExitedWithCode(0), "");
+}
+
+// In a child process, because it replaces descriptor 1 with a non-blocking
+// pipe that takes only part of a long line.
+bool host_held = true;
+bool released_before_the_stdout_lock = false;
+
+[[noreturn]] void host_lock_scenario() {
+    int ends[2];
+    if (::pipe(ends) != 0 || ::dup2(ends[1], STDOUT_FILENO) != STDOUT_FILENO) std::_Exit(1);
+    ::fcntl(STDOUT_FILENO, F_SETFL, O_NONBLOCK);
+    set_host_lock({[]() noexcept -> void* {
+                       if (host_held && !released_before_the_stdout_lock) {
+                           // Free for another thread: this one does not hold it yet.
+                           std::thread([] {
+                               released_before_the_stdout_lock = stdout_lock().try_lock();
+                               if (released_before_the_stdout_lock) stdout_lock().unlock();
+                           }).join();
+                       }
+                       host_held = false;
+                       return &host_held;
+                   },
+                   [](void*) noexcept { host_held = true; }});
+    int checks = 0;
+    bool checked_with_host_held = true;
+    const auto check = [&]() noexcept {
+        ++checks;
+        checked_with_host_held = checked_with_host_held && host_held;
+        return true;
+    };
+    const std::string line(200000, 'x');
+    const WriteOutcome outcome = write_stdout(line, check);
+    if (outcome.error != std::errc::resource_unavailable_try_again) std::_Exit(2);
+    if (outcome.written == 0 || outcome.written >= line.size()) std::_Exit(3);
+    if (!released_before_the_stdout_lock || !host_held) std::_Exit(4);
+    if (checks == 0 || !checked_with_host_held) std::_Exit(5);
+    std::_Exit(0);
+}
+
+// The host lock is given up before the standard-output lock is taken and
+// held again for the check after a partial write; the bytes that went out
+// before the pipe refused more are counted.
+TEST(LogStdoutDeathTest, HostLockGivenUpAroundTheWrite) {
+    EXPECT_EXIT(host_lock_scenario(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

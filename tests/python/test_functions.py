@@ -1,5 +1,6 @@
 """init_tracing() and test_function(version): argument binding, output on file descriptor 1, failures."""
 import errno
+import inspect
 import json
 import os
 import signal
@@ -33,7 +34,9 @@ def test_line_goes_to_native_stdout_not_sys_stdout():
         sys.stdout = captured = io.StringIO()
         returned = test_function(Version("1.2.3"))
         test_function(version=Version("v2.0.0-rc.1+b"))
-        test_function(Version("2024.05"))
+        class Key(str):  # found by its text, whatever its hash
+            __hash__ = lambda self: 1
+        test_function(**{Key("version"): Version("2024.05")})
         sys.stderr.write(repr((returned, captured.getvalue())))
         """
     )
@@ -77,6 +80,17 @@ def test_argument_binding_messages(args, kwargs, message):
     assert str(caught.value) == message
 
 
+class QualnameRaisingMeta(type):
+    def __getattribute__(cls, name):
+        if name == "__qualname__":
+            raise RuntimeError("no name")
+        return super().__getattribute__(name)
+
+
+class QualnameRaising(metaclass=QualnameRaisingMeta):
+    pass
+
+
 @pytest.mark.parametrize(
     "value, type_name",
     [
@@ -87,6 +101,7 @@ def test_argument_binding_messages(args, kwargs, message):
         (DotSeparated("1.2"), "DotSeparated"),
         (Other("x"), "Other"),
         (Version, "type"),
+        (QualnameRaising(), "<failed to extract type name>"),
     ],
 )
 def test_conversion_message(value, type_name):
@@ -119,17 +134,22 @@ def fill_stdout_pipe():
             pass
 """
 
-# The child reports how test_function ended as one JSON line on stderr.
+# The child reports how test_function ended, and what a copy and a pickled
+# copy of the error hold, as one JSON line on stderr.
 WRITE_OUTCOME = FILL_STDOUT_PIPE + """
-import json, sys
+import copy, json, pickle, sys
 import vorna
 if FILL_STDOUT:
     fill_stdout_pipe()
+def fields(e):
+    return [type(e).__module__, type(e).__name__, e.errno, e.strerror, e.args, str(e)]
 try:
     outcome = {"returned": repr(vorna.test_function(vorna.package.version.Version("1.2.3")))}
 except OSError as e:
     outcome = {"python_class": next(c.__name__ for c in type(e).__mro__ if c.__module__ == "builtins"),
-               "name": type(e).__name__, "errno": e.errno, "strerror": e.strerror, "str": str(e)}
+               "name": type(e).__name__, "errno": e.errno, "strerror": e.strerror, "str": str(e),
+               "copies": [fields(copy.copy(e)), fields(copy.deepcopy(e))] + [fields(e)] * 2,
+               "pickled": fields(pickle.loads(pickle.dumps(e)))}
 sys.stderr.write(json.dumps(outcome) + "\\n")
 sys.stderr.write("still running\\n")
 """
@@ -169,23 +189,80 @@ def test_write_failure_raises_the_errno_class(stdout, fill, python_class, number
             os.close(fd)
     assert result.returncode == 0, result.stderr
     report, still_running = result.stderr.decode().splitlines()
-    assert json.loads(report) == {
+    outcome = json.loads(report)
+    message = "failed printing to stdout: %s (errno %d)" % (os.strerror(number), number)
+    assert outcome.pop("copies") == [["vorna", python_class, number, os.strerror(number), [message], message]] * 4
+    # Pickled, it is Python's own class, found by name on the other side.
+    assert outcome.pop("pickled") == ["builtins", python_class, number, os.strerror(number), [message],
+                                      "[Errno %d] %s" % (number, os.strerror(number))]
+    assert outcome == {
         "python_class": python_class,
         "name": python_class,
         "errno": number,
         "strerror": os.strerror(number),
-        "str": "failed printing to stdout: %s (errno %d)" % (os.strerror(number), number),
+        "str": message,
     }
     assert still_running == "still running"
 
 
+def test_blocking_error_tells_how_much_of_the_line_went_out():
+    result = run_python(
+        """
+        import copy, fcntl, os, pickle, sys
+        import vorna
+        read_end, write_end = os.pipe()
+        os.dup2(write_end, 1)
+        fcntl.fcntl(1, fcntl.F_SETFL, fcntl.fcntl(1, fcntl.F_GETFL) | os.O_NONBLOCK)
+        fcntl.fcntl(read_end, fcntl.F_SETFL, os.O_NONBLOCK)
+        try:
+            vorna.test_function(vorna.package.version.Version("x" * 200000))
+        except BlockingIOError as e:
+            out = b""
+            try:
+                while True:
+                    out += os.read(read_end, 65536)
+            except BlockingIOError:
+                pass
+            again = pickle.loads(pickle.dumps(e))
+            print(e.characters_written, len(out), copy.copy(e).characters_written, again.characters_written,
+                  out.startswith(b"Got version: xxx"), file=sys.stderr)
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    written, received, copied, pickled, start = result.stderr.decode().split()
+    assert 0 < int(written) == int(received) == int(copied) == int(pickled) < 200000
+    assert start == "True"
+
+
+def blocked_in_pipe_write(task):
+    """Whether the thread at /proc/<task> sleeps in a write to a full pipe
+    (where the kernel hides wait channels, whether it sleeps at all)."""
+    with open(task + "/wchan") as f:
+        where = f.read()
+    if where != "0":
+        return where.endswith("pipe_write")
+    with open(task + "/stat") as f:
+        return f.read().rsplit(") ", 1)[1].startswith("S")
+
+
+def wait_until_blocked_in_pipe_write(pid):
+    deadline = time.monotonic() + 60  # a hang guard only
+    while not blocked_in_pipe_write(f"/proc/{pid}"):
+        assert time.monotonic() < deadline, f"process {pid} never blocked on its pipe"
+        time.sleep(0.001)
+
+
 # The child fills its stdout pipe, says so, and blocks in test_function until
 # the parent sends SIGINT (and, for a handler that returns, drains the pipe).
+# A shell starts background jobs with SIGINT ignored, so the child sets the
+# handler it relies on either way.
 INTERRUPTED_WRITE = FILL_STDOUT_PIPE + """
 import signal, sys
 import vorna
-if not RAISING_HANDLER:
-    signal.signal(signal.SIGINT, lambda number, frame: sys.stderr.write("handled\\n"))
+if RAISING_HANDLER:
+    signal.signal(signal.SIGINT, signal.default_int_handler)
+else:
+    signal.signal(signal.SIGINT, lambda number, frame: (sys.stderr.write("handled\\n"), sys.stderr.flush()))
 fill_stdout_pipe()
 fcntl.fcntl(1, fcntl.F_SETFL, fcntl.fcntl(1, fcntl.F_GETFL) & ~os.O_NONBLOCK)
 sys.stderr.write("blocking\\n")
@@ -209,7 +286,7 @@ def test_signal_during_a_blocked_write_runs_its_handler(raising_handler, expecte
     )
     try:
         assert child.stderr.readline() == b"blocking\n"
-        time.sleep(0.5)  # let the child enter the blocked write
+        wait_until_blocked_in_pipe_write(child.pid)
         child.send_signal(signal.SIGINT)
         if raising_handler:
             # The pipe stays full: only giving the write up lets the child end.
@@ -217,15 +294,64 @@ def test_signal_during_a_blocked_write_runs_its_handler(raising_handler, expecte
             lines = child.stderr.read().decode().splitlines()
             assert child.stdout.read().endswith(b"x")
         else:
-            time.sleep(0.5)  # let the handler run while the pipe is still full
+            # The handler ran while the pipe was still full.
+            assert child.stderr.readline() == b"handled\n"
             out, err = child.communicate(timeout=60)
-            lines = err.decode().splitlines()
+            lines = ["handled"] + err.decode().splitlines()
             assert out.endswith(b"x" + b"Got version: 1.2.3\n")
     finally:
         if child.poll() is None:
             child.kill()
             child.wait()
     assert ["blocking"] + lines == expected
+
+
+# A thread of the child empties its stdout pipe, but only once the main thread
+# blocks writing to it: a write that kept the interpreter lock would hang.
+DRAINED_BY_A_THREAD = inspect.getsource(blocked_in_pipe_write) + """
+import ctypes, os, sys, threading, time
+import vorna
+read_end, write_end = os.pipe()
+os.dup2(write_end, 1)
+os.close(write_end)
+writer = threading.get_native_id()
+received = []
+def drain():
+    while not blocked_in_pipe_write(f"/proc/self/task/{writer}"):
+        time.sleep(0.001)
+    while chunk := os.read(read_end, 65536):
+        received.append(chunk)
+reader = threading.Thread(target=drain)
+reader.start()
+os.write(1, b"x" * PREFILL)
+CALL
+os.close(1)
+reader.join()
+sys.stderr.buffer.write(b"".join(received)[PREFILL:])
+"""
+
+
+@pytest.mark.parametrize(
+    "prefill, call, line",
+    [
+        pytest.param(65536, 'vorna.test_function(vorna.package.version.Version("1.2.3"))',
+                     b"Got version: 1.2.3\n", id="short-line-full-pipe"),
+        pytest.param(0, 'vorna.test_function(vorna.package.version.Version("x" * 200000))',
+                     b"Got version: " + b"x" * 200000 + b"\n", id="long-line-empty-pipe"),
+        pytest.param(65536, 'vorna.init_tracing(); ctypes.PyDLL(vorna.__file__).vorna_test_log(b"drained")',
+                     b"drained", id="log-record-full-pipe"),
+    ],
+)
+def test_write_lets_a_thread_drain_the_pipe(prefill, call, line):
+    code = DRAINED_BY_A_THREAD.replace("PREFILL", str(prefill)).replace("CALL", call)
+    # The timeout only guards against a hang; the child needs a fraction of a second.
+    result = subprocess.run([sys.executable, "-c", code], capture_output=True, timeout=60,
+                            env={**os.environ, "NO_COLOR": "1"})
+    assert result.returncode == 0, result.stderr
+    if line == b"drained":
+        assert result.stderr.splitlines()[0].endswith(b" INFO vorna::tests: drained")
+    else:
+        assert result.stderr == line
 
 
 def test_closed_stdout_is_silently_discarded():

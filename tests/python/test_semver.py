@@ -60,6 +60,26 @@ def test_unparsable_text(text, column, sentence):
     check_report(str(info.value), SEMVER_ID, text, column, sentence)
 
 
+# A character that must not reach a terminal raw shows in the sentence as the
+# quoted line shows it; a printable one as it is.
+@pytest.mark.parametrize(
+    "text, row, shown",
+    [
+        ("1.2.3\n", "1.2.3", "\u240a"),
+        ("1.2.3\r", "1.2.3", "\u240d"),
+        ("1.2.3\x1b[2J", "1.2.3\u241b[2J", "\u241b"),
+        ("1.2.3\x7f", "1.2.3\u2421", "\u2421"),
+        ("1.2.3\u202e", "1.2.3\ufffd", "\ufffd"),
+        ("1.2.3\u2028", "1.2.3", "\ufffd"),
+        ("1.2.3\u00e9", "1.2.3\u00e9", "\u00e9"),
+    ],
+)
+def test_found_character_shown_as_the_quoted_line_shows_it(text, row, shown):
+    with pytest.raises(RuntimeError) as info:
+        SemVer(text)
+    check_report(str(info.value), SEMVER_ID, row, 6, f"found '{shown}' expected digit, '-', '+', or end of input")
+
+
 @pytest.mark.parametrize("text", ["4294967296.0.0", "1.99999999999999999999.1"])
 def test_number_beyond_32_bits_is_never_stored_wrapped(text):
     # The grammar refuses such a number rather than storing a wrong value.

@@ -133,6 +133,33 @@ def test_invalid_keyword(cls, kwargs, key):
     assert str(info.value) == f"'{key}' is an invalid keyword argument for {cls.__name__}()"
 
 
+class HashOne(str):
+    __hash__ = lambda self: 1
+
+
+class NeverEqual(str):
+    __eq__ = lambda self, other: False
+    __hash__ = str.__hash__
+
+
+# A keyword is its text, whatever hash or equality a str subclass gives it.
+@pytest.mark.parametrize("key_class", [HashOne, NeverEqual])
+@pytest.mark.parametrize(
+    "cls, kwargs, name, value, attribute, expected",
+    [
+        (SemVer, {"minor": 2, "patch": 3}, "major", 7, "major", 7),
+        (SemVer, {"major": 1, "minor": 2, "patch": 3}, "rc", ["x"], "rc", ["x"]),
+        (DotSeparated, {}, "parts", ["a"], "parts", ["a"]),
+        (Other, {}, "value", "v", "value", "v"),
+    ],
+)
+def test_str_subclass_keywords_are_matched_by_text(key_class, cls, kwargs, name, value, attribute, expected):
+    assert getattr(cls(**kwargs, **{key_class(name): value}), attribute) == expected
+    with pytest.raises(TypeError) as info:
+        cls(**kwargs, **{name: value, key_class(name): value})
+    assert str(info.value) == f"{cls.__name__}() got multiple values for argument '{name}'"
+
+
 @pytest.mark.parametrize("cls", KIND_CLASSES, ids=lambda c: c.__name__)
 @pytest.mark.parametrize(
     "argument, type_name",

@@ -34,6 +34,10 @@ def test_cxx_runtime_is_linked_in(wheel, tmp_path):
     dynamic = subprocess.run(["readelf", "-d", str(tmp_path / library)], capture_output=True, text=True, check=True)
     needed = [line for line in dynamic.stdout.splitlines() if "(NEEDED)" in line]
     assert needed and not [line for line in needed if "libstdc++" in line], needed
+    # The fault-injection hooks of the test build stay out of a wheel.
+    symbols = subprocess.run(["nm", "-D", "--defined-only", str(tmp_path / library)], capture_output=True, text=True,
+                             check=True)
+    assert "PyInit_vorna" in symbols.stdout and "vorna_test_" not in symbols.stdout
 
 
 def test_installs_and_imports_in_a_fresh_virtualenv(wheel, tmp_path):

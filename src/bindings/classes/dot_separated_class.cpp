@@ -26,7 +26,7 @@ struct DotSeparatedClass {
     static std::span<StaticName* const> keywords() noexcept { return accepted_keywords; }
 
     // parts is required; its texts are stored as given, without the grammar.
-    static bool from_keywords(PyObject* kwargs, Value& out) {
+    static bool from_keywords(const Keywords& kwargs, Value& out) {
         TextList parts;
         if (!required_keyword(kwargs, parts_name, parts, PyExc_ValueError, "invalid input to argument 'parts'")) {
             return false;

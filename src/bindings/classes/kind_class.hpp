@@ -29,9 +29,9 @@ namespace vorna::bindings {
 // for its class object, the full name, the docstring (signature first) and
 // the property table.
 template <class C>
-concept KindClass = ClassObject<C> && requires(PyObject* kwargs, typename C::Value& out) {
+concept KindClass = ClassObject<C> && requires(const Keywords& keywords, typename C::Value& out) {
     { C::name } -> std::convertible_to<std::string_view>;
-    { C::from_keywords(kwargs, out) } -> std::same_as<bool>;
+    { C::from_keywords(keywords, out) } -> std::same_as<bool>;
     { C::keywords() } -> std::convertible_to<std::span<StaticName* const>>;
     { C::full_name } -> std::convertible_to<const char*>;
     { C::doc } -> std::convertible_to<const char*>;
@@ -99,8 +99,9 @@ template <KindClass Class> PyObject* kind_new(PyTypeObject* type, PyObject* args
         if (kwargs && kwargs != Py_None) {
             if (count != 0) return raise(PyExc_TypeError, "Constructor expects *args or **kwargs, but not both");
             if (!PyDict_Check(kwargs)) return raise(PyExc_TypeError, "keyword arguments must be a dict");
-            if (!Class::from_keywords(kwargs, value)) return nullptr;
-            if (!check_keywords(kwargs, Class::keywords(), Class::name)) return nullptr;
+            Keywords keywords;
+            if (!keywords.match(kwargs, Class::keywords(), Class::name)) return nullptr;
+            if (!Class::from_keywords(keywords, value) || !keywords.check(Class::name)) return nullptr;
         } else if (count == 0) {
             return raise(PyExc_ValueError, std::string(Class::name) + "() requires arguments");
         } else if (count > 1) {

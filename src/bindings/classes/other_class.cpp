@@ -26,7 +26,7 @@ struct OtherClass {
     static std::span<StaticName* const> keywords() noexcept { return accepted_keywords; }
 
     // value is required; any text is stored as given, the empty one too.
-    static bool from_keywords(PyObject* kwargs, Value& out) {
+    static bool from_keywords(const Keywords& kwargs, Value& out) {
         Text value;
         if (!required_keyword(kwargs, value_name, value, PyExc_ValueError, "invalid input to argument 'value'")) {
             return false;

@@ -16,6 +16,7 @@
 #include "bindings/runtime/borrow.hpp"
 #include "bindings/runtime/conversions.hpp"
 #include "bindings/runtime/errors.hpp"
+#include "bindings/runtime/test_hooks.hpp"
 #include "bindings/classes/instance.hpp"
 
 namespace vorna::bindings {
@@ -78,7 +79,10 @@ template <PropertyField Field> int set_field(PyObject* self, PyObject* value, vo
         }
         auto* instance = instance_of<typename Field::Owner>(self);
         return with_borrow<WriteBorrow>(instance->borrow,
-                                        [&] { Field::store(instance->value, std::move(converted)); })
+                                        [&] {
+                                            test_hooks::before_store();
+                                            Field::store(instance->value, std::move(converted));
+                                        })
                    ? 0
                    : -1;
     });

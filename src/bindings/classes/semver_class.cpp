@@ -37,7 +37,7 @@ struct SemVerClass {
 
     // major, minor and patch are required, in that order; rc and meta may be
     // missing or None. Values are stored as given, without the grammar.
-    static bool from_keywords(PyObject* kwargs, Value& out) {
+    static bool from_keywords(const Keywords& kwargs, Value& out) {
         std::optional<TextList> rc;
         std::optional<TextList> meta;
         if (!(required_keyword(kwargs, major_name, out.major, PyExc_TypeError,

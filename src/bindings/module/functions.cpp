@@ -20,6 +20,14 @@ namespace vorna::bindings {
 
 namespace {
 
+// The interpreter lock as the writers of standard output give it up around
+// a blocking write. Only a thread that holds it gives it up: a log record may
+// come from a thread the interpreter does not know.
+const log::HostLock interpreter_lock = {
+    []() noexcept -> void* { return PyGILState_Check() ? PyEval_SaveThread() : nullptr; },
+    [](void* state) noexcept { PyEval_RestoreThread(static_cast<PyThreadState*>(state)); },
+};
+
 // The __qualname__ of the object's type, or the stand-in text.
 std::string type_qualname(PyObject* object) {
     PyRef qualname = PyRef::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__qualname__"));
@@ -62,21 +70,26 @@ PyObject* print_version(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnam
     std::string line = "Got version: ";
     if (!with_borrow<ReadBorrow>(instance->borrow, [&] { append_text(line, instance->value); })) return nullptr;
     line.push_back('\n');
-    // A signal that interrupts a blocked write runs its Python handler here;
+    // The line is written with the interpreter lock given up: a thread of
+    // this process may be the one that empties the pipe. A signal that
+    // interrupts the write runs its Python handler with the lock taken back;
     // a handler that raises (Ctrl-C) ends the write with its exception.
+    log::set_host_lock(interpreter_lock);
     bool handler_raised = false;
     const auto keep_going = [&handler_raised]() noexcept {
         handler_raised = PyErr_CheckSignals() != 0;
         return !handler_raised;
     };
-    if (const std::error_code error = log::write_stdout(line, keep_going)) {
+    const log::WriteOutcome outcome = log::write_stdout(line, keep_going);
+    if (outcome.error) {
         if (handler_raised) return nullptr;
-        return raise_write_error("stdout", error);
+        return raise_write_error("stdout", outcome.error, outcome.written);
     }
     Py_RETURN_NONE;
 }
 
 PyObject* install_subscriber() {
+    log::set_host_lock(interpreter_lock);
     if (!log::install_global_subscriber(log::make_stdout_subscriber())) {
         return raise(PyExc_RuntimeError, "a global default trace dispatcher has already been set");
     }

@@ -28,10 +28,11 @@ void raise_from_pending(PyObject* type, std::string_view message) noexcept;
 // surrogate) is still a binding error rather than an encoding one.
 PyObject* raise_unexpected_keyword(const char* function, PyObject* key) noexcept;
 
-// Runs a slot's body. The core throws std::bad_alloc, and std::length_error
-// for lists too long for a value's 32-bit offsets; both become MemoryError
-// here. Any other C++ exception is a broken invariant.
-// The failure value is null for object slots and -1 for int slots.
+// Runs a slot's body. The core throws std::bad_alloc when memory runs out
+// and std::length_error for a value too large for its storage (version lists
+// of 4 GiB or more); both become MemoryError here. Any other C++ exception is
+// a broken invariant. The failure value is null for object slots and -1 for
+// int slots.
 template <class Body> auto guarded(Body&& body) noexcept -> decltype(body()) {
     using R = decltype(body());
     try {

@@ -4,6 +4,8 @@
 
 #include <Python.h>
 
+#include <array>
+#include <cstddef>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -15,29 +17,46 @@
 
 namespace vorna::bindings {
 
-// Looks a keyword up: true with `out` set to a new reference (empty when the
-// keyword is missing), or false with an error set.
-bool find_keyword(PyObject* kwargs, StaticName& name, PyRef& out) noexcept;
+// The keyword arguments of one call, each matched by its text to one of the
+// names a class accepts. Identity settles the interned names that callers
+// nearly always pass; any other str, a subclass with its own hash or
+// equality included, is compared by its text, as a Python function binds it.
+class Keywords {
+public:
+    static constexpr std::size_t max_names = 5;
+
+    // Matches every key of `kwargs` to one of `accepted` (at most max_names),
+    // holding the values. False with an error set: TypeError "<class>() got
+    // multiple values for argument '<name>'" when two keys have one name's
+    // text.
+    bool match(PyObject* kwargs, std::span<StaticName* const> accepted, std::string_view class_name);
+    // The value given for `name`, one of the accepted names (borrowed from
+    // this object), or null when none was given.
+    PyObject* find(const StaticName& name) const noexcept;
+    // ValueError "'<key>' is an invalid keyword argument for <class>()" for
+    // the first key, in dictionary order, that is no accepted name.
+    bool check(std::string_view class_name) const;
+
+private:
+    std::span<StaticName* const> accepted_;
+    std::array<PyRef, max_names> values_;
+    PyRef unexpected_;
+};
 
 // Converts keyword `name` into `out`; a missing one raises `missing_type`
 // with `missing_message`. Conversion errors are raised unchanged.
 template <class T>
-bool required_keyword(PyObject* kwargs, StaticName& name, T& out, PyObject* missing_type,
+bool required_keyword(const Keywords& kwargs, const StaticName& name, T& out, PyObject* missing_type,
                       const char* missing_message) {
-    PyRef value;
-    if (!find_keyword(kwargs, name, value)) return false;
+    PyObject* value = kwargs.find(name);
     if (!value) {
         raise(missing_type, missing_message);
         return false;
     }
-    return from_python(value.get(), out);
+    return from_python(value, out);
 }
 
 // Converts keyword `name` into `out`; missing or None leaves it absent.
-bool optional_keyword(PyObject* kwargs, StaticName& name, std::optional<TextList>& out);
-
-// ValueError "'<key>' is an invalid keyword argument for <class>()" for the
-// first key, in dictionary order, that is not one of `accepted`.
-bool check_keywords(PyObject* kwargs, std::span<StaticName* const> accepted, std::string_view class_name);
+bool optional_keyword(const Keywords& kwargs, const StaticName& name, std::optional<TextList>& out);
 
 }  // namespace vorna::bindings

@@ -23,6 +23,71 @@ PyRef text_object(std::string_view text) noexcept {
     return PyRef::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
 }
 
+// What a copy of a write error needs besides its class: the arguments of the
+// class, (errno, strerror), and the state set on the new instance afterwards
+// (the message as `args`, `characters_written` when set, and the instance's
+// own attributes). Null with an error set.
+PyObject* reduce_parts(PyObject* self, PyRef& arguments) noexcept {
+    PyRef number = PyRef::steal(PyObject_GetAttrString(self, "errno"));
+    PyRef description = number ? PyRef::steal(PyObject_GetAttrString(self, "strerror")) : PyRef();
+    if (!description) return nullptr;
+    arguments = PyRef::steal(PyTuple_Pack(2, number.get(), description.get()));
+    if (!arguments) return nullptr;
+    PyRef state = PyRef::steal(PyDict_New());
+    if (!state) return nullptr;
+    PyRef own = PyRef::steal(PyObject_GenericGetDict(self, nullptr));
+    if (!own || PyDict_Update(state.get(), own.get()) < 0) return nullptr;
+    PyRef args = PyRef::steal(PyObject_GetAttrString(self, "args"));
+    if (!args || PyDict_SetItemString(state.get(), "args", args.get()) < 0) return nullptr;
+    if (PyObject_TypeCheck(self, reinterpret_cast<PyTypeObject*>(PyExc_BlockingIOError))) {
+        // Unset, it reads as an AttributeError, and the copy leaves it unset.
+        if (PyRef written = PyRef::steal(PyObject_GetAttrString(self, "characters_written"))) {
+            if (PyDict_SetItemString(state.get(), "characters_written", written.get()) < 0) return nullptr;
+        } else if (PyErr_ExceptionMatches(PyExc_AttributeError)) {
+            PyErr_Clear();
+        } else {
+            return nullptr;
+        }
+    }
+    return state.release();
+}
+
+// __reduce__: Python's own class for the errno, which the unpickling side
+// finds by name (the message classes are made at run time and have none).
+PyObject* reduce_method(PyObject* self, PyObject*) noexcept {
+    PyRef arguments;
+    PyRef state = PyRef::steal(reduce_parts(self, arguments));
+    if (!state) return nullptr;
+    auto* base = reinterpret_cast<PyObject*>(Py_TYPE(self)->tp_base);
+    return PyTuple_Pack(3, base, arguments.get(), state.get());
+}
+
+// __copy__ and __deepcopy__: an instance of the same class with the same
+// errno, strerror, message and attributes (all of them immutable here).
+PyObject* copy_method(PyObject* self, PyObject*) noexcept {
+    PyRef arguments;
+    PyRef state = PyRef::steal(reduce_parts(self, arguments));
+    if (!state) return nullptr;
+    PyRef copy = PyRef::steal(PyObject_Call(reinterpret_cast<PyObject*>(Py_TYPE(self)), arguments.get(), nullptr));
+    if (!copy) return nullptr;
+    Py_ssize_t position = 0;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    while (PyDict_Next(state.get(), &position, &key, &value)) {
+        if (PyObject_SetAttr(copy.get(), key, value) < 0) return nullptr;
+    }
+    return copy.release();
+}
+
+PyMethodDef reduce_def = {"__reduce__", reduce_method, METH_NOARGS, nullptr};
+PyMethodDef copy_def = {"__copy__", copy_method, METH_NOARGS, nullptr};
+PyMethodDef deepcopy_def = {"__deepcopy__", copy_method, METH_O, nullptr};
+
+bool add_method(PyObject* type, PyMethodDef* def) noexcept {
+    PyRef method = PyRef::steal(PyDescr_NewMethod(reinterpret_cast<PyTypeObject*>(type), def));
+    return method && PyObject_SetAttrString(type, def->ml_name, method.get()) == 0;
+}
+
 // A subclass of `base` (an OSError class) whose str() is its message alone.
 // OSError's own str() reads "[Errno N] strerror" whenever both are set, which
 // would hide the message callers read. One class per base, for the process.
@@ -49,14 +114,17 @@ PyObject* message_class_for(PyTypeObject* base) noexcept {
     if (!namespace_) return nullptr;
     PyRef made = PyRef::steal(PyObject_CallFunction(reinterpret_cast<PyObject*>(&PyType_Type), "s(O)O",
                                                     base->tp_name, key, namespace_.get()));
-    if (!made) return nullptr;
+    if (!made || !add_method(made.get(), &reduce_def) || !add_method(made.get(), &copy_def) ||
+        !add_method(made.get(), &deepcopy_def)) {
+        return nullptr;
+    }
     // Creating the class can also run other threads; the first one stored wins.
     return PyDict_SetDefault(classes, key, made.get());
 }
 
 }  // namespace
 
-PyObject* raise_write_error(std::string_view stream, std::error_code error) noexcept {
+PyObject* raise_write_error(std::string_view stream, std::error_code error, std::size_t written) noexcept {
     std::string message;
     std::string strerror;
     try {
@@ -85,6 +153,11 @@ PyObject* raise_write_error(std::string_view stream, std::error_code error) noex
     if (!exception) return nullptr;
     PyRef message_args = PyRef::steal(PyTuple_Pack(1, text.get()));
     if (!message_args || PyObject_SetAttrString(exception.get(), "args", message_args.get()) != 0) return nullptr;
+    if (PyObject_TypeCheck(exception.get(), reinterpret_cast<PyTypeObject*>(PyExc_BlockingIOError))) {
+        // As Python's own writers report a partial write.
+        PyRef count = PyRef::steal(PyLong_FromSize_t(written));
+        if (!count || PyObject_SetAttrString(exception.get(), "characters_written", count.get()) != 0) return nullptr;
+    }
     PyErr_SetObject(type, exception.get());
     return nullptr;
 }

@@ -62,7 +62,12 @@ private:
 // interrupted a call, and after a partial write (which a signal can also
 // cause), `keep_going` decides whether to continue; when it declines, the
 // result is errc::interrupted. A handle without a stream is not an error: the
-// bytes are discarded. Returns the error that ended the write, or no error.
-std::error_code write_all(Handle handle, std::string_view bytes, InterruptCheck keep_going = {}) noexcept;
+// bytes are discarded. Returns the error that ended the write, or no error,
+// and how many leading bytes went out.
+WriteStep write_all_counted(Handle handle, std::string_view bytes, InterruptCheck keep_going = {}) noexcept;
+// The same, for callers that only want the error.
+inline std::error_code write_all(Handle handle, std::string_view bytes, InterruptCheck keep_going = {}) noexcept {
+    return write_all_counted(handle, bytes, keep_going).error;
+}
 
 }  // namespace vorna::platform

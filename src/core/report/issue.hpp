@@ -24,11 +24,20 @@ struct Expectation {
     static Expectation label(std::string_view t) { return {Kind::Label, 0, std::string(t)}; }
     static Expectation end_of_input() { return {Kind::EndOfInput, 0, {}}; }
 
-    // 'x' for a token, the text for a label, "end of input".
+    // 'x' for a token (in its visible form), the text for a label, "end of
+    // input".
     void render(std::string& out) const;
 
     friend bool operator==(const Expectation&, const Expectation&) = default;
 };
+
+// How a report shows a character that must not reach a terminal as it is:
+// a control character as its control picture (U+2400 to U+241F, U+2421 for
+// DEL), any other character that is not printable (a line or paragraph
+// separator, a direction or other format character, an unassigned one) as
+// U+FFFD. White space and printable characters are shown as themselves, and
+// so is a value that is no Unicode scalar (it cannot be written as UTF-8).
+char32_t visible_form(char32_t c) noexcept;
 
 // What was found at the failure point and what would have been accepted.
 struct ExpectedFound {

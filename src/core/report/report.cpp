@@ -39,12 +39,6 @@ constexpr std::string_view bottom_left = "╰";
 constexpr std::string_view bottom_right = "╯";
 constexpr std::string_view marker = "┬";
 
-// White space other than the line breaks, which never reach a quoted line.
-constexpr bool is_blank(char32_t c) noexcept {
-    return c == U'\t' || c == U' ' || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F ||
-           c == 0x205F || c == 0x3000;
-}
-
 // How one character of a quoted line is drawn: a glyph and the columns it
 // takes. Tabs run to the next tab stop and other white space is one blank
 // column. Control and other invisible characters are never echoed to the
@@ -57,9 +51,7 @@ struct Cell {
 Cell cell_of(char32_t c, std::size_t column) noexcept {
     if (c == U'\t') return {U' ', tab_width - column % tab_width};
     if (is_blank(c)) return {U' ', 1};
-    if (c < 0x20) return {char32_t(0x2400 + c), 1};  // the control pictures
-    if (c == 0x7F) return {char32_t(0x2421), 1};
-    if (!unicode::is_printable(c)) return {utf8::replacement, 1};
+    if (const char32_t shown = visible_form(c); shown != c) return {shown, 1};
     return {c, static_cast<std::size_t>(std::max(unicode::display_width(c), 0))};
 }
 
@@ -270,9 +262,6 @@ std::size_t report_size_hint(const ReportSource& source, std::string_view source
     return size;
 }
 
-// Whether utf8::append writes `c` as well-formed UTF-8: a surrogate or a
-// value past the last code point makes a malformed sequence.
-constexpr bool is_scalar(char32_t c) noexcept { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
 
 // Whether the sentence of `issue` is certainly well-formed, told from its
 // pieces where they lie: its own words are ASCII, and well-formed pieces
@@ -281,11 +270,11 @@ constexpr bool is_scalar(char32_t c) noexcept { return c <= 0x10FFFF && (c < 0xD
 bool sentence_well_formed(const ParseIssue& issue) noexcept {
     if (const auto* message = std::get_if<std::string>(&issue.reason)) return !utf8::first_malformed(*message);
     const auto& reason = std::get<ExpectedFound>(issue.reason);
-    if (reason.found && !is_scalar(*reason.found)) return false;
+    if (reason.found && !utf8::is_scalar(*reason.found)) return false;
     for (const Expectation& e : reason.expected) {
         switch (e.kind) {
             case Expectation::Kind::Token:
-                if (!is_scalar(e.token)) return false;
+                if (!utf8::is_scalar(e.token)) return false;
                 break;
             case Expectation::Kind::Label:
                 if (utf8::first_malformed(e.text)) return false;

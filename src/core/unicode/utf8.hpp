@@ -110,6 +110,10 @@ inline std::optional<std::size_t> first_malformed(std::string_view text) noexcep
 // True when the whole text is well-formed UTF-8.
 inline bool is_valid(std::string_view text) noexcept { return !first_malformed(text); }
 
+// Whether `c` is a Unicode scalar value: no surrogate, nothing past the last
+// code point. Only a scalar has a well-formed UTF-8 encoding.
+constexpr bool is_scalar(char32_t c) noexcept { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
+
 // Appends the UTF-8 encoding of `c` (a Unicode scalar value) to `out`.
 inline void append(std::string& out, char32_t c) {
     if (c < 0x80) {

@@ -1,0 +1,16 @@
+// Fault injection for the test suite. Built with VORNA_TEST_HOOKS only (the
+// extension the Makefile installs for the tests, never a wheel); the suite
+// reaches the hooks with ctypes.PyDLL on the extension's own file, so the
+// module's Python surface is the same in both builds.
+#pragma once
+
+namespace vorna::bindings::test_hooks {
+
+#ifdef VORNA_TEST_HOOKS
+// Throws the C++ exception a test armed for the next property store, once.
+void before_store();
+#else
+inline void before_store() noexcept {}
+#endif
+
+}  // namespace vorna::bindings::test_hooks
