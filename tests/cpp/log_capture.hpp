@@ -74,4 +74,6 @@ inline constexpr std::string_view example_text =
     "    at src/lib:12 on ThreadId(1)\n"
     "\n";
 
+inline const std::string example_at = "    at src/lib:12 on ThreadId(1)\n\n";
+
 }  // namespace vorna::log::examples
