@@ -21,8 +21,12 @@ BENCH_VENV ?= .venv-bench
 # Peers measured side by side; packaging pinned to the release line the goals
 # were set against.
 BENCH_PACKAGES := "packaging>=26,<27" semver pep440_rs matplotlib
+# The type checkers of `make typecheck`, pinned: a new release may judge the
+# same code differently. mypy also serves the wheel test.
+MYPY := mypy==1.19.1
+TYPECHECK_PACKAGES := $(MYPY) basedpyright==1.39.10 ty==1.2.0
 # The build and test tools of every virtualenv.
-VENV_PACKAGES := "scikit-build-core>=0.10" "pytest>=7" cmake ninja packaging mypy
+VENV_PACKAGES := "scikit-build-core>=0.10" "pytest>=7" cmake ninja packaging $(MYPY)
 
 VPY := $(VENV)/bin/python
 export JOBS
@@ -31,7 +35,7 @@ export JOBS
 # and PYTHON are set per interpreter); further per-interpreter checks join here.
 PER_PYTHON_CHECKS := py-test typecheck
 
-.PHONY: typecheck stubs test demo deps build-deps gtest-deps venv cpp-test install py-test py-tests per-python \
+.PHONY: typecheck stubs test demo deps build-deps gtest-deps venv cpp-test install py-test py-tests per-python test-latest \
 	wheel wheel-test test-asan test-windows fuzz fuzz-python bench corpus-run clean
 
 test: cpp-test py-tests wheel-test
@@ -72,9 +76,12 @@ install: deps
 py-test: install
 	$(VPY) -m pytest -q tests/python
 
-# The installed stub against the runtime (stubtest) and against the tour and
-# the README's examples (mypy --strict).
-typecheck: install
+$(VENV)/.typecheck-tools: $(VENV)/.ready Makefile
+	@tools/setup.sh pip $(VENV) .typecheck-tools $(TYPECHECK_PACKAGES)
+
+# The installed stubs against the runtime (stubtest), and mypy --strict,
+# basedpyright and ty on the tour, the README's examples and tests/typing.
+typecheck: install $(VENV)/.typecheck-tools
 	$(VPY) tools/typecheck.py
 
 # Regenerates the committed stub from the built extension's API records.
@@ -83,10 +90,19 @@ stubs: install
 
 per-python: $(PER_PYTHON_CHECKS)
 
-# The Python suite on every CPython 3.9 to 3.13 found, each in its own
+# The Python suite on every CPython 3.9 to 3.15 found, each in its own
 # virtualenv; $(PYTHON) keeps $(VENV).
 py-tests:
 	+@tools/py_tests.sh "$(PYTHON)" $(VENV) $(BUILD)
+
+# CPython 3.14 and 3.15 and their debug builds: the Python checks run in a
+# Debian unstable root (made on the first run, reused after) with this
+# checkout at /src, one virtualenv each (/src/.venv-3.14, ... -3.15d).
+LATEST_ROOT ?= $(BUILD)/latest-root
+
+test-latest:
+	tools/latest_root.sh $(LATEST_ROOT)
+	tools/in_root.sh $(LATEST_ROOT) --bind $(CURDIR):/src --env JOBS=$(JOBS) -- /src/tools/latest_checks.sh
 
 # --- the wheel ---------------------------------------------------------------
 
@@ -132,8 +148,11 @@ fuzz-python:
 bench:
 	@tools/setup.sh apt valgrind
 	$(MAKE) --no-print-directory install VENV=$(BENCH_VENV)
-	@tools/setup.sh pip $(BENCH_VENV) .bench-ready $(BENCH_PACKAGES)
+	$(MAKE) --no-print-directory $(BENCH_VENV)/.bench-ready
 	$(BENCH_VENV)/bin/python bench/bench.py --corpus $(CORPUS) $(BENCH_ARGS)
+
+$(BENCH_VENV)/.bench-ready: Makefile
+	@tools/setup.sh pip $(BENCH_VENV) .bench-ready $(BENCH_PACKAGES)
 
 clean:
 	rm -rf $(BUILD) $(DIST) $(VENV) $(VENV)-* $(BENCH_VENV) $(VENV).lock $(VENV)-*.lock $(BENCH_VENV).lock

@@ -8,21 +8,17 @@ import sys
 import textwrap
 from contextlib import suppress
 from pathlib import Path
-from typing import TYPE_CHECKING, Dict, List, Union
+from typing import Dict, List, Union
 
 import vorna
 
-if TYPE_CHECKING:
-    # The classes' home for annotations: at run time they are only reached as
-    # attributes (vorna.package.version.SemVer), never imported.
-    from vorna import _VersionModule
-
-    AnyKind = Union[_VersionModule.SemVer, _VersionModule.DotSeparated, _VersionModule.Other]
-
+# The classes are attributes (vorna.package.version.SemVer), never imported;
+# bound once, the names also serve in annotations.
 Version = vorna.package.version.Version
 SemVer = vorna.package.version.SemVer
 DotSeparated = vorna.package.version.DotSeparated
 Other = vorna.package.version.Other
+AnyKind = Union[SemVer, DotSeparated, Other]
 
 SAMPLE = Path(__file__).with_name("sample_versions.txt")
 KIND_COLOURS = {"SemVer": "32", "DotSeparated": "36", "Other": "35", "rejected": "31"}
@@ -45,7 +41,7 @@ def heading(text: str) -> None:
     print(f"\n\x1b[1m{text}\x1b[0m" if COLOUR else f"\n{text}")
 
 
-def inner(version: "_VersionModule.Version") -> "AnyKind":
+def inner(version: Version) -> AnyKind:
     """The value inside a Version: each kind's class accepts only its own kind."""
     with suppress(TypeError):
         return SemVer(version)
@@ -54,7 +50,7 @@ def inner(version: "_VersionModule.Version") -> "AnyKind":
     return Other(version)
 
 
-def fields(value: "AnyKind") -> str:
+def fields(value: AnyKind) -> str:
     if isinstance(value, SemVer):
         text = f"major={value.major} minor={value.minor} patch={value.patch}"
         return text + "".join(f" {name}={'.'.join(v)}" for name, v in (("rc", value.rc), ("meta", value.meta)) if v)
@@ -71,10 +67,10 @@ def report() -> None:
         print(error, end="")
 
 
-def table(lines: List[str]) -> "List[_VersionModule.Version]":
+def table(lines: List[str]) -> List[Version]:
     heading(f"The {len(lines)} version strings of {SAMPLE.name}, classified by Version(text):")
     print(f"  {'text':<22} {'kind':<13} fields")
-    parsed: "List[_VersionModule.Version]" = []
+    parsed: List[Version] = []
     counts = dict.fromkeys(KIND_COLOURS, 0)
     for text in lines:
         try:
@@ -103,7 +99,7 @@ def edit() -> None:
     print(f"  SemVer(major=2, minor=0, patch=0, rc=['beta', '1'])              -> {built}")
 
 
-def sort(parsed: "List[_VersionModule.Version]") -> None:
+def sort(parsed: List[Version]) -> None:
     heading("Sorting: kinds first (SemVer < DotSeparated < Other), then within the kind:")
     print(textwrap.fill("  ".join(str(v) for v in sorted(parsed)), width=100, initial_indent="  ", subsequent_indent="  "))
 

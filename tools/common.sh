@@ -29,3 +29,22 @@ with_venv_lock() {
     mkdir -p "$(dirname "$venv")"
     flock "$venv.lock" "$@"
 }
+
+# Runs the per-interpreter checks (`make per-python`) for one interpreter,
+# its output also in the file `log`, then adds its summary line (pytest's
+# closing line and the type check's verdict) to the caller's `summary` and
+# sets the caller's `failed` when the checks fail.
+#   check_interpreter VERSION EXE VENV LOG
+check_interpreter() {
+    local version=$1 exe=$2 venv=$3 log=$4 status result
+    echo "=== Python $version ($exe) in $venv"
+    "${MAKE:-make}" --no-print-directory -C "$root" per-python PYTHON="$exe" VENV="$venv" </dev/null 2>&1 | tee "$log"
+    status=${PIPESTATUS[0]}
+    result=$(grep -E '^[0-9]+ (passed|failed)|^[0-9]+ .* in [0-9.]+s( \([0-9:]+\))?$|^typecheck: ' "$log" |
+        paste -sd '|' - | sed 's/|/; /g')
+    if ((status != 0)); then
+        failed=1
+        result="FAILED: ${result:-see $log}"
+    fi
+    summary+="  Python $version: $result"$'\n'
+}

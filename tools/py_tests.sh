@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The per-interpreter checks (`make per-python`) on every CPython 3.9 to 3.13
+# The per-interpreter checks (`make per-python`) on every CPython 3.9 to 3.15
 # found (tools/find_pythons.sh), each in its own virtualenv: PRIMARY keeps
 # PRIMARY_VENV, any other interpreter 3.X gets PRIMARY_VENV-3.X. All
 # interpreters run even when one fails; a summary line each comes last, and
@@ -12,21 +12,13 @@ primary=$(realpath "$("$1" -c 'import sys; print(sys.executable)')")
 primary_venv=$2 build=$3
 
 pythons=$("$root/tools/find_pythons.sh")
-[[ -n "$pythons" ]] || { echo "no CPython 3.9 to 3.13 found"; exit 1; }
+[[ -n "$pythons" ]] || { echo "no CPython 3.9 to 3.15 found"; exit 1; }
 mkdir -p "$build"
 failed=0
 summary=""
 while read -r version exe; do
     if [[ "$(realpath "$exe")" == "$primary" ]]; then venv=$primary_venv; else venv=$primary_venv-$version; fi
-    echo "=== Python $version ($exe) in $venv"
-    log=$build/checks-$version.log
-    "${MAKE:-make}" --no-print-directory -C "$root" per-python PYTHON="$exe" VENV="$venv" </dev/null 2>&1 | tee "$log"
-    status=${PIPESTATUS[0]}
-    ((status == 0)) || failed=1
-    # pytest's closing line and the type check's verdict.
-    result=$(grep -E '^[0-9]+ (passed|failed)|^[0-9]+ .* in [0-9.]+s$|^typecheck: ' "$log" | paste -sd '|' - | sed 's/|/; /g')
-    ((status == 0)) || result="FAILED: ${result:-see $log}"
-    summary+="  Python $version: $result"$'\n'
+    check_interpreter "$version" "$exe" "$venv" "$build/checks-$version.log"
 done <<<"$pythons"
 echo "=== Python checks per interpreter"
 printf '%s' "$summary"

@@ -9,8 +9,8 @@
 #                                      the virtualenv VENV of PYTHON with the
 #                                      packages; done once, marked by VENV/.ready
 #   tools/setup.sh pip VENV MARK PACKAGE...
-#                                      more packages into VENV, once, marked by
-#                                      VENV/MARK
+#                                      more packages into VENV, then VENV/MARK
+#                                      touched (the Makefile decides when)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -48,8 +48,7 @@ case $command in
         venv=$1 mark=$2
         shift 2
         add_packages() {
-            [[ -f "$venv/$mark" ]] && return 0
-            echo "installing $* into $venv (about 30 s)"
+            echo "installing $* into $venv (about 30 s the first time)"
             "$venv/bin/python" -m pip install -q "$@"
             touch "$venv/$mark"
         }

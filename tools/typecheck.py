@@ -1,18 +1,22 @@
-"""Checks the installed type stub of vorna against the runtime and against user code.
+"""Checks the installed type stubs of vorna against the runtime and against user code.
 
-1. stubtest on the module vorna (its functions, submodule attributes and __all__);
-2. stubtest on the classes of vorna.package.version, laid out as a module of their
-   own: the submodule is not importable, so stubtest cannot reach them through vorna;
-3. mypy --strict on the tour and on the README's python code blocks.
+1. stubtest on vorna and the stub modules of its submodules;
+2. mypy --strict, basedpyright (strict) and ty on the tour, the python code blocks of
+   the README and of the package description, and tests/typing/bind_once.py: no
+   diagnostic at all;
+3. the same three on tests/typing/misuse.py: a diagnostic on each line marked
+   as a type error and on no other line.
 
-Run with the interpreter whose environment has vorna and mypy installed (make typecheck).
+Run with the interpreter whose environment has vorna and the three checkers installed
+(make typecheck).
 """
 from __future__ import annotations
 
-import os
+import json
 import re
 import subprocess
 import sys
+import sysconfig
 import tempfile
 from pathlib import Path
 
@@ -20,28 +24,60 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import gen_stubs  # noqa: E402
 
 REPO = Path(__file__).resolve().parent.parent
-CLASSES_MODULE = "vorna_classes_check"
-# A module that holds the runtime classes of vorna.package.version at top level.
-CLASSES_RUNTIME = """\
-import vorna
+SAMPLES = REPO / "tests" / "typing"
+SCRIPTS = Path(sysconfig.get_path("scripts"))
+# The comment that marks a line of misuse.py a type checker must flag.
+MARK = re.compile(r"  # type error: (\w+)$")
 
-_classes = vorna.package.version
-globals().update((name, getattr(_classes, name)) for name in _classes.__all__)
-__all__ = list(_classes.__all__)
+# stubtest imports every module it checks, but the submodules are attributes
+# only: this runner registers each under the name of its stub module first.
+STUBTEST = """\
+import json, sys
+import vorna
+for stub_name, path in json.loads(sys.argv.pop(1)).items():
+    module = vorna
+    for name in path.split(".")[1:]:
+        module = getattr(module, name)
+    sys.modules[stub_name] = module
+from mypy.stubtest import main
+sys.exit(main())
 """
 
+# Each checker: its command line (files appended) and the pattern of one
+# diagnostic line, whose groups are the file and the line number.
+CHECKERS = {
+    "mypy --strict": (
+        [sys.executable, "-m", "mypy", "--strict", "--no-incremental", "--no-error-summary"],
+        re.compile(r"^(\S+?):(\d+): error:"),
+    ),
+    "basedpyright (strict)": (
+        [str(SCRIPTS / "basedpyright"), "--pythonpath", sys.executable, "--warnings"],
+        re.compile(r"^\s*(\S+?):(\d+):\d+ - (?:error|warning):"),
+    ),
+    "ty": (
+        [str(SCRIPTS / "ty"), "check", "--python", sys.executable, "--error-on-warning", "--output-format", "concise",
+         "--no-progress"],
+        re.compile(r"^(\S+?):(\d+):\d+: (?:error|warning)"),
+    ),
+}
 
-def run(title, command, cwd, env=None):
+
+def run(title, command, cwd, quiet=False):
+    """Runs `command`, showing its output unless `quiet` (the caller then judges it)."""
     print(f"--- {title}", flush=True)
     print("$ " + " ".join(str(part) for part in command), flush=True)
-    return subprocess.run(command, cwd=cwd, env=env).returncode == 0
+    result = subprocess.run(command, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    if not quiet:
+        print(result.stdout, end="", flush=True)
+    return result
 
 
-def readme_examples(readme: Path) -> str:
-    """The README's Python code blocks, in order, as one module. A block written as an
+def document_examples(document: Path) -> str:
+    """A document's Python code blocks, in order, as one module. A block written as an
     interactive session contributes the source lines after its prompts."""
-    blocks = re.findall(r"^```(?:python|py|pycon)\n(.*?)^```", readme.read_text(encoding="utf-8"), re.M | re.S)
-    sources = []
+    blocks = re.findall(r"^```(?:python|py|pycon)\n(.*?)^```", document.read_text(encoding="utf-8"), re.M | re.S)
+    # In a session a bare expression shows its value: it is not unused.
+    sources = ["# pyright: reportUnusedExpression=false\n"]
     for block in blocks:
         lines = block.splitlines()
         if any(line.startswith(">>>") for line in lines):
@@ -50,28 +86,48 @@ def readme_examples(readme: Path) -> str:
     return "\n".join(sources)
 
 
+def marked_lines(source: Path) -> set[int]:
+    return {n for n, line in enumerate(source.read_text(encoding="utf-8").splitlines(), 1) if MARK.search(line)}
+
+
+def flagged_lines(output: str, pattern: re.Pattern[str], file_name: str) -> set[int]:
+    found = (pattern.match(line) for line in output.splitlines())
+    return {int(m.group(2)) for m in found if m and Path(m.group(1)).name == file_name}
+
+
 def main() -> int:
     ok = True
+    records = gen_stubs.load_records()
     with tempfile.TemporaryDirectory(prefix="vorna-typecheck-") as scratch:
         work = Path(scratch)
         # The checks run outside the repository, so only the installed package
-        # and its stub are seen, and no project configuration applies.
-        stubtest = [sys.executable, "-m", "mypy.stubtest"]
-        ok &= run("stubtest vorna", stubtest + ["vorna"], work)
+        # and its stubs are seen and no project configuration applies.
+        (work / "stubtest_runner.py").write_text(STUBTEST, encoding="utf-8")
+        stubtest = [sys.executable, "stubtest_runner.py", json.dumps(gen_stubs.runtime_modules(records)), "vorna"]
+        ok &= run("stubtest vorna and its submodules", stubtest, work).returncode == 0
 
-        (work / "stubs").mkdir()
-        (work / "runtime").mkdir()
-        flat = gen_stubs.render_flat(gen_stubs.load_records(), "vorna.package.version")
-        (work / "stubs" / f"{CLASSES_MODULE}.pyi").write_text(flat, encoding="utf-8")
-        (work / "runtime" / f"{CLASSES_MODULE}.py").write_text(CLASSES_RUNTIME, encoding="utf-8")
-        env = dict(os.environ, MYPYPATH=str(work / "stubs"), PYTHONPATH=str(work / "runtime"))
-        ok &= run("stubtest of the classes of vorna.package.version", stubtest + [CLASSES_MODULE], work, env)
-
-        examples = work / "readme_examples.py"
-        examples.write_text(readme_examples(REPO / "README.md"), encoding="utf-8")
-        mypy = [sys.executable, "-m", "mypy", "--strict", "--no-incremental"]
-        sources = [REPO / "demo" / "tour.py", examples]
-        ok &= run("mypy --strict on the tour and the README examples", mypy + sources, work)
+        (work / "pyrightconfig.json").write_text(json.dumps({"typeCheckingMode": "strict"}), encoding="utf-8")
+        for name, document in (("readme_examples.py", "README.md"), ("pypi_examples.py", "docs/pypi.md")):
+            (work / name).write_text(document_examples(REPO / document), encoding="utf-8")
+        for source in (REPO / "demo" / "tour.py", SAMPLES / "bind_once.py", SAMPLES / "misuse.py"):
+            (work / source.name).write_text(source.read_text(encoding="utf-8"), encoding="utf-8")
+        clean = ["tour.py", "readme_examples.py", "pypi_examples.py", "bind_once.py"]
+        expected = marked_lines(work / "misuse.py")
+        for name, (command, pattern) in CHECKERS.items():
+            if not Path(command[0]).exists():
+                print(f"--- {name}: {command[0]} is missing (make typecheck installs it)")
+                ok = False
+                continue
+            ok &= run(f"{name} on {', '.join(clean)}", command + clean, work).returncode == 0
+            title = f"{name} on misuse.py: each marked line, and only those, flagged"
+            output = run(title, command + ["misuse.py"], work, quiet=True).stdout
+            flagged = flagged_lines(output, pattern, "misuse.py")
+            if flagged == expected:
+                print(f"all {len(expected)} marked lines flagged, no other")
+            else:
+                print(output + f"misuse.py: {name} missed lines {sorted(expected - flagged)}, "
+                      f"flagged unmarked lines {sorted(flagged - expected)}")
+                ok = False
     print("typecheck:", "passed" if ok else "FAILED", f"(Python {sys.version.split()[0]})")
     return 0 if ok else 1
 

@@ -5,7 +5,9 @@
 // written from them, so the runtime and its description cannot drift apart.
 //
 // Types are Python annotation texts; a bare class name means the class of
-// that name in the module tree.
+// that name in the module tree. `_SequenceOfStr` is what a list of parts
+// accepts: a sequence of str that is not itself a str (typing's Sequence[str]
+// admits a str, which the conversion refuses); the stub defines it.
 #pragma once
 
 #include <Python.h>

@@ -1,6 +1,6 @@
 """Rules common to Version, SemVer, DotSeparated and Other: class objects,
-the constructor skeleton, copies, properties, text forms and comparison (the
-conversions of arguments are in test_conversions.py)."""
+the constructor skeleton, copies, text forms and comparison (properties and
+the conversions of arguments are in test_properties.py)."""
 import copy
 import gc
 import operator
@@ -114,6 +114,19 @@ def test_positional_and_keyword_together(cls, kwargs):
     with pytest.raises(TypeError) as info:
         cls("1.2.3", **kwargs)
     assert str(info.value) == "Constructor expects *args or **kwargs, but not both"
+
+
+@pytest.mark.parametrize("cls", KIND_CLASSES, ids=lambda c: c.__name__)
+def test_empty_spread_through_explicit_new_follows_the_interpreter(cls):
+    # From 3.15 the interpreter hands __new__ no mapping for an empty spread
+    # through cls.__new__, so the positional form runs; before, the empty
+    # mapping selects the keyword form as for a call of the class.
+    text = str(sample(cls))
+    if sys.version_info >= (3, 15):
+        assert cls.__new__(cls, text, **{}) == cls(text)
+    else:
+        with pytest.raises(TypeError, match=r"^Constructor expects \*args or \*\*kwargs, but not both$"):
+            cls.__new__(cls, text, **{})
 
 
 @pytest.mark.parametrize(
@@ -271,87 +284,6 @@ def test_version_copy_of_kind_instance_is_independent():
     semver.major = 7
     semver.rc = None
     assert str(wrapped) == "1.2.3-rc.1+b"
-
-
-# --- properties --------------------------------------------------------------
-
-PROPERTIES = [
-    (SemVer, "major", "new_major"), (SemVer, "minor", "new_minor"), (SemVer, "patch", "new_patch"),
-    (SemVer, "rc", "new_rc"), (SemVer, "meta", "new_meta"), (DotSeparated, "parts", "new_parts"),
-    (Other, "value", "new_value"),
-]
-
-
-@pytest.mark.parametrize("cls, attribute, parameter", PROPERTIES, ids=lambda x: getattr(x, "__name__", x))
-def test_deleting_a_property(cls, attribute, parameter):
-    value = sample(cls)
-    before = repr(value)
-    with pytest.raises(AttributeError) as info:
-        delattr(value, attribute)
-    assert str(info.value) == "can't delete attribute"
-    assert repr(value) == before
-
-
-@pytest.mark.parametrize("cls, attribute, parameter", PROPERTIES, ids=lambda x: getattr(x, "__name__", x))
-def test_setter_type_error_names_the_parameter(cls, attribute, parameter):
-    value = sample(cls)
-    before = repr(value)
-    with pytest.raises(TypeError) as info:
-        setattr(value, attribute, object())
-    assert str(info.value).startswith(f"argument '{parameter}': ")
-    assert len(str(info.value)) > len(f"argument '{parameter}': ")
-    assert repr(value) == before
-
-
-class IndexTypeErrorWithCause:
-    def __index__(self):
-        raise TypeError("refused index") from KeyError("root cause")
-
-
-class PartsTypeErrorWithCause:
-    def __getitem__(self, i):
-        raise IndexError
-
-    def __iter__(self):
-        raise TypeError("refused iteration") from KeyError("root cause")
-
-
-@pytest.mark.parametrize(
-    "cls, attribute, parameter, bad, message",
-    [
-        (SemVer, "major", "new_major", IndexTypeErrorWithCause(), "refused index"),
-        (SemVer, "rc", "new_rc", PartsTypeErrorWithCause(), "refused iteration"),
-        (DotSeparated, "parts", "new_parts", PartsTypeErrorWithCause(), "refused iteration"),
-    ],
-    ids=lambda x: x if isinstance(x, str) else None,
-)
-def test_setter_rewrap_keeps_the_first_errors_cause(cls, attribute, parameter, bad, message):
-    value = sample(cls)
-    with pytest.raises(TypeError) as info:
-        setattr(value, attribute, bad)
-    assert str(info.value) == f"argument '{parameter}': {message}"
-    assert isinstance(info.value.__cause__, KeyError)
-    assert info.value.__cause__.args == ("root cause",)
-
-
-def test_setter_rewrap_without_cause_has_none():
-    value = sample(SemVer)
-    with pytest.raises(TypeError) as info:
-        value.major = "3"
-    assert info.value.__cause__ is None
-    assert str(info.value).startswith("argument 'new_major': ")
-
-
-@pytest.mark.parametrize("cls, attribute, parameter", PROPERTIES, ids=lambda x: getattr(x, "__name__", x))
-def test_getter_returns_fresh_objects(cls, attribute, parameter):
-    value = sample(cls)
-    first = getattr(value, attribute)
-    second = getattr(value, attribute)
-    assert first == second
-    if isinstance(first, list):
-        assert first is not second
-        first.append("extra")
-        assert getattr(value, attribute) == second
 
 
 # --- text forms: worked examples ---------------------------------------------

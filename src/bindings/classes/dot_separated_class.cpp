@@ -13,7 +13,7 @@ constexpr std::array<StaticName*, 1> accepted_keywords = {&parts_name};
 
 using enum api::ParameterKind;
 constexpr api::Parameter from_text_or_instance[] = {{"version", "str | DotSeparated | Version", positional_only}};
-constexpr api::Parameter from_parts[] = {{"parts", "Sequence[str]", keyword_only}};
+constexpr api::Parameter from_parts[] = {{"parts", "_SequenceOfStr", keyword_only}};
 constexpr api::Signature constructor[] = {{from_text_or_instance, "DotSeparated"}, {from_parts, "DotSeparated"}};
 
 struct DotSeparatedClass {
@@ -45,7 +45,7 @@ struct DotSeparatedClass {
     };
 
     static constexpr PropertyTable properties{
-        property<PartsField>({"parts", "The parts between the dots, in order.", "list[str]", "new_parts", "Sequence[str]"}),
+        property<PartsField>({"parts", "The parts between the dots, in order.", "list[str]", "new_parts", "_SequenceOfStr"}),
     };
     static inline auto getset = properties.getset();
 };

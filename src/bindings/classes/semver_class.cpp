@@ -21,8 +21,8 @@ constexpr api::Parameter from_fields[] = {
     {"major", "int", keyword_only},
     {"minor", "int", keyword_only},
     {"patch", "int", keyword_only},
-    {"rc", "Sequence[str] | None", keyword_only, true},
-    {"meta", "Sequence[str] | None", keyword_only, true},
+    {"rc", "_SequenceOfStr | None", keyword_only, true},
+    {"meta", "_SequenceOfStr | None", keyword_only, true},
 };
 constexpr api::Signature constructor[] = {{from_text_or_instance, "SemVer"}, {from_fields, "SemVer"}};
 
@@ -73,10 +73,10 @@ struct SemVerClass {
         property<&vorna::SemVer::patch>(
             {"patch", "The patch version number (0 to 4294967295).", "int", "new_patch", "int"}),
         property<ListField<0>>({"rc", "The pre-release identifiers, or None when there is no pre-release.",
-                                "list[str] | None", "new_rc", "Sequence[str] | None"}),
+                                "list[str] | None", "new_rc", "_SequenceOfStr | None"}),
         property<ListField<1>>({"meta",
                                 "The build-metadata identifiers, or None when there are none; comparisons ignore them.",
-                                "list[str] | None", "new_meta", "Sequence[str] | None"}),
+                                "list[str] | None", "new_meta", "_SequenceOfStr | None"}),
     };
     static inline auto getset = properties.getset();
 };
