@@ -2,7 +2,7 @@
 unsigned 32-bit numbers, texts and lists of parts, by keyword and by setter."""
 import pytest
 
-from classes_helpers import DotSeparated, Other, SemVer, sample
+from classes_helpers import DotSeparated, Index, Other, SemVer, sample
 
 # --- properties --------------------------------------------------------------
 
@@ -88,14 +88,6 @@ def test_getter_returns_fresh_objects(cls, attribute, parameter):
 # --- conversion: unsigned 32-bit ---------------------------------------------
 
 OUT_OF_RANGE = "out of range integral type conversion attempted"
-
-
-class Index:
-    def __init__(self, value):
-        self.value = value
-
-    def __index__(self):
-        return self.value
 
 
 class IntSubclass(int):
