@@ -1,0 +1,71 @@
+// Rich comparison of the version classes: instances of one class compare by
+// the model's equality and order.
+#pragma once
+
+#include <Python.h>
+
+#include "bindings/runtime/borrow.hpp"
+#include "bindings/runtime/errors.hpp"
+#include "bindings/classes/instance.hpp"
+
+namespace vorna::bindings {
+
+// Whether `a op b` holds for one of the six rich comparison operators.
+template <class T> bool compares(const T& a, const T& b, int op) noexcept {
+    switch (op) {
+        case Py_EQ: return a == b;
+        case Py_NE: return !(a == b);
+        case Py_LT: return (a <=> b) < 0;
+        case Py_LE: return (a <=> b) <= 0;
+        case Py_GT: return (a <=> b) > 0;
+        default: return (a <=> b) >= 0;
+    }
+}
+
+enum class Comparison { False, True, NotImplemented, Conflict };
+
+template <class T> Comparison compare_values(Instance<T>* left, PyObject* other, PyTypeObject* type, int op) noexcept {
+    ReadGuard left_borrow(left->borrow);
+    if (!left_borrow.held()) return Comparison::NotImplemented;
+    if (op < Py_LT || op > Py_GE || !PyObject_TypeCheck(other, type)) return Comparison::NotImplemented;
+    auto* right = instance_of<T>(other);
+    ReadGuard right_borrow(right->borrow);
+    if (!right_borrow.held()) return Comparison::Conflict;
+
+    return compares(left->value, right->value, op) ? Comparison::True : Comparison::False;
+}
+
+// Instances of the same class compare by the model's equality and order;
+// anything else is NotImplemented, so Python falls back to its defaults.
+template <ClassObject Class> PyObject* richcompare_slot(PyObject* self, PyObject* other, int op) noexcept {
+    using T = typename Class::Value;
+    if constexpr (lock_serialises_borrows) {
+        // Two instances of the class (sorting makes nothing else): a reader
+        // borrow taken and given back around a comparison, which runs no
+        // Python code, amounts to finding no writer, so that is all done.
+        if (Py_TYPE(self) == Py_TYPE(other) && op >= Py_LT && op <= Py_GE && Py_TYPE(self) == Class::type()) [[likely]] {
+            auto* left = instance_of<T>(self);
+            auto* right = instance_of<T>(other);
+            if (left->borrow.load(std::memory_order_relaxed) >= 0 && right->borrow.load(std::memory_order_relaxed) >= 0) {
+                PyObject* answer = compares(left->value, right->value, op) ? Py_True : Py_False;
+                Py_INCREF(answer);
+                return answer;
+            }
+        }
+    }
+    PyTypeObject* type = Class::type();
+    if (!type) {
+        PyErr_Clear();
+        Py_RETURN_NOTIMPLEMENTED;
+    }
+    if (!PyObject_TypeCheck(self, type)) Py_RETURN_NOTIMPLEMENTED;
+    switch (compare_values(instance_of<T>(self), other, type, op)) {
+        case Comparison::False: Py_RETURN_FALSE;
+        case Comparison::True: Py_RETURN_TRUE;
+        case Comparison::NotImplemented: Py_RETURN_NOTIMPLEMENTED;
+        case Comparison::Conflict: break;
+    }
+    return raise(PyExc_RuntimeError, already_mutably_borrowed);
+}
+
+}  // namespace vorna::bindings
