@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets listed in fuzz/targets.txt with libFuzzer,
-# AddressSanitizer and UndefinedBehaviorSanitizer into build/fuzz/, then runs
-# each for a bounded time from its committed seeds in fuzz/seeds/.
+# AddressSanitizer and UndefinedBehaviorSanitizer into build/fuzz/ (the CMake
+# preset fuzz; cmake and ninja on PATH), then runs each for a bounded time
+# from its committed seeds in fuzz/seeds/.
 #
 #   FUZZ_SECONDS   running time of each target in seconds (default 60)
 #   FUZZ_TARGETS   the targets to run, separated by spaces (default: all)
@@ -22,9 +23,6 @@ jobs=${FUZZ_JOBS:-2}
 seconds=${FUZZ_SECONDS:-60}
 parallel=${FUZZ_PARALLEL:-1}
 
-sanitize="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
-cxxflags="-std=c++20 -O1 -g $sanitize -I$root/src -I$root/fuzz"
-
 declare -A seeds_of dict_of
 all_targets=()
 while read -r target seeds dict; do
@@ -34,29 +32,17 @@ while read -r target seeds dict; do
     dict_of[$target]=$dict
 done <"$root/fuzz/targets.txt"
 read -r -a targets <<<"${FUZZ_TARGETS:-${all_targets[*]}}"
-
-mkdir -p "$out/obj" "$out/findings"
-
-# The parse path of the core (model, grammar, report, Unicode tables; the
-# subsystems in subdirectories such as logging are not on it) with the POSIX
-# side of the platform seam, instrumented for coverage without libFuzzer's main.
-mapfile -t sources < <({ find "$root/src/core" -maxdepth 1 -name '*.cpp'
-                         find "$root/src/core/platform" -name '*.cpp' ! -name '*_windows.cpp'; } | sort)
-printf '%s\n' "${sources[@]}" | xargs -P "$jobs" -I{} sh -c '
-    src="$1"; obj="$2/obj/$(echo "${src#$3/}" | tr / _).o"
-    exec '"$cxx $cxxflags"' -fsanitize=fuzzer-no-link -c "$src" -o "$obj"
-' _ {} "$out" "$root"
-objects=()
-for src in "${sources[@]}"; do
-    rel=${src#"$root"/}
-    objects+=("$out/obj/${rel//\//_}.o")
-done
-
 for target in "${targets[@]}"; do
     [[ -n "${seeds_of[$target]:-}" ]] || { echo "unknown fuzz target: $target" >&2; exit 2; }
-    # shellcheck disable=SC2086
-    $cxx $cxxflags -fsanitize=fuzzer "$root/fuzz/$target.cpp" "${objects[@]}" -pthread -o "$out/$target"
 done
+
+mkdir -p "$out/findings"
+
+# The targets, linked with the parser library, all instrumented with the
+# sanitizers and for coverage (the preset fuzz, built in build/fuzz).
+cd "$root"
+cmake --preset fuzz -DCMAKE_CXX_COMPILER="$cxx" >/dev/null
+cmake --build --preset fuzz -j "$jobs" --target "${targets[@]}"
 
 run() {
     local target=$1

@@ -12,9 +12,9 @@
 #include <variant>
 #include <vector>
 
-#include "core/grammar.hpp"
-#include "core/utf8.hpp"
-#include "core/version.hpp"
+#include "core/report/parse.hpp"
+#include "core/unicode/utf8.hpp"
+#include "core/model/version.hpp"
 
 namespace vorna::fuzz {
 
@@ -58,7 +58,7 @@ struct Matches {
 };
 
 inline Matches match_all(std::string_view text) {
-    Matches m{match_semver(text), match_dot_separated(text), match_other(text), match_version(text)};
+    Matches m{match<SemVer>(text), match<DotSeparated>(text), match<Other>(text), match<Version>(text)};
     const ParseIssue* semver_issue = issue_of(m.semver, text);
     const ParseIssue* dotted_issue = issue_of(m.dot_separated, text);
     const ParseIssue* other_issue = issue_of(m.other, text);
@@ -90,7 +90,7 @@ inline Matches match_all(std::string_view text) {
     }
     const std::string form = to_text(v);
     if (v.kind() != VersionKind::SemVer) check(form == text, "text form differs from the text");
-    const Match<Version> again = match_version(form);
+    const Match<Version> again = match<Version>(form);
     const Version* w = std::get_if<Version>(&again);
     check(w != nullptr, "text form does not parse");
     check(w->kind() == v.kind() && to_debug(*w) == to_debug(v), "text form parses to another value");

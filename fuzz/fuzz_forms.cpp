@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/unicode.hpp"
+#include "core/unicode/unicode.hpp"
 #include "fuzz_common.hpp"
 
 namespace {
@@ -197,9 +197,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(debug == "Version::" + inner_debug, "a Version's debug form is not its value's with the prefix");
 
     switch (plain.kind) {
-        case vorna::VersionKind::SemVer: check_fixed_point(vorna::match_semver(text), text); break;
-        case vorna::VersionKind::DotSeparated: check_fixed_point(vorna::match_dot_separated(text), text); break;
-        case vorna::VersionKind::Other: check_fixed_point(vorna::match_other(text), text); break;
+        case vorna::VersionKind::SemVer: check_fixed_point(vorna::match<vorna::SemVer>(text), text); break;
+        case vorna::VersionKind::DotSeparated: check_fixed_point(vorna::match<vorna::DotSeparated>(text), text); break;
+        case vorna::VersionKind::Other: check_fixed_point(vorna::match<vorna::Other>(text), text); break;
     }
     (void)vorna::fuzz::match_all(text);
     return 0;

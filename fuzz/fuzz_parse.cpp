@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-#include "core/report.hpp"
+#include "core/report/parse.hpp"
 #include "fuzz_common.hpp"
 
 namespace {
@@ -48,9 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_parse(vorna::parse_other(text), m.other);
     check_parse(vorna::parse_version(text), m.version);
 
-    render_both(m.semver, text, vorna::semver_source_id);
-    render_both(m.dot_separated, text, vorna::dot_separated_source_id);
-    render_both(m.other, text, vorna::other_source_id);
-    render_both(m.version, text, vorna::version_source_id);
+    render_both(m.semver, text, vorna::source_id<vorna::SemVer>);
+    render_both(m.dot_separated, text, vorna::source_id<vorna::DotSeparated>);
+    render_both(m.other, text, vorna::source_id<vorna::Other>);
+    render_both(m.version, text, vorna::source_id<vorna::Version>);
     return 0;
 }

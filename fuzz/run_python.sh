@@ -35,16 +35,13 @@ fi
 # The runtime atheris builds with libFuzzer linked into ASan (UBSan's
 # handlers included): preloaded, so the instrumented extension finds both.
 runtime="$("$venv/bin/python" -c 'import atheris; print(atheris.path())')/asan_with_fuzzer.so"
-# vptr checks need the C++ part of UBSan's runtime, which that one lacks, and
-# its function-type check predates the handler clang 16 calls.
-sanitize="-fsanitize=address,undefined -fno-sanitize=vptr,function"
-
-"$venv/bin/cmake" -S "$root" -B "$out/build" -G Ninja -DCMAKE_MAKE_PROGRAM="$venv/bin/ninja" \
-    -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORNA_SANITIZE=OFF \
-    -DCMAKE_CXX_FLAGS="$sanitize -fsanitize=fuzzer-no-link -fno-sanitize-recover=undefined -fno-omit-frame-pointer" \
-    -DCMAKE_MODULE_LINKER_FLAGS="$sanitize" \
-    -DPython_EXECUTABLE="$venv/bin/python" >/dev/null
-"$venv/bin/cmake" --build "$out/build" -j "$jobs" --target vorna
+# The extension, instrumented (the preset fuzz-python, built in
+# build/fuzz-python/build). The preset leaves out UBSan's vptr checks, which
+# need the C++ part of UBSan's runtime that the preloaded one lacks, and its
+# function-type check, which predates the handler clang 16 calls.
+cd "$root"
+PATH="$venv/bin:$PATH" cmake --preset fuzz-python -DCMAKE_CXX_COMPILER="$cxx" -DPython_EXECUTABLE="$venv/bin/python" >/dev/null
+PATH="$venv/bin:$PATH" cmake --build --preset fuzz-python -j "$jobs"
 
 mkdir -p "$out/corpus" "$out/findings"
 echo "== fuzz_python for ${seconds}s (log: build/fuzz-python/fuzz.log)"

@@ -5,8 +5,8 @@
 #include <iostream>
 #include <string>
 
-#include "core/grammar.hpp"
-#include "core/utf8.hpp"
+#include "core/report/parse.hpp"
+#include "core/unicode/utf8.hpp"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
-"""Generate src/core/unicode_tables.inc from the Unicode Character Database.
+"""Generate src/core/unicode/unicode_tables.inc from the Unicode Character Database.
 
 Rerun after updating the UCD (on Debian and Ubuntu: the `unicode-data` package,
 which installs the files under /usr/share/unicode):
 
     python3 tools/gen_unicode_tables.py [--ucd DIR] [OUTPUT]
 
-DIR defaults to /usr/share/unicode and OUTPUT to src/core/unicode_tables.inc
+DIR defaults to /usr/share/unicode and OUTPUT to src/core/unicode/unicode_tables.inc
 next to this script's repository. The output depends only on the UCD files, so
 rerunning on the same data reproduces the file byte for byte. Commit the
 regenerated file; a normal build never runs this script.
@@ -259,7 +259,7 @@ def render(version: str, tables) -> str:
         "//     python3 tools/gen_unicode_tables.py [--ucd DIR] [OUTPUT]",
         "//",
         "// Each table is a sorted list of disjoint, non-adjacent inclusive ranges",
-        "// [first, last]. Included by src/core/unicode.cpp, which defines CodePointRange.",
+        "// [first, last]. Included by src/core/unicode/unicode.cpp, which defines CodePointRange.",
     ]
     for name, description, ranges in tables:
         count = sum(last - first + 1 for first, last in ranges)
@@ -275,12 +275,12 @@ def render(version: str, tables) -> str:
 
 
 def main(argv: list[str]) -> int:
-    default_output = Path(__file__).resolve().parent.parent / "src" / "core" / "unicode_tables.inc"
+    default_output = Path(__file__).resolve().parent.parent / "src" / "core" / "unicode" / "unicode_tables.inc"
     parser = argparse.ArgumentParser(description=__doc__.split("\n", 1)[0])
     parser.add_argument("--ucd", type=Path, default=Path("/usr/share/unicode"),
                         help="directory holding the UCD files (default: %(default)s)")
     parser.add_argument("output", type=Path, nargs="?", default=default_output,
-                        help="file to write (default: src/core/unicode_tables.inc)")
+                        help="file to write (default: src/core/unicode/unicode_tables.inc)")
     args = parser.parse_args(argv)
 
     try:

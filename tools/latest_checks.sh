@@ -8,24 +8,22 @@
 #   tools/latest_checks.sh [VERSION]...     (default: 3.14 3.15 3.14d 3.15d)
 set -uo pipefail
 
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/common.sh"
+cd "$root"
 versions=("$@")
 [ ${#versions[@]} -gt 0 ] || versions=(3.14 3.15 3.14d 3.15d)
 mkdir -p build
+export JOBS=${JOBS:-2}
 
 failed=0 summary=""
 for version in "${versions[@]}"; do
-  exe=/usr/bin/python$version venv=.venv-$version log=build/latest-checks-$version.log
-  echo "=== Python $version ($exe) in $venv"
+  exe=/usr/bin/python$version
   if [ ! -x "$exe" ]; then
+    echo "=== Python $version ($exe) in .venv-$version"
     failed=1 summary+="  Python $version: FAILED: $exe is not installed"$'\n'
     continue
   fi
-  make --no-print-directory per-python PYTHON="$exe" VENV="$venv" JOBS="${JOBS:-2}" </dev/null 2>&1 | tee "$log"
-  status=${PIPESTATUS[0]}
-  result=$(grep -E '^[0-9]+ (passed|failed)|^[0-9]+ .* in [0-9.]+s( \([0-9:]+\))?$|^typecheck: ' "$log" | paste -sd '|' - | sed 's/|/; /g')
-  if [ "$status" != 0 ]; then failed=1 result="FAILED: ${result:-see $log}"; fi
-  summary+="  Python $version: $result"$'\n'
+  check_interpreter "$version" "$exe" ".venv-$version" "build/latest-checks-$version.log"
 done
 echo "=== Python checks per interpreter (Debian unstable root)"
 printf '%s' "$summary"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/colour.hpp"
+#include "core/report/colour.hpp"
 #include "core/log/stdout.hpp"
 #include "core/platform/console.hpp"
 #include "native_stream.hpp"

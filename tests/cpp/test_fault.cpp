@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/fault.hpp"
+#include "core/platform/fault.hpp"
 
 namespace vorna {
 namespace {

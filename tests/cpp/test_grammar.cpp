@@ -10,33 +10,20 @@
 #include <string_view>
 #include <vector>
 
-#include "core/grammar.hpp"
-#include "core/grammar_issue.hpp"
-#include "core/utf8.hpp"
+#include "core/report/parse.hpp"
+#include "core/grammar/pending_issue.hpp"
+#include "core/unicode/utf8.hpp"
+#include "grammar_cases.hpp"
 
 namespace vorna {
 namespace {
 
-constexpr std::string_view too_large = "integer too large (maximum 4294967295)";
-
-enum class Entry { SemVer, DotSeparated, Other, Version };
-
-std::ostream& operator<<(std::ostream& os, Entry e) {
-    switch (e) {
-        case Entry::SemVer: return os << "parse_semver";
-        case Entry::DotSeparated: return os << "parse_dot_separated";
-        case Entry::Other: return os << "parse_other";
-        case Entry::Version: return os << "parse_version";
-    }
-    return os;
-}
-
 std::string_view source_id_of(Entry e) {
     switch (e) {
-        case Entry::SemVer: return semver_source_id;
-        case Entry::DotSeparated: return dot_separated_source_id;
-        case Entry::Other: return other_source_id;
-        case Entry::Version: return version_source_id;
+        case Entry::SemVer: return source_id<SemVer>;
+        case Entry::DotSeparated: return source_id<DotSeparated>;
+        case Entry::Other: return source_id<Other>;
+        case Entry::Version: return source_id<Version>;
     }
     return {};
 }
@@ -54,10 +41,10 @@ template <class T> Outcome outcome_of(Match<T>&& m) {
 
 Outcome match(Entry e, std::string_view text) {
     switch (e) {
-        case Entry::SemVer: return outcome_of(match_semver(text));
-        case Entry::DotSeparated: return outcome_of(match_dot_separated(text));
-        case Entry::Other: return outcome_of(match_other(text));
-        case Entry::Version: return outcome_of(match_version(text));
+        case Entry::SemVer: return outcome_of(vorna::match<SemVer>(text));
+        case Entry::DotSeparated: return outcome_of(vorna::match<DotSeparated>(text));
+        case Entry::Other: return outcome_of(vorna::match<Other>(text));
+        case Entry::Version: return outcome_of(vorna::match<Version>(text));
     }
     return {};
 }
@@ -239,239 +226,6 @@ const Acceptance accepted[] = {
 INSTANTIATE_TEST_SUITE_P(GrammarValues, GrammarAccepts, testing::ValuesIn(accepted));
 
 // ---------------------------------------------------------------------------
-// Combining issues, including the orders no grammar rule reaches today.
-
-using grammar::Expect;
-using grammar::PendingIssue;
-
-PendingIssue expecting(std::size_t position, std::initializer_list<Expect> list) {
-    PendingIssue issue = PendingIssue::expecting(position, *list.begin());
-    for (const Expect e : list) issue.record(position, e);
-    return issue;
-}
-
-PendingIssue too_large_at(std::size_t start, std::size_t end) {
-    return PendingIssue::failing(start, end, grammar::Message::IntegerTooLarge);
-}
-
-std::vector<Expect> items_of(const PendingIssue& issue) {
-    std::vector<Expect> items;
-    for (std::size_t i = 0; i < issue.size(); ++i) items.push_back(issue[i]);
-    return items;
-}
-
-struct MergeCase {
-    std::string_view name;
-    PendingIssue pending;
-    PendingIssue arriving;
-    PendingIssue::State state;
-    std::size_t position;
-    std::vector<Expect> items;  // for an expected/found result
-
-    friend std::ostream& operator<<(std::ostream& os, const MergeCase& c) { return os << c.name; }
-};
-
-class GrammarPendingMerge : public testing::TestWithParam<MergeCase> {};
-
-TEST_P(GrammarPendingMerge, Result) {
-    const MergeCase& c = GetParam();
-    PendingIssue issue = c.pending;
-    issue.merge(c.arriving);
-    EXPECT_EQ(issue.state(), c.state);
-    EXPECT_EQ(issue.position(), c.position);
-    if (c.state == PendingIssue::State::Expected) {
-        EXPECT_EQ(items_of(issue), c.items);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    GrammarPending, GrammarPendingMerge,
-    testing::Values(
-        MergeCase{"into_nothing", PendingIssue{}, expecting(2, {Expect::Digit}), PendingIssue::State::Expected, 2,
-                  {Expect::Digit}},
-        MergeCase{"nothing_arrives", expecting(2, {Expect::Digit}), PendingIssue{}, PendingIssue::State::Expected, 2,
-                  {Expect::Digit}},
-        MergeCase{"further_wins", expecting(2, {Expect::Digit, Expect::TokenDot}), expecting(3, {Expect::Integer}),
-                  PendingIssue::State::Expected, 3, {Expect::Integer}},
-        MergeCase{"nearer_is_dropped", expecting(3, {Expect::Integer}), expecting(2, {Expect::Digit}),
-                  PendingIssue::State::Expected, 3, {Expect::Integer}},
-        MergeCase{"longer_arriving_list_is_the_base", expecting(4, {Expect::Digit}),
-                  expecting(4, {Expect::PartCharacter, Expect::TokenDot}), PendingIssue::State::Expected, 4,
-                  {Expect::PartCharacter, Expect::TokenDot, Expect::Digit}},
-        MergeCase{"pending_is_the_base_on_a_tie", expecting(4, {Expect::Digit, Expect::TokenDot}),
-                  expecting(4, {Expect::PartCharacter, Expect::TokenDot}), PendingIssue::State::Expected, 4,
-                  {Expect::Digit, Expect::TokenDot, Expect::PartCharacter}},
-        MergeCase{"no_duplicates_from_a_longer_list", expecting(4, {Expect::TokenDot}),
-                  expecting(4, {Expect::PartCharacter, Expect::TokenDot, Expect::EndOfInput}),
-                  PendingIssue::State::Expected, 4, {Expect::PartCharacter, Expect::TokenDot, Expect::EndOfInput}},
-        MergeCase{"message_replaces_expected_at_its_position", expecting(0, {Expect::TokenV}), too_large_at(0, 10),
-                  PendingIssue::State::Message, 0, {}},
-        MergeCase{"expected_is_dropped_at_a_message", too_large_at(0, 10), expecting(0, {Expect::TokenV}),
-                  PendingIssue::State::Message, 0, {}},
-        MergeCase{"expected_further_than_a_message_wins", too_large_at(0, 10), expecting(10, {Expect::TokenDot}),
-                  PendingIssue::State::Expected, 10, {Expect::TokenDot}},
-        MergeCase{"message_nearer_than_expected_is_dropped", expecting(5, {Expect::Digit}), too_large_at(4, 24),
-                  PendingIssue::State::Expected, 5, {Expect::Digit}}));
-
-TEST(GrammarPendingIssue, RecordingEveryItemTwiceKeepsEachOnce) {
-    PendingIssue issue;
-    for (int round = 0; round < 2; ++round) {
-        for (std::size_t i = grammar::expect_count; i-- > 0;) issue.record(7, static_cast<Expect>(i));
-    }
-    ASSERT_EQ(issue.size(), grammar::expect_count);
-    for (std::size_t i = 0; i < grammar::expect_count; ++i) {
-        EXPECT_EQ(issue[i], static_cast<Expect>(grammar::expect_count - 1 - i));
-    }
-}
-
-TEST(GrammarPendingIssue, LabelReplacesOnlyWhatFailedAtTheRuleStart) {
-    grammar::IssueTracker tracker;
-    tracker.record(1, Expect::TokenV);
-    // A rule starting at 1 whose first test fails: its label stands alone and
-    // joins the set-aside issue at the same position.
-    auto scope = tracker.open();
-    tracker.record(1, Expect::PartCharacter);
-    tracker.record(1, Expect::TokenDot);
-    tracker.close(scope, 1, Expect::DotList);
-    EXPECT_EQ(items_of(tracker.pending()), (std::vector<Expect>{Expect::TokenV, Expect::DotList}));
-    // A rule starting at 1 that failed further on keeps its own list.
-    scope = tracker.open();
-    tracker.record(3, Expect::PartCharacter);
-    tracker.close(scope, 1, Expect::DotList);
-    EXPECT_EQ(tracker.pending().position(), 3u);
-    EXPECT_EQ(items_of(tracker.pending()), std::vector<Expect>{Expect::PartCharacter});
-    // A free message is never relabelled, and what the rule recorded before
-    // failing with it is gone.
-    scope = tracker.open();
-    tracker.record(9, Expect::Digit);
-    tracker.fail_with(3, 9, grammar::Message::IntegerTooLarge);
-    tracker.close(scope, 3, Expect::Integer);
-    EXPECT_EQ(tracker.pending().state(), PendingIssue::State::Message);
-    EXPECT_EQ(tracker.pending().position(), 3u);
-    EXPECT_EQ(tracker.pending().to_issue("1.2.999999999999").sentence(), too_large);
-}
-
-// ---------------------------------------------------------------------------
-// Large inputs: linear work, bounded stack, whatever their shape.
-
-// What a large test checks of a value: its kind, how many texts its list
-// holds (parts, or pre-release identifiers) and its text form.
-struct Shape {
-    std::string_view kind;
-    std::size_t list_size = 0;
-    std::string text_form;
-};
-
-Shape shape_of(const SemVer& v) { return {"SemVer", v.rc() ? v.rc()->size() : 0, to_text(v)}; }
-Shape shape_of(const DotSeparated& v) { return {"DotSeparated", v.parts().size(), to_text(v)}; }
-Shape shape_of(const Other& v) { return {"Other", 1, to_text(v)}; }
-Shape shape_of(const Version& v) {
-    return visit([](const auto& inner) { return shape_of(inner); }, v);
-}
-
-template <class T> std::variant<Shape, ParseIssue> shape_or_issue(Match<T>&& m) {
-    if (const T* value = std::get_if<T>(&m)) return shape_of(*value);
-    return std::get<ParseIssue>(std::move(m));
-}
-
-std::variant<Shape, ParseIssue> match_shape(Entry e, std::string_view text) {
-    switch (e) {
-        case Entry::SemVer: return shape_or_issue(match_semver(text));
-        case Entry::DotSeparated: return shape_or_issue(match_dot_separated(text));
-        case Entry::Other: return shape_or_issue(match_other(text));
-        case Entry::Version: return shape_or_issue(match_version(text));
-    }
-    return ParseIssue{};
-}
-
-struct LargeCase {
-    std::string_view name;
-    std::string_view prefix;
-    std::string_view unit;
-    Entry entry;
-    // An accepted text: the kind of the value and the size of its list, plus
-    // one entry per repeated unit when `per_unit`.
-    std::string_view kind;
-    std::size_t list_size = 0;
-    bool per_unit = false;
-    // A rejected text (empty `kind`): where the issue lies, counted back
-    // from the end of the text when `from_end`, and its sentence.
-    std::size_t issue_offset = 0;
-    bool from_end = false;
-    std::string_view sentence = {};
-
-    friend std::ostream& operator<<(std::ostream& os, const LargeCase& c) { return os << c.name; }
-};
-
-constexpr std::size_t large_size = 10 * 1024 * 1024;
-
-// The prefix, then as many whole units as fit in `large_size` bytes.
-std::string large_text(const LargeCase& c) {
-    std::string text(c.prefix);
-    text.reserve(large_size);
-    std::string block(c.unit);
-    for (std::size_t n = (large_size - c.prefix.size()) / c.unit.size(); n > 0; n >>= 1) {
-        if (n & 1) text.append(block);
-        if (n > 1) block.append(block);
-    }
-    return text;
-}
-
-class GrammarLargeInput : public testing::TestWithParam<LargeCase> {};
-
-TEST_P(GrammarLargeInput, ParsesOrFailsInOnePiece) {
-    const LargeCase& c = GetParam();
-    const std::string text = large_text(c);
-    const auto out = match_shape(c.entry, text);
-    if (!c.kind.empty()) {
-        const Shape* shape = std::get_if<Shape>(&out);
-        ASSERT_NE(shape, nullptr) << std::get<ParseIssue>(out).sentence().substr(0, 200);
-        EXPECT_EQ(shape->kind, c.kind);
-        const std::size_t units = (text.size() - c.prefix.size()) / c.unit.size();
-        EXPECT_EQ(shape->list_size, c.list_size + (c.per_unit ? units : 0));
-        EXPECT_TRUE(shape->text_form == text);
-        return;
-    }
-    const ParseIssue* issue = std::get_if<ParseIssue>(&out);
-    ASSERT_NE(issue, nullptr);
-    EXPECT_EQ(issue->span_start, c.from_end ? text.size() - c.issue_offset : c.issue_offset);
-    EXPECT_EQ(issue->sentence().substr(0, 200), c.sentence.substr(0, 200));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    GrammarLarge, GrammarLargeInput,
-    testing::Values(
-        LargeCase{"one_dot_repeated", "", "1.", Entry::Version, "", 0, false, 0, true,
-                  "found end of input expected alphanumeric or '-'"},
-        LargeCase{"many_parts_with_a_trailing_dot", "", "1.a.", Entry::DotSeparated, "", 0, false, 0, true,
-                  "found end of input expected alphanumeric or '-'"},
-        LargeCase{"many_pre_release_parts_with_a_trailing_dot", "1.2.3-", "rc.", Entry::Version, "", 0, false, 0, true,
-                  "found end of input expected alphanumeric or '-'"},
-        LargeCase{"many_parts", "1", ".a", Entry::Version, "DotSeparated", 1, true},
-        LargeCase{"many_pre_release_parts", "1.2.3-x", ".rc", Entry::Version, "SemVer", 1, true},
-        LargeCase{"letters", "", "a", Entry::Version, "DotSeparated", 1},
-        LargeCase{"letters_as_other", "", "a", Entry::Other, "Other", 1},
-        LargeCase{"accented_letters", "", "é", Entry::Version, "Other", 1},
-        LargeCase{"low_lines", "", "_", Entry::Version, "Other", 1},
-        LargeCase{"combining_marks_after_a_letter", "x", "\u0301", Entry::Version, "Other", 1},
-        LargeCase{"nines", "", "9", Entry::Version, "DotSeparated", 1},
-        LargeCase{"nines_as_semver", "", "9", Entry::SemVer, "", 0, false, 0, false, too_large},
-        LargeCase{"zeros_as_major", "", "0", Entry::SemVer, "", 0, false, 0, true,
-                  "found end of input expected digit, or '.'"},
-        LargeCase{"long_pre_release", "1.2.3-", "x", Entry::SemVer, "SemVer", 1},
-        LargeCase{"dots", "", ".", Entry::Version, "", 0, false, 0, false,
-                  "found '.' expected 'v', integer, dot-separated list, end of input, or identifier"},
-        LargeCase{"spaces", "", " ", Entry::Other, "", 0, false, 0, false, "found ' ' expected identifier"}));
-
-// The whole entry point, report included, copes with a large rejected text.
-TEST(GrammarLargeReport, RejectedTextIsReported) {
-    const std::string text = large_text(LargeCase{"", "", "1.", Entry::Version, ""});
-    const auto result = parse_version(text);
-    ASSERT_FALSE(result.ok());
-    EXPECT_NE(result.error().message().find("found end of input expected alphanumeric or '-'"), std::string::npos);
-}
-
-// ---------------------------------------------------------------------------
 // Generated texts: the entry points agree with each other, the text form of
 // every accepted value parses back to the same value, and every issue lies
 // inside the text.
@@ -536,7 +290,7 @@ TEST_P(GrammarGenerated, EntryPointsAgreeAndTextFormsRoundTrip) {
         const Outcome semver = match(Entry::SemVer, text);
         const Outcome dotted = match(Entry::DotSeparated, text);
         const Outcome other = match(Entry::Other, text);
-        const Match<Version> version = match_version(text);
+        const Match<Version> version = vorna::match<Version>(text);
 
         // parse_version is the first of the three that accepts.
         const std::string_view prefix = "Version::";
@@ -558,7 +312,7 @@ TEST_P(GrammarGenerated, EntryPointsAgreeAndTextFormsRoundTrip) {
 
             // The text form parses back to an equal value of the same kind.
             const std::string form = to_text(*v);
-            const Match<Version> again = match_version(form);
+            const Match<Version> again = vorna::match<Version>(form);
             ASSERT_TRUE(std::holds_alternative<Version>(again)) << form;
             const Version& w = std::get<Version>(again);
             EXPECT_EQ(w.kind(), v->kind());

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/version.hpp"
+#include "core/model/version.hpp"
 
 using namespace std::string_literals;
 
@@ -29,7 +29,7 @@ TEST_P(ModelForms, TextAndDebugForms) {
     EXPECT_EQ(to_text(c.value), c.text);
     EXPECT_EQ(to_debug(c.value), "Version::" + c.debug);
     std::string inner;
-    visit([&](const auto& v) { append_debug(inner, v); }, c.value);
+    c.value.visit([&](const auto& v) { append_debug(inner, v); });
     EXPECT_EQ(inner, c.debug);
 }
 

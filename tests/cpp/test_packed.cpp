@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "core/grammar.hpp"
-#include "core/version.hpp"
+#include "core/report/parse.hpp"
+#include "core/model/version.hpp"
 
 namespace vorna {
 namespace {
@@ -133,10 +133,10 @@ template <class T, class R> void expect_agree(const Match<T>& m, const R& parsed
 
 TEST_P(ParsePathsAgree, SameValuesAndReports) {
     const std::string& text = GetParam().text;
-    expect_agree(match_semver(text), parse_semver(text), text, semver_source_id);
-    expect_agree(match_dot_separated(text), parse_dot_separated(text), text, dot_separated_source_id);
-    expect_agree(match_other(text), parse_other(text), text, other_source_id);
-    expect_agree(match_version(text), parse_version(text), text, version_source_id);
+    expect_agree(match<SemVer>(text), parse_semver(text), text, source_id<SemVer>);
+    expect_agree(match<DotSeparated>(text), parse_dot_separated(text), text, source_id<DotSeparated>);
+    expect_agree(match<Other>(text), parse_other(text), text, source_id<Other>);
+    expect_agree(match<Version>(text), parse_version(text), text, source_id<Version>);
 }
 
 std::string repeat(std::string_view piece, std::size_t times) {

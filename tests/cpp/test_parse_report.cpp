@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "core/grammar.hpp"
+#include "core/report/parse.hpp"
 
 namespace vorna {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "core/unicode.hpp"
+#include "core/unicode/unicode.hpp"
 
 namespace {
 

@@ -12,6 +12,17 @@ Other = version.Other
 KIND_CLASSES = [SemVer, DotSeparated, Other]
 ALL_CLASSES = [Version, SemVer, DotSeparated, Other]
 
+
+class Index:
+    """An object that is an integer only through __index__."""
+
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        return self.value
+
+
 _ANSI = re.compile(r"\x1b\[[0-9;]*m")
 
 

@@ -8,7 +8,7 @@ import sys
 import pytest
 import vorna
 
-from classes_helpers import DotSeparated, Other, SemVer, Version
+from classes_helpers import DotSeparated, Index, Other, SemVer, Version
 
 pytestmark = pytest.mark.stress
 
@@ -25,14 +25,6 @@ PAGE = resource.getpagesize()
 def resident_bytes():
     with open("/proc/self/statm") as statm:
         return int(statm.read().split()[1]) * PAGE
-
-
-class Index:
-    def __init__(self, value):
-        self.value = value
-
-    def __index__(self):
-        return self.value
 
 
 class NameRaisingMeta(type):

@@ -10,8 +10,9 @@
 #include "core/log/stdout.hpp"
 #include "core/log/thread_id.hpp"
 #include "core/platform/thread.hpp"
-#include "core/text.hpp"
-#include "core/utf8.hpp"
+#include "core/unicode/painter.hpp"
+#include "core/unicode/text_forms.hpp"
+#include "core/unicode/utf8.hpp"
 
 namespace vorna::log {
 
@@ -64,43 +65,6 @@ constexpr std::string_view bold = "1";
 constexpr std::string_view dim = "2";
 constexpr std::string_view dim_italic = "2;3";
 
-// Appends text with or without escape sequences around each styled piece.
-class Painter {
-public:
-    Painter(std::string& out, bool colour) noexcept : out_(out), colour_(colour) {}
-
-    std::string& out() noexcept { return out_; }
-    void open(std::string_view style) {
-        if (colour_ && !style.empty()) out_.append("\x1b[").append(style).push_back('m');
-    }
-    void close(std::string_view style) {
-        if (colour_ && !style.empty()) out_.append("\x1b[0m");
-    }
-    void piece(std::string_view style, std::string_view text) {
-        open(style);
-        out_.append(text);
-        close(style);
-    }
-
-private:
-    std::string& out_;
-    bool colour_;
-};
-
-void append_unsigned(std::string& out, std::uint64_t n) {
-    char digits[20];
-    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, n);
-    (void)ec;  // twenty digits hold any unsigned 64-bit number
-    out.append(digits, end);
-}
-
-void append_signed(std::string& out, std::int64_t n) {
-    char digits[20];
-    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, n);
-    (void)ec;  // nineteen digits and a sign hold any signed 64-bit number
-    out.append(digits, end);
-}
-
 // Shortest round-trip digits with at least one fractional digit ("3.0",
 // "0.25"); scientific notation below 1e-4 and from 1e16 ("1e-5", "1.5e16").
 void append_float(std::string& out, double x) {
@@ -139,8 +103,8 @@ void append_debug(std::string& out, const Value& value) {
     struct Visitor {
         std::string& out;
         void operator()(std::string_view text) const { append_quoted(out, text); }
-        void operator()(std::int64_t n) const { append_signed(out, n); }
-        void operator()(std::uint64_t n) const { append_unsigned(out, n); }
+        void operator()(std::int64_t n) const { append_decimal(out, n); }
+        void operator()(std::uint64_t n) const { append_decimal(out, n); }
         void operator()(bool b) const { out.append(b ? "true" : "false"); }
         void operator()(double x) const { append_float(out, x); }
     };
@@ -268,7 +232,7 @@ void FormattingSubscriber::format(const Record& record, std::string& out) const 
     }
     painter.piece(dim_italic, "on");
     out.append(" ThreadId(");
-    append_unsigned(out, thread_number_());
+    append_decimal(out, thread_number_());
     out.append(")\n");
 
     const Span innermost = record.parent ? *record.parent : Span::current();

@@ -57,7 +57,11 @@ using Clock = std::function<std::optional<Timestamp>()>;
 using ThreadNumbers = std::function<std::uint64_t()>;
 
 // The colour decision for a value of NO_COLOR (null when it is unset): colour
-// is off only for a non-empty value that is valid UTF-8.
+// is off only for a non-empty value that is valid UTF-8. The report's rule
+// (decide_colour) differs on a value that is not: records keep their colour
+// because such a value is not a text the log can read as a request, while the
+// report follows the wider convention that any non-empty value turns colour
+// off. Each rule is the one its readers were promised, so they stay apart.
 bool colour_for_no_color(const char* value) noexcept;
 
 class FormattingSubscriber final : public Subscriber {

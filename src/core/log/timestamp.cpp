@@ -1,16 +1,10 @@
 #include "core/log/timestamp.hpp"
 
-#include <charconv>
+#include <cstdint>
 
-#include "core/platform/clock.hpp"
+#include "core/unicode/text_forms.hpp"
 
 namespace vorna::log {
-
-std::optional<Timestamp> system_time() noexcept {
-    const std::optional<platform::WallTime> now = platform::wall_clock();
-    if (!now) return std::nullopt;
-    return Timestamp{now->seconds, now->nanoseconds};
-}
 
 namespace {
 
@@ -42,17 +36,15 @@ static_assert(civil_from_days(0).year == 1970 && civil_from_days(0).month == 1 &
 static_assert(civil_from_days(-1).year == 1969 && civil_from_days(-1).month == 12 && civil_from_days(-1).day == 31);
 
 // Appends `n` in decimal, zero-padded to `width` digits, after its sign.
-void append_padded(std::string& out, std::int64_t n, int width) {
-    char digits[24];
-    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, n);
-    (void)ec;  // 24 characters hold any 64-bit number with its sign
-    std::string_view text(digits, static_cast<std::size_t>(end - digits));
-    if (!text.empty() && text.front() == '-') {
+void append_padded(std::string& out, std::int64_t n, std::size_t width) {
+    auto magnitude = static_cast<std::uint64_t>(n);
+    if (n < 0) {
         out.push_back('-');
-        text.remove_prefix(1);
+        magnitude = 0 - magnitude;
     }
-    if (static_cast<int>(text.size()) < width) out.append(static_cast<std::size_t>(width) - text.size(), '0');
-    out.append(text);
+    const std::size_t digits = decimal_size(magnitude);
+    if (digits < width) out.append(width - digits, '0');
+    append_decimal(out, magnitude);
 }
 
 }  // namespace

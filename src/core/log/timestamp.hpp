@@ -1,21 +1,18 @@
 // Wall-clock instants and their UTC text form in log records.
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 
+#include "core/platform/clock.hpp"
+
 namespace vorna::log {
 
-// An instant as seconds since 1970-01-01T00:00:00Z plus the nanoseconds into
-// that second (0 to 999'999'999).
-struct Timestamp {
-    std::int64_t seconds = 0;
-    std::uint32_t nanoseconds = 0;
-};
+// An instant of the wall clock; valid with nanoseconds 0 to 999'999'999.
+using Timestamp = platform::WallTime;
 
 // The current system time, or nullopt when it cannot be read.
-std::optional<Timestamp> system_time() noexcept;
+inline constexpr auto system_time = platform::wall_clock;
 
 // Appends the instant in UTC on the proleptic Gregorian calendar as
 // YYYY-MM-DDThh:mm:ss.uuuuuuZ with the microseconds truncated. Years 0 to

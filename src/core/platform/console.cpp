@@ -1,6 +1,6 @@
 #include "core/platform/console.hpp"
 
-#include "core/utf8.hpp"
+#include "core/unicode/utf8.hpp"
 
 namespace vorna::platform {
 

@@ -4,7 +4,7 @@
 #include <sys/syscall.h>
 #endif
 
-#include "core/fault.hpp"
+#include "core/platform/fault.hpp"
 #include "core/platform/thread.hpp"
 
 namespace vorna::platform {

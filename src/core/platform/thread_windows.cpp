@@ -1,6 +1,6 @@
 #include <new>
 
-#include "core/fault.hpp"
+#include "core/platform/fault.hpp"
 #include "core/platform/thread.hpp"
 #include "core/platform/windows.hpp"
 

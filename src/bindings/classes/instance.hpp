@@ -1,0 +1,142 @@
+// The instances of the version classes: their layout (the object header, the
+// wrapped model value and the borrow counter), where a value's block of lists
+// may lie behind them, and how they are made and destroyed.
+#pragma once
+
+#include <Python.h>
+
+#include <concepts>
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <type_traits>
+#include <utility>
+
+#include "bindings/runtime/borrow.hpp"
+#include "bindings/runtime/py_ref.hpp"
+#include "core/model/packed_lists.hpp"
+
+namespace vorna::bindings {
+
+template <class T> struct Instance {
+    PyObject_HEAD
+    T value;
+    BorrowCounter borrow;
+
+    static Instance* from(PyObject* object) noexcept { return reinterpret_cast<Instance*>(object); }
+};
+
+template <class T> Instance<T>* instance_of(PyObject* object) noexcept { return Instance<T>::from(object); }
+
+// A class object and the model type its instances hold: `C::type()` gives the
+// class object (borrowed, or null with an error set), `C::Value` the type.
+template <class C>
+concept ClassObject = requires {
+    typename C::Value;
+    { C::type() } -> std::same_as<PyTypeObject*>;
+};
+
+// The spare bytes of an instance start right after the instance as its type
+// lays it out, rounded up to the alignment of a block of lists.
+inline std::size_t tail_offset(PyTypeObject* type) noexcept {
+    constexpr std::size_t align = detail::BlockLayout::alignment;
+    return (static_cast<std::size_t>(type->tp_basicsize) + align - 1) / align * align;
+}
+
+// Allocates an instance of `type` with `tail` spare bytes after it and
+// constructs the blank value and a free borrow counter in it.
+template <class T> PyObject* alloc_instance(PyTypeObject* type, std::size_t tail) noexcept {
+    static_assert(std::is_nothrow_default_constructible_v<T>);
+    PyObject* object = nullptr;
+    if (tail == 0) {
+        object = PyType_GenericAlloc(type, 0);
+    } else {
+        // The classes are not tracked by the cycle collector, so a plain
+        // object allocation is all the generic allocator would make.
+        object = static_cast<PyObject*>(PyObject_Malloc(tail_offset(type) + tail));
+        if (!object) return PyErr_NoMemory();
+        PyObject_Init(object, type);
+    }
+    if (!object) return nullptr;
+    auto* instance = instance_of<T>(object);
+    new (&instance->value) T();
+    new (&instance->borrow) BorrowCounter(0);
+    return object;
+}
+
+// The allocator of every version class. Whatever makes the instance (the
+// class's own __new__, object.__new__ behind a replaced __new__, the copy and
+// pickle protocols), it comes from here, so no slot ever meets an instance
+// whose value was never constructed: a fresh one holds the blank value.
+template <class T> PyObject* alloc_slot(PyTypeObject* type, Py_ssize_t) noexcept { return alloc_instance<T>(type, 0); }
+
+// Destroys what alloc_slot constructed, frees the object and drops the
+// instance's reference to its (heap) class.
+template <class T> void dealloc_slot(PyObject* self) noexcept {
+    PyTypeObject* type = Py_TYPE(self);
+    auto* instance = instance_of<T>(self);
+    instance->value.~T();
+    instance->borrow.~BorrowCounter();
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
+// Where a parsed value's block goes: a short one into the tail of the very
+// instance that will hold the value, so the instance and its lists take one
+// allocation; a long one into its own allocation, so replacing the lists
+// later leaves no large dead tail behind.
+template <class T> class InstanceTail final : public BlockPlacement {
+public:
+    explicit InstanceTail(PyTypeObject* type) noexcept : type_(type) {}
+
+    void* place(std::size_t bytes) override {
+        if (bytes > max_tail_bytes || object_) return nullptr;
+        object_ = PyRef::steal(alloc_instance<T>(type_, bytes));
+        if (!object_) throw std::bad_alloc();
+        char* tail = reinterpret_cast<char*>(object_.get()) + tail_offset(type_);
+        // The host's allocator aligns to 16 on 64-bit systems; where it
+        // gives less, the block goes to the heap and the tail stays unused.
+        if (reinterpret_cast<std::uintptr_t>(tail) % detail::BlockLayout::alignment != 0) [[unlikely]] return nullptr;
+        return tail;
+    }
+
+    // The instance with `value` moved in: the one that holds its block, or a
+    // new one. Null with the host's error when allocation fails.
+    PyObject* finish(T&& value) noexcept {
+        if (!object_) object_ = PyRef::steal(alloc_instance<T>(type_, 0));
+        if (!object_) return nullptr;
+        instance_of<T>(object_.get())->value = std::move(value);
+        return object_.release();
+    }
+
+private:
+    // The longest tail: an instance of a few dozen bytes and this much tail
+    // stay within the host's small-object allocator (512 bytes a request),
+    // and it holds the lists of ordinary versions, which take a few dozen
+    // bytes; longer lists are rare enough to pay for their own allocation.
+    static constexpr std::size_t max_tail_bytes = 192;
+
+    PyTypeObject* type_;
+    PyRef object_;
+};
+
+// Allocates an instance of `type` through its allocator and moves `value` in.
+// Null with the host's error when allocation fails (`value` stays with the
+// caller and is destroyed there).
+template <class T> PyObject* new_instance(PyTypeObject* type, T&& value) noexcept {
+    using Value = std::remove_cvref_t<T>;
+    static_assert(std::is_nothrow_move_assignable_v<Value>);
+    PyObject* object = type->tp_alloc(type, 0);
+    if (!object) return nullptr;
+    instance_of<Value>(object)->value = std::move(value);
+    return object;
+}
+
+// A deep copy of the value of `object`, an instance holding a T, taken under
+// a reader borrow; false with RuntimeError when a writer holds it.
+template <class T> bool copy_value(PyObject* object, T& out) {
+    auto* instance = instance_of<T>(object);
+    return with_borrow<ReadBorrow>(instance->borrow, [&] { out = instance->value; });
+}
+
+}  // namespace vorna::bindings

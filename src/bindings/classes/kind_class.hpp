@@ -1,0 +1,141 @@
+// The three kind classes (SemVer, DotSeparated, Other): what each supplies,
+// the constructor they share and the class object made from them.
+#pragma once
+
+#include <Python.h>
+
+#include <concepts>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "bindings/classes/classes.hpp"
+#include "bindings/classes/comparison.hpp"
+#include "bindings/runtime/errors.hpp"
+#include "bindings/classes/instance.hpp"
+#include "bindings/runtime/keywords.hpp"
+#include "bindings/classes/properties.hpp"
+#include "bindings/runtime/static_name.hpp"
+#include "bindings/runtime/strings.hpp"
+#include "bindings/classes/text_slots.hpp"
+#include "bindings/classes/type_cache.hpp"
+#include "core/report/parse.hpp"
+
+namespace vorna::bindings {
+
+// What a kind class supplies: its class object and model type (ClassObject);
+// its name; its fields taken from keywords and the keywords it accepts; and,
+// for its class object, the full name, the docstring (signature first) and
+// the property table.
+template <class C>
+concept KindClass = ClassObject<C> && requires(const Keywords& keywords, typename C::Value& out) {
+    { C::name } -> std::convertible_to<std::string_view>;
+    { C::from_keywords(keywords, out) } -> std::same_as<bool>;
+    { C::keywords() } -> std::convertible_to<std::span<StaticName* const>>;
+    { C::full_name } -> std::convertible_to<const char*>;
+    { C::doc } -> std::convertible_to<const char*>;
+    { C::getset.data() } -> std::same_as<PyGetSetDef*>;
+};
+
+// RuntimeError carrying the report of a failed parse.
+PyObject* raise_parse_error(const ParseError& error) noexcept;
+
+// TypeError "Cannot construct <class> from type '<type(argument).__name__>'".
+// __name__ is read as an attribute, so an error there is raised instead.
+PyObject* raise_cannot_construct(std::string_view class_name, PyObject* argument);
+
+// Fills `out` from the one positional argument: a str is parsed, its block
+// put where `placement` offers room; an instance of the class or a Version of
+// its kind is copied. False with an error set otherwise.
+template <KindClass Class>
+bool kind_from_argument(PyObject* argument, typename Class::Value& out, BlockPlacement& placement) {
+    using Value = typename Class::Value;
+    if (PyUnicode_Check(argument)) {
+        const std::optional<std::string_view> text = utf8_of(argument);
+        if (!text) return false;
+        if (const auto error = parse_into(*text, out, &placement)) [[unlikely]] {
+            raise_parse_error(*error);
+            return false;
+        }
+        return true;
+    }
+    PyTypeObject* own_type = Class::type();
+    if (!own_type) return false;
+    if (PyObject_TypeCheck(argument, own_type)) return copy_value(argument, out);
+    PyTypeObject* any_version = version_type();
+    if (!any_version) return false;
+    if (!PyObject_TypeCheck(argument, any_version)) {
+        raise_cannot_construct(Class::name, argument);
+        return false;
+    }
+    // A Version of another kind is refused with its debug form, taken under
+    // the same borrow as the copy.
+    std::string refusal;
+    auto* instance = instance_of<vorna::Version>(argument);
+    if (!with_borrow<ReadBorrow>(instance->borrow, [&] {
+            if (const Value* inner = instance->value.template get_if<Value>()) {
+                out = *inner;
+                return;
+            }
+            refusal.append("Expected ").append(Class::name).append("; found ");
+            append_debug(refusal, instance->value);
+        })) {
+        return false;
+    }
+    if (refusal.empty()) return true;
+    raise(PyExc_TypeError, refusal);
+    return false;
+}
+
+// __new__(cls, *args, **kwargs) of a kind class. Any keyword dictionary, even
+// an empty one, selects the keyword form.
+template <KindClass Class> PyObject* kind_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
+    return guarded([&]() -> PyObject* {
+        using Value = typename Class::Value;
+        const Py_ssize_t count = PyTuple_GET_SIZE(args);
+        Value value;
+        InstanceTail<Value> instance(type);
+        if (kwargs && kwargs != Py_None) {
+            if (count != 0) return raise(PyExc_TypeError, "Constructor expects *args or **kwargs, but not both");
+            if (!PyDict_Check(kwargs)) return raise(PyExc_TypeError, "keyword arguments must be a dict");
+            Keywords keywords;
+            if (!keywords.match(kwargs, Class::keywords(), Class::name)) return nullptr;
+            if (!Class::from_keywords(keywords, value) || !keywords.check(Class::name)) return nullptr;
+        } else if (count == 0) {
+            return raise(PyExc_ValueError, std::string(Class::name) + "() requires arguments");
+        } else if (count > 1) {
+            return raise(PyExc_NotImplementedError,
+                         std::string(Class::name) + "() with more than one positional argument is not yet implemented");
+        } else if (!kind_from_argument<Class>(PyTuple_GET_ITEM(args, 0), value, instance)) {
+            return nullptr;
+        }
+        return instance.finish(std::move(value));
+    });
+}
+
+// The class object of a kind class, made from what the class supplies.
+template <KindClass Class> class KindClassObject {
+public:
+    // Borrowed reference, or null with an error set.
+    static PyTypeObject* get() noexcept { return cache.get(); }
+    static const PyType_Spec& type_description() noexcept { return type_spec; }
+
+private:
+    using Value = typename Class::Value;
+    static inline PyType_Slot slots[] = {
+        {Py_tp_alloc, reinterpret_cast<void*>(alloc_slot<Value>)},
+        {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_slot<Value>)},
+        {Py_tp_new, reinterpret_cast<void*>(kind_new<Class>)},
+        {Py_tp_repr, reinterpret_cast<void*>(repr_slot<Value>)},
+        {Py_tp_str, reinterpret_cast<void*>(str_slot<Value>)},
+        {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_slot<Class>)},
+        {Py_tp_getset, Class::getset.data()},
+        {Py_tp_doc, const_cast<char*>(Class::doc)},
+        {0, nullptr},
+    };
+    static inline PyType_Spec type_spec = {Class::full_name, sizeof(Instance<Value>), 0, Py_TPFLAGS_DEFAULT, slots};
+    static inline TypeCache cache{type_spec};
+};
+
+}  // namespace vorna::bindings

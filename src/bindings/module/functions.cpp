@@ -1,0 +1,128 @@
+// The functions of the top module: test_function(version) writes "Got
+// version: " and the version's text to the process's standard output;
+// init_tracing() installs the process-wide log subscriber.
+#include <Python.h>
+
+#include <string>
+#include <string_view>
+
+#include "bindings/api.hpp"
+#include "bindings/classes/classes.hpp"
+#include "bindings/runtime/errors.hpp"
+#include "bindings/runtime/py_ref.hpp"
+#include "bindings/runtime/write_error.hpp"
+#include "core/log/log.hpp"
+#include "core/log/stdout.hpp"
+#include "core/log/subscriber.hpp"
+#include "core/model/version.hpp"
+
+namespace vorna::bindings {
+
+namespace {
+
+// The interpreter lock as the writers of standard output give it up around
+// a blocking write. Only a thread that holds it gives it up: a log record may
+// come from a thread the interpreter does not know.
+const log::HostLock interpreter_lock = {
+    []() noexcept -> void* { return PyGILState_Check() ? PyEval_SaveThread() : nullptr; },
+    [](void* state) noexcept { PyEval_RestoreThread(static_cast<PyThreadState*>(state)); },
+};
+
+// The __qualname__ of the object's type, or the stand-in text.
+std::string type_qualname(PyObject* object) {
+    PyRef qualname = PyRef::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__qualname__"));
+    if (qualname && PyUnicode_Check(qualname.get())) {
+        Py_ssize_t size = 0;
+        if (const char* text = PyUnicode_AsUTF8AndSize(qualname.get(), &size)) return std::string(text, size);
+    }
+    PyErr_Clear();
+    return "<failed to extract type name>";
+}
+
+// Binds test_function's one parameter `version`, or raises TypeError.
+PyObject* bind_version_argument(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    if (nargs > 1) {
+        return raise(PyExc_TypeError, "test_function() takes 1 positional arguments but " + std::to_string(nargs) +
+                                          " were given");
+    }
+    PyObject* version = nargs == 1 ? args[0] : nullptr;
+    const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+    for (Py_ssize_t i = 0; i < nkw; ++i) {
+        PyObject* key = PyTuple_GET_ITEM(kwnames, i);
+        if (PyUnicode_CompareWithASCIIString(key, "version") != 0) return raise_unexpected_keyword("test_function", key);
+        if (version) return raise(PyExc_TypeError, "test_function() got multiple values for argument 'version'");
+        version = args[nargs + i];
+    }
+    if (!version) return raise(PyExc_TypeError, "test_function() missing 1 required positional argument: 'version'");
+    return version;
+}
+
+PyObject* print_version(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* argument = bind_version_argument(args, nargs, kwnames);
+    if (!argument) return nullptr;
+    PyTypeObject* type = version_type();
+    if (!type) return nullptr;
+    if (!PyObject_TypeCheck(argument, type)) {
+        return raise(PyExc_TypeError,
+                     "argument 'version': '" + type_qualname(argument) + "' object cannot be converted to 'Version'");
+    }
+    auto* instance = VersionInstance::from(argument);
+    std::string line = "Got version: ";
+    if (!with_borrow<ReadBorrow>(instance->borrow, [&] { append_text(line, instance->value); })) return nullptr;
+    line.push_back('\n');
+    // The line is written with the interpreter lock given up: a thread of
+    // this process may be the one that empties the pipe. A signal that
+    // interrupts the write runs its Python handler with the lock taken back;
+    // a handler that raises (Ctrl-C) ends the write with its exception.
+    log::set_host_lock(interpreter_lock);
+    bool handler_raised = false;
+    const auto keep_going = [&handler_raised]() noexcept {
+        handler_raised = PyErr_CheckSignals() != 0;
+        return !handler_raised;
+    };
+    const log::WriteOutcome outcome = log::write_stdout(line, keep_going);
+    if (outcome.error) {
+        if (handler_raised) return nullptr;
+        return raise_write_error("stdout", outcome.error, outcome.written);
+    }
+    Py_RETURN_NONE;
+}
+
+PyObject* install_subscriber() {
+    log::set_host_lock(interpreter_lock);
+    if (!log::install_global_subscriber(log::make_stdout_subscriber())) {
+        return raise(PyExc_RuntimeError, "a global default trace dispatcher has already been set");
+    }
+    Py_RETURN_NONE;
+}
+
+PyObject* test_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* { return print_version(args, nargs, kwnames); });
+}
+
+PyObject* init_tracing(PyObject*, PyObject*) {
+    return guarded([]() -> PyObject* { return install_subscriber(); });
+}
+
+PyMethodDef test_function_def = {
+    "test_function",
+    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(test_function)),
+    METH_FASTCALL | METH_KEYWORDS,
+    "test_function(version)\n--\n\n",
+};
+
+PyMethodDef init_tracing_def = {
+    "init_tracing",
+    init_tracing,
+    METH_NOARGS,
+    "init_tracing()\n--\n\n",
+};
+
+constexpr api::Parameter test_function_parameters[] = {{"version", "Version"}};
+
+}  // namespace
+
+const api::Function api::test_function = {&test_function_def, {test_function_parameters, "None"}};
+const api::Function api::init_tracing = {&init_tracing_def, {{}, "None"}};
+
+}  // namespace vorna::bindings

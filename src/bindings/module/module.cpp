@@ -1,0 +1,123 @@
+// The import entry point and the module tree:
+//   vorna                  package, test_function, init_tracing
+//   vorna.package          version
+//   vorna.package.version  Version, SemVer, DotSeparated, Other
+// The submodules are attributes only; they are never entered in sys.modules.
+
+#include <Python.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "bindings/api.hpp"
+#include "bindings/classes/classes.hpp"
+#include "bindings/runtime/errors.hpp"
+#include "bindings/module/module_tree.hpp"
+#include "bindings/runtime/once_cell.hpp"
+#include "bindings/runtime/py_ref.hpp"
+
+namespace vorna::bindings {
+
+namespace {
+
+// The C API version the module declares at creation: 1013, which is
+// PYTHON_API_VERSION in every CPython 3 release; the host warns when the
+// number differs from its own.
+constexpr int api_version = 1013;
+
+constexpr const char* module_doc = "Parse, inspect, edit, print and compare software version strings.";
+
+PyModuleDef module_definition = {
+    PyModuleDef_HEAD_INIT,
+    "vorna",
+    module_doc,
+    0,        // no per-module state: everything the module keeps is process-wide
+    nullptr,  // functions are attached by the module body
+    nullptr, nullptr, nullptr, nullptr,
+};
+
+constexpr const api::Class* version_classes[] = {
+    &api::version_class,
+    &api::semver_class,
+    &api::dot_separated_class,
+    &api::other_class,
+};
+constexpr api::Module version_module = {
+    "version",
+    "The version classes Version, SemVer, DotSeparated and Other (an attribute, not an importable module).",
+    {},
+    version_classes,
+    {},
+};
+constexpr const api::Module* package_submodules[] = {&version_module};
+constexpr api::Module package_module = {
+    "package",
+    "Holds the submodule version (an attribute, not an importable module).",
+    package_submodules,
+    {},
+    {},
+};
+constexpr const api::Module* top_submodules[] = {&package_module};
+constexpr const api::Function* top_functions[] = {&api::test_function, &api::init_tracing};
+constexpr api::Module top_module = {"vorna", module_doc, top_submodules, {}, top_functions};
+
+// Fills `target` as `declared` says: its classes, then each submodule made
+// complete before it is attached, then its functions. The first failure
+// stops the body; what was created so far is released by the handles.
+bool fill_module(PyObject* target, const api::Module& declared) {
+    for (const api::Class* entry : declared.classes) {
+        if (!add_class(target, *entry)) return false;
+    }
+    for (const api::Module* submodule : declared.submodules) {
+        PyRef created = PyRef::steal(PyModule_New(submodule->name));
+        if (!created) return false;
+        if (PyModule_SetDocString(created.get(), submodule->doc) < 0) return false;
+        if (!fill_module(created.get(), *submodule) || !add_submodule(target, created.get())) return false;
+    }
+    for (const api::Function* function : declared.functions) {
+        if (!add_function(target, function->definition)) return false;
+    }
+    return true;
+}
+
+bool module_body(PyObject* top) { return fill_module(top, top_module); }
+
+PyObject* create_module() {
+    PyRef module = PyRef::steal(PyModule_Create2(&module_definition, api_version));
+    if (!module) return nullptr;
+    if (!module_body(module.get())) return nullptr;
+    return module.release();
+}
+
+// The ID of the first interpreter that imported the module; -1 before.
+std::atomic<std::int64_t> first_interpreter{-1};
+PyOnceCell module_cache;
+
+}  // namespace
+
+PyObject* init_module() {
+    const std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
+    if (id == -1) {
+        ensure_error_set();
+        return nullptr;
+    }
+    std::int64_t expected = -1;
+    if (!first_interpreter.compare_exchange_strong(expected, id) && expected != id) {
+        return raise(PyExc_ImportError,
+                     "vorna was already imported by another interpreter in this process; extension modules "
+                     "of its kind do not yet support subinterpreters, see "
+                     "https://github.com/python/cpython/issues?q=label%3Atopic-subinterpreters");
+    }
+    return module_cache.get_or_fill(create_module,
+                                    "vorna is being initialised by this thread: an import from code that runs "
+                                    "inside its first import (a finalizer or a garbage-collector callback) "
+                                    "cannot wait for it");
+}
+
+namespace api {
+const Module& module_tree() noexcept { return top_module; }
+}  // namespace api
+
+}  // namespace vorna::bindings
+
+PyMODINIT_FUNC PyInit_vorna() { return vorna::bindings::init_module(); }

@@ -1,0 +1,99 @@
+#include "bindings/runtime/strings.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/unicode/utf8.hpp"
+
+namespace vorna::bindings {
+
+namespace {
+
+// Beyond this the render buffer gives its storage back after use, so one
+// huge text does not pin memory for the life of the thread.
+constexpr std::size_t kept_render_capacity = 64 * 1024;
+
+
+// Writes the characters of `text`, valid UTF-8, as code units of one width.
+template <class Unit> void widen(std::string_view text, Unit* out) noexcept {
+    const auto* data = reinterpret_cast<const unsigned char*>(text.data());
+    for (std::size_t pos = 0; pos < text.size();) {
+        // A run of ASCII is found first, then widened in a loop the compiler
+        // can vectorise.
+        const std::size_t run = utf8::skip_ascii(text, pos, text.size());
+        for (; pos < run; ++pos) *out++ = static_cast<Unit>(data[pos]);
+        if (pos == text.size()) break;
+        const utf8::Decoded d = utf8::decode(text, pos);
+        *out++ = static_cast<Unit>(d.scalar);
+        pos += d.length;
+    }
+}
+
+}  // namespace
+
+PyObject* str_from_utf8(std::string_view text) noexcept {
+    // The host's decoder is quicker on short texts; on long ones, which are
+    // mostly ASCII, two plain walks are.
+    if (text.size() < 4096) return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
+    // One walk measures: the count of characters and the widest of them.
+    std::size_t count = 0;
+    char32_t widest = 0;
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t run = utf8::skip_ascii(text, pos, text.size());
+        count += run - pos;
+        pos = run;
+        if (pos == text.size()) break;
+        const utf8::Decoded d = utf8::decode(text, pos);
+        if (utf8::is_malformed(d)) [[unlikely]] {
+            return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
+        }
+        widest = std::max(widest, d.scalar);
+        ++count;
+        pos += d.length;
+    }
+    PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(count), widest < 0x80 ? 0x7F : widest);
+    if (!str) return nullptr;
+    // The other walk writes, in the str's own width.
+    switch (PyUnicode_KIND(str)) {
+        case PyUnicode_1BYTE_KIND:
+            if (widest < 0x80) {
+                std::memcpy(PyUnicode_DATA(str), text.data(), text.size());
+            } else {
+                widen(text, PyUnicode_1BYTE_DATA(str));
+            }
+            break;
+        case PyUnicode_2BYTE_KIND: widen(text, PyUnicode_2BYTE_DATA(str)); break;
+        default: widen(text, PyUnicode_4BYTE_DATA(str)); break;
+    }
+    return str;
+}
+
+std::string& render_buffer() noexcept {
+    thread_local std::string buffer;
+    buffer.clear();
+    return buffer;
+}
+
+PyObject* str_from_render_buffer(std::string& buffer) noexcept {
+    PyObject* text = str_from_utf8(buffer);
+    if (buffer.capacity() > kept_render_capacity) {
+        std::string().swap(buffer);
+    } else {
+        buffer.clear();
+    }
+    return text;
+}
+
+std::optional<std::string_view> utf8_of(PyObject* text) noexcept {
+    // An ASCII str is its own UTF-8.
+    if (PyUnicode_IS_COMPACT_ASCII(text)) [[likely]] {
+        return std::string_view(static_cast<const char*>(PyUnicode_DATA(text)),
+                                static_cast<std::size_t>(PyUnicode_GET_LENGTH(text)));
+    }
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(text, &size);
+    if (!data) return std::nullopt;
+    return std::string_view(data, static_cast<std::size_t>(size));
+}
+
+}  // namespace vorna::bindings

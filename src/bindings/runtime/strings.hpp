@@ -1,0 +1,25 @@
+// Python str objects from and to the UTF-8 texts of the core.
+#pragma once
+
+#include <Python.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vorna::bindings {
+
+// The UTF-8 text of a str (or subclass); its buffer is cached in the str.
+std::optional<std::string_view> utf8_of(PyObject* text) noexcept;
+
+// A str of UTF-8 text, in one walk to measure it and one to write it; text
+// that is not valid UTF-8 is decoded with replacement characters.
+PyObject* str_from_utf8(std::string_view text) noexcept;
+
+// The per-thread buffer the text forms are rendered into; empty on return.
+std::string& render_buffer() noexcept;
+// Makes the str from the buffer and empties it (dropping its storage when a
+// huge text made it grow).
+PyObject* str_from_render_buffer(std::string& buffer) noexcept;
+
+}  // namespace vorna::bindings

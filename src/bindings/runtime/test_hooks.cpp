@@ -1,0 +1,46 @@
+#include "bindings/runtime/test_hooks.hpp"
+
+#include <Python.h>
+
+#include <atomic>
+#include <new>
+#include <stdexcept>
+
+#include "core/log/log.hpp"
+
+namespace vorna::bindings::test_hooks {
+
+namespace {
+
+// What the next property store throws: 0 nothing, 1 std::bad_alloc,
+// 2 std::length_error (as a value of 4 GiB or more makes it), 3 an exception
+// the boundary does not expect.
+std::atomic<int> armed_store_failure{0};
+
+}  // namespace
+
+void before_store() {
+    switch (armed_store_failure.exchange(0, std::memory_order_relaxed)) {
+        case 1: throw std::bad_alloc();
+        case 2: throw std::length_error("version lists of 4 GiB or more");
+        case 3: throw std::runtime_error("injected");
+        default: return;
+    }
+}
+
+}  // namespace vorna::bindings::test_hooks
+
+extern "C" {
+
+// Arms the next property store to throw (see armed_store_failure).
+__attribute__((visibility("default"))) void vorna_test_fail_next_store(int kind) {
+    vorna::bindings::test_hooks::armed_store_failure.store(kind, std::memory_order_relaxed);
+}
+
+// Logs one INFO record with `message`, as code of the module that logs would,
+// on the calling thread (with the interpreter lock held under ctypes.PyDLL).
+__attribute__((visibility("default"))) void vorna_test_log(const char* message) {
+    VORNA_LOG(vorna::log::Level::info, "vorna::tests", {"message", message});
+}
+
+}

@@ -1,0 +1,165 @@
+#include "bindings/runtime/write_error.hpp"
+
+#include <string>
+
+#include "bindings/runtime/errors.hpp"
+#include "bindings/runtime/py_ref.hpp"
+#include "core/log/stdout.hpp"
+
+namespace vorna::bindings {
+
+namespace {
+
+// The errno of a write error, or 0 when it has none.
+int errno_of(const std::error_code& error) noexcept {
+    if (error.category() == std::generic_category()) return error.value();
+    const std::error_condition condition = error.default_error_condition();
+    return condition.category() == std::generic_category() ? condition.value() : 0;
+}
+
+// System texts come in the C library's encoding; an undecodable byte must not
+// turn a write error into a decoding error.
+PyRef text_object(std::string_view text) noexcept {
+    return PyRef::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
+}
+
+// What a copy of a write error needs besides its class: the arguments of the
+// class, (errno, strerror), and the state set on the new instance afterwards
+// (the message as `args`, `characters_written` when set, and the instance's
+// own attributes). Null with an error set.
+PyObject* reduce_parts(PyObject* self, PyRef& arguments) noexcept {
+    PyRef number = PyRef::steal(PyObject_GetAttrString(self, "errno"));
+    PyRef description = number ? PyRef::steal(PyObject_GetAttrString(self, "strerror")) : PyRef();
+    if (!description) return nullptr;
+    arguments = PyRef::steal(PyTuple_Pack(2, number.get(), description.get()));
+    if (!arguments) return nullptr;
+    PyRef state = PyRef::steal(PyDict_New());
+    if (!state) return nullptr;
+    PyRef own = PyRef::steal(PyObject_GenericGetDict(self, nullptr));
+    if (!own || PyDict_Update(state.get(), own.get()) < 0) return nullptr;
+    PyRef args = PyRef::steal(PyObject_GetAttrString(self, "args"));
+    if (!args || PyDict_SetItemString(state.get(), "args", args.get()) < 0) return nullptr;
+    if (PyObject_TypeCheck(self, reinterpret_cast<PyTypeObject*>(PyExc_BlockingIOError))) {
+        // Unset, it reads as an AttributeError, and the copy leaves it unset.
+        if (PyRef written = PyRef::steal(PyObject_GetAttrString(self, "characters_written"))) {
+            if (PyDict_SetItemString(state.get(), "characters_written", written.get()) < 0) return nullptr;
+        } else if (PyErr_ExceptionMatches(PyExc_AttributeError)) {
+            PyErr_Clear();
+        } else {
+            return nullptr;
+        }
+    }
+    return state.release();
+}
+
+// __reduce__: Python's own class for the errno, which the unpickling side
+// finds by name (the message classes are made at run time and have none).
+PyObject* reduce_method(PyObject* self, PyObject*) noexcept {
+    PyRef arguments;
+    PyRef state = PyRef::steal(reduce_parts(self, arguments));
+    if (!state) return nullptr;
+    auto* base = reinterpret_cast<PyObject*>(Py_TYPE(self)->tp_base);
+    return PyTuple_Pack(3, base, arguments.get(), state.get());
+}
+
+// __copy__ and __deepcopy__: an instance of the same class with the same
+// errno, strerror, message and attributes (all of them immutable here).
+PyObject* copy_method(PyObject* self, PyObject*) noexcept {
+    PyRef arguments;
+    PyRef state = PyRef::steal(reduce_parts(self, arguments));
+    if (!state) return nullptr;
+    PyRef copy = PyRef::steal(PyObject_Call(reinterpret_cast<PyObject*>(Py_TYPE(self)), arguments.get(), nullptr));
+    if (!copy) return nullptr;
+    Py_ssize_t position = 0;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    while (PyDict_Next(state.get(), &position, &key, &value)) {
+        if (PyObject_SetAttr(copy.get(), key, value) < 0) return nullptr;
+    }
+    return copy.release();
+}
+
+PyMethodDef reduce_def = {"__reduce__", reduce_method, METH_NOARGS, nullptr};
+PyMethodDef copy_def = {"__copy__", copy_method, METH_NOARGS, nullptr};
+PyMethodDef deepcopy_def = {"__deepcopy__", copy_method, METH_O, nullptr};
+
+bool add_method(PyObject* type, PyMethodDef* def) noexcept {
+    PyRef method = PyRef::steal(PyDescr_NewMethod(reinterpret_cast<PyTypeObject*>(type), def));
+    return method && PyObject_SetAttrString(type, def->ml_name, method.get()) == 0;
+}
+
+// A subclass of `base` (an OSError class) whose str() is its message alone.
+// OSError's own str() reads "[Errno N] strerror" whenever both are set, which
+// would hide the message callers read. One class per base, for the process.
+// Returns a borrowed reference, or null with an error set.
+PyObject* message_class_for(PyTypeObject* base) noexcept {
+    static PyObject* classes = nullptr;  // base -> subclass
+    if (classes == nullptr) {
+        PyObject* fresh = PyDict_New();
+        if (fresh == nullptr) return nullptr;
+        // Allocating can run other threads' Python code; the first dict wins.
+        if (classes == nullptr) {
+            classes = fresh;
+        } else {
+            Py_DECREF(fresh);
+        }
+    }
+    PyObject* const key = reinterpret_cast<PyObject*>(base);
+    if (PyObject* found = PyDict_GetItemWithError(classes, key)) return found;
+    if (PyErr_Occurred()) return nullptr;
+
+    PyRef str = PyRef::steal(PyObject_GetAttrString(PyExc_BaseException, "__str__"));
+    if (!str) return nullptr;
+    PyRef namespace_ = PyRef::steal(Py_BuildValue("{s:O,s:s}", "__str__", str.get(), "__module__", "vorna"));
+    if (!namespace_) return nullptr;
+    PyRef made = PyRef::steal(PyObject_CallFunction(reinterpret_cast<PyObject*>(&PyType_Type), "s(O)O",
+                                                    base->tp_name, key, namespace_.get()));
+    if (!made || !add_method(made.get(), &reduce_def) || !add_method(made.get(), &copy_def) ||
+        !add_method(made.get(), &deepcopy_def)) {
+        return nullptr;
+    }
+    // Creating the class can also run other threads; the first one stored wins.
+    return PyDict_SetDefault(classes, key, made.get());
+}
+
+}  // namespace
+
+PyObject* raise_write_error(std::string_view stream, std::error_code error, std::size_t written) noexcept {
+    std::string message;
+    std::string strerror;
+    try {
+        message.append("failed printing to ").append(stream).append(": ").append(log::describe_write_error(error));
+        strerror = error.message();
+    } catch (...) {
+        return PyErr_NoMemory();
+    }
+    const int number = errno_of(error);
+    PyRef text = text_object(message);
+    if (!text) return nullptr;
+    if (number == 0) {
+        PyErr_SetObject(PyExc_OSError, text.get());
+        return nullptr;
+    }
+    PyRef description = text_object(strerror);
+    if (!description) return nullptr;
+    PyRef args = PyRef::steal(Py_BuildValue("(iO)", number, description.get()));
+    if (!args) return nullptr;
+    // OSError(errno, strerror) is an instance of Python's class for that errno.
+    PyRef probe = PyRef::steal(PyObject_Call(PyExc_OSError, args.get(), nullptr));
+    if (!probe) return nullptr;
+    PyObject* const type = message_class_for(Py_TYPE(probe.get()));
+    if (!type) return nullptr;
+    PyRef exception = PyRef::steal(PyObject_Call(type, args.get(), nullptr));
+    if (!exception) return nullptr;
+    PyRef message_args = PyRef::steal(PyTuple_Pack(1, text.get()));
+    if (!message_args || PyObject_SetAttrString(exception.get(), "args", message_args.get()) != 0) return nullptr;
+    if (PyObject_TypeCheck(exception.get(), reinterpret_cast<PyTypeObject*>(PyExc_BlockingIOError))) {
+        // As Python's own writers report a partial write.
+        PyRef count = PyRef::steal(PyLong_FromSize_t(written));
+        if (!count || PyObject_SetAttrString(exception.get(), "characters_written", count.get()) != 0) return nullptr;
+    }
+    PyErr_SetObject(type, exception.get());
+    return nullptr;
+}
+
+}  // namespace vorna::bindings

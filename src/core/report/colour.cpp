@@ -1,0 +1,55 @@
+#include "core/report/colour.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+
+#include "core/platform/console.hpp"
+
+namespace vorna {
+
+std::uint8_t ColourGenerator::next() noexcept {
+    constexpr std::uint16_t steps[3] = {24262, 55202, 20606};
+    constexpr float min_brightness = 0.5f;
+    for (int i = 0; i < 3; ++i) state_[i] = static_cast<std::uint16_t>(state_[i] + steps[i]);
+    const auto channel = [&](int i) { return float(state_[i]) / 65535.0f * (1.0f - min_brightness) + min_brightness; };
+    const float index = channel(2) * 5.0f + channel(1) * 30.0f + channel(0) * 180.0f;
+    return static_cast<std::uint8_t>(static_cast<unsigned>(std::clamp(index, 0.0f, 255.0f)) + 16u);
+}
+
+bool decide_colour(const ColourEnvironment& env) noexcept {
+    if (env.clicolor_force && *env.clicolor_force != "0") return true;
+    return env.stderr_is_terminal && (!env.clicolor || *env.clicolor != "0") &&
+           (!env.no_color || env.no_color->empty()) && (!env.term || *env.term != "dumb");
+}
+
+namespace {
+
+std::optional<std::string_view> variable(const char* name) noexcept {
+    if (const char* value = std::getenv(name)) return std::string_view(value);
+    return std::nullopt;
+}
+
+}  // namespace
+
+ColourEnvironment current_colour_environment() noexcept {
+    return {variable("CLICOLOR_FORCE"), variable("CLICOLOR"), variable("NO_COLOR"), variable("TERM"),
+            platform::is_terminal(platform::std_handle(platform::StdStream::error))};
+}
+
+bool report_colour_enabled() noexcept {
+    enum : unsigned char { undecided, off, on };
+    static std::atomic<unsigned char> decision{undecided};
+
+    unsigned char stored = decision.load(std::memory_order_acquire);
+    if (stored != undecided) return stored == on;
+    platform::enable_escape_sequences();
+    const unsigned char computed = decide_colour(current_colour_environment()) ? on : off;
+    // A concurrent first use may have stored its own answer meanwhile; the
+    // first one stored wins.
+    stored = undecided;
+    if (decision.compare_exchange_strong(stored, computed, std::memory_order_acq_rel)) return computed == on;
+    return stored == on;
+}
+
+}  // namespace vorna

@@ -1,0 +1,64 @@
+// The record of a parse failure and the sentence that describes it: what the
+// grammars hand back when a text does not fit.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace vorna {
+
+// One item that would have been accepted where a parse failed.
+struct Expectation {
+    // The kinds the grammars produce.
+    enum class Kind : unsigned char { Token, Label, EndOfInput };
+
+    Kind kind = Kind::EndOfInput;
+    char32_t token = 0;  // Kind::Token
+    std::string text;    // Kind::Label
+
+    static Expectation token_of(char32_t c) { return {Kind::Token, c, {}}; }
+    static Expectation label(std::string_view t) { return {Kind::Label, 0, std::string(t)}; }
+    static Expectation end_of_input() { return {Kind::EndOfInput, 0, {}}; }
+
+    // 'x' for a token (in its visible form), the text for a label, "end of
+    // input".
+    void render(std::string& out) const;
+
+    friend bool operator==(const Expectation&, const Expectation&) = default;
+};
+
+// How a report shows a character that must not reach a terminal as it is:
+// a control character as its control picture (U+2400 to U+241F, U+2421 for
+// DEL), any other character that is not printable (a line or paragraph
+// separator, a direction or other format character, an unassigned one) as
+// U+FFFD. White space and printable characters are shown as themselves, and
+// so is a value that is no Unicode scalar (it cannot be written as UTF-8).
+char32_t visible_form(char32_t c) noexcept;
+
+// What was found at the failure point and what would have been accepted.
+struct ExpectedFound {
+    std::optional<char32_t> found;  // absent at the end of the text
+    std::vector<Expectation> expected;
+};
+
+// One parse failure over a byte span of the parsed text.
+struct ParseIssue {
+    std::size_t span_start = 0;
+    std::size_t span_end = 0;
+    // Either expected/found, or a free message shown as it stands.
+    std::variant<ExpectedFound, std::string> reason;
+
+    // "found 'x' expected integer", or the free message.
+    void append_sentence(std::string& out) const;
+    std::string sentence() const {
+        std::string out;
+        append_sentence(out);
+        return out;
+    }
+};
+
+}  // namespace vorna

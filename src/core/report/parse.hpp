@@ -1,0 +1,42 @@
+// Parsing as callers see it: the grammar's match, and on failure the report
+// of its issue rendered with the colour this process decided.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "core/grammar/grammar.hpp"
+#include "core/report/report.hpp"
+#include "core/report/result.hpp"
+
+namespace vorna {
+
+// The source id of each parsed type, shown in its reports: the type's fully
+// qualified name.
+template <class T> inline constexpr std::string_view source_id = "vorna::package::version::Version";
+template <> inline constexpr std::string_view source_id<SemVer> = "vorna::package::version::semver::SemVer";
+template <> inline constexpr std::string_view source_id<DotSeparated> =
+    "vorna::package::version::dot_separated::DotSeparated";
+template <> inline constexpr std::string_view source_id<Other> = "vorna::package::version::other::Other";
+
+// As match_into, with the failure rendered as a report.
+template <class T>
+std::optional<ParseError> parse_into(std::string_view text, T& out, BlockPlacement* placement = nullptr) {
+    std::optional<ParseIssue> issue = match_into(text, out, placement);
+    if (!issue) [[likely]] return std::nullopt;
+    return render_parse_failure(text, source_id<T>, std::span<const ParseIssue>(&*issue, 1));
+}
+
+template <class T> Result<T, ParseError> parse(std::string_view text) {
+    T value;
+    if (std::optional<ParseError> error = parse_into(text, value)) return std::move(*error);
+    return value;
+}
+
+inline Result<SemVer, ParseError> parse_semver(std::string_view text) { return parse<SemVer>(text); }
+inline Result<DotSeparated, ParseError> parse_dot_separated(std::string_view text) { return parse<DotSeparated>(text); }
+inline Result<Other, ParseError> parse_other(std::string_view text) { return parse<Other>(text); }
+inline Result<Version, ParseError> parse_version(std::string_view text) { return parse<Version>(text); }
+
+}  // namespace vorna
