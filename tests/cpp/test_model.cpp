@@ -85,6 +85,14 @@ TEST_P(ModelOrder, StrictlyLess) {
     EXPECT_FALSE(c.higher < c.lower);
     EXPECT_EQ(c.lower <=> c.lower, std::strong_ordering::equal);
     EXPECT_EQ(c.higher <=> c.higher, std::strong_ordering::equal);
+    // The strict order a sort asks for agrees with the three-way one.
+    const SemVer* lower = c.lower.get_if<SemVer>();
+    const SemVer* higher = c.higher.get_if<SemVer>();
+    if (lower && higher) {
+        EXPECT_TRUE(is_less(*lower, *higher));
+        EXPECT_FALSE(is_less(*higher, *lower));
+        EXPECT_FALSE(is_less(*lower, *lower));
+    }
 }
 
 SemVer sv(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::optional<TextList> rc = std::nullopt,
@@ -106,6 +114,8 @@ INSTANTIATE_TEST_SUITE_P(
         OrderCase{"minor_numeric", sv(1, 9, 0), sv(1, 10, 0)},
         OrderCase{"major_numeric_full_range", sv(4, 0, 0), sv(4294967295u, 0, 0)},
         OrderCase{"patch_decides", sv(1, 2, 3), sv(1, 2, 4)},
+        OrderCase{"patch_full_range_below_next_minor", sv(1, 0, 4294967295u), sv(1, 1, 0)},
+        OrderCase{"minor_full_range_below_next_major", sv(0, 4294967295u, 4294967295u), sv(1, 0, 0)},
         OrderCase{"meta_ignored_rc_decides", sv(1, 0, 0, some({"alpha"}), some({"x"})), sv(1, 0, 0, none(), some({"x"}))},
         OrderCase{"empty_rc_below_absent", sv(1, 0, 0, some({})), sv(1, 0, 0)},
         OrderCase{"empty_rc_below_one_empty_identifier", sv(1, 0, 0, some({})), sv(1, 0, 0, some({""}))},

@@ -59,7 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ListsCase{"meta_only", std::nullopt, TextList{"sha"}},
                     ListsCase{"empty_rc_filled_meta", TextList{}, TextList{"b", "5"}},
                     ListsCase{"empty_identifiers", TextList{"", ""}, TextList{""}},
-                    ListsCase{"bytes_of_every_kind", TextList{std::string("a\0b", 3), "é.漢"}, TextList{"\xff"}}),
+                    ListsCase{"bytes_of_every_kind", TextList{std::string("a\0b", 3), "é.漢"}, TextList{"\xff"}},
+                    ListsCase{"offsets_past_16_bits", TextList{std::string(70000, 'a'), "b"}, TextList{"c"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A block offered by the owner of the storage: the value uses it, never
@@ -70,7 +71,7 @@ public:
         asked = bytes;
         return bytes <= sizeof storage ? storage : nullptr;
     }
-    alignas(8) unsigned char storage[64];
+    alignas(16) unsigned char storage[64];
     std::size_t asked = 0;
 };
 

@@ -4,20 +4,42 @@
 
 #include <Python.h>
 
+#include <concepts>
+
 #include "bindings/runtime/borrow.hpp"
 #include "bindings/runtime/errors.hpp"
 #include "bindings/classes/instance.hpp"
 
+// Where the compiler's own choice costs a hot path: kept out of line (a rare
+// path that would make its caller save registers), or always inlined.
+#if defined(_MSC_VER)
+#define VORNA_NOINLINE __declspec(noinline)
+#define VORNA_ALWAYS_INLINE __forceinline
+#else
+#define VORNA_NOINLINE [[gnu::noinline]]
+#define VORNA_ALWAYS_INLINE [[gnu::always_inline]] inline
+#endif
+
 namespace vorna::bindings {
 
+// A model type with a strict order of its own that a sort (which asks only
+// "<") is quicker with than with the three-way one.
+template <class T> concept HasIsLess = requires(const T& a) {
+    { is_less(a, a) } -> std::same_as<bool>;
+};
+
 // Whether `a op b` holds for one of the six rich comparison operators.
-template <class T> bool compares(const T& a, const T& b, int op) noexcept {
+template <class T> VORNA_ALWAYS_INLINE bool compares(const T& a, const T& b, int op) noexcept {
     switch (op) {
         case Py_EQ: return a == b;
         case Py_NE: return !(a == b);
-        case Py_LT: return (a <=> b) < 0;
+        case Py_LT:
+            if constexpr (HasIsLess<T>) return is_less(a, b);
+            return (a <=> b) < 0;
         case Py_LE: return (a <=> b) <= 0;
-        case Py_GT: return (a <=> b) > 0;
+        case Py_GT:
+            if constexpr (HasIsLess<T>) return is_less(b, a);
+            return (a <=> b) > 0;
         default: return (a <=> b) >= 0;
     }
 }
@@ -35,6 +57,9 @@ template <class T> Comparison compare_values(Instance<T>* left, PyObject* other,
     return compares(left->value, right->value, op) ? Comparison::True : Comparison::False;
 }
 
+// The comparison of anything but two free instances of the class.
+template <ClassObject Class> VORNA_NOINLINE PyObject* richcompare_checked(PyObject* self, PyObject* other, int op) noexcept;
+
 // Instances of the same class compare by the model's equality and order;
 // anything else is NotImplemented, so Python falls back to its defaults.
 template <ClassObject Class> PyObject* richcompare_slot(PyObject* self, PyObject* other, int op) noexcept {
@@ -43,16 +68,29 @@ template <ClassObject Class> PyObject* richcompare_slot(PyObject* self, PyObject
         // Two instances of the class (sorting makes nothing else): a reader
         // borrow taken and given back around a comparison, which runs no
         // Python code, amounts to finding no writer, so that is all done.
-        if (Py_TYPE(self) == Py_TYPE(other) && op >= Py_LT && op <= Py_GE && Py_TYPE(self) == Class::type()) [[likely]] {
+        // Everything else is left to a call of its own, so that this path,
+        // which a sort takes for every comparison, calls nothing and saves
+        // no registers. Only the class object of `Class` has this very slot
+        // (the class cannot be subclassed), so the slot tells the class.
+        if (Py_TYPE(self) == Py_TYPE(other) && op >= Py_LT && op <= Py_GE &&
+            Py_TYPE(self)->tp_richcompare == &richcompare_slot<Class>) [[likely]] {
             auto* left = instance_of<T>(self);
             auto* right = instance_of<T>(other);
             if (left->borrow.load(std::memory_order_relaxed) >= 0 && right->borrow.load(std::memory_order_relaxed) >= 0) {
-                PyObject* answer = compares(left->value, right->value, op) ? Py_True : Py_False;
+                // Picked from a table rather than by a branch on the answer,
+                // which a sort cannot predict (it branches on it itself).
+                PyObject* const answers[2] = {Py_False, Py_True};
+                PyObject* answer = answers[compares(left->value, right->value, op)];
                 Py_INCREF(answer);
                 return answer;
             }
         }
     }
+    return richcompare_checked<Class>(self, other, op);
+}
+
+template <ClassObject Class> PyObject* richcompare_checked(PyObject* self, PyObject* other, int op) noexcept {
+    using T = typename Class::Value;
     PyTypeObject* type = Class::type();
     if (!type) {
         PyErr_Clear();

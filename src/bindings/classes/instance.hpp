@@ -7,6 +7,7 @@
 
 #include <concepts>
 #include <cstddef>
+#include <cstdint>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -36,9 +37,9 @@ concept ClassObject = requires {
 };
 
 // The spare bytes of an instance start right after the instance as its type
-// lays it out, rounded up so that a block of 32-bit words stays aligned.
+// lays it out, rounded up to the alignment of a block of lists.
 inline std::size_t tail_offset(PyTypeObject* type) noexcept {
-    constexpr std::size_t align = 8;
+    constexpr std::size_t align = detail::BlockLayout::alignment;
     return (static_cast<std::size_t>(type->tp_basicsize) + align - 1) / align * align;
 }
 
@@ -92,7 +93,11 @@ public:
         if (bytes > max_tail_bytes || object_) return nullptr;
         object_ = PyRef::steal(alloc_instance<T>(type_, bytes));
         if (!object_) throw std::bad_alloc();
-        return reinterpret_cast<char*>(object_.get()) + tail_offset(type_);
+        char* tail = reinterpret_cast<char*>(object_.get()) + tail_offset(type_);
+        // The host's allocator aligns to 16 on 64-bit systems; where it
+        // gives less, the block goes to the heap and the tail stays unused.
+        if (reinterpret_cast<std::uintptr_t>(tail) % detail::BlockLayout::alignment != 0) [[unlikely]] return nullptr;
+        return tail;
     }
 
     // The instance with `value` moved in: the one that holds its block, or a

@@ -16,52 +16,50 @@ using grammar::IssueTracker;
 using grammar::ListShape;
 using grammar::Matcher;
 using grammar::NullTracker;
-using grammar::PartCollector;
 using grammar::SemVerShape;
 
-// The fast recognisers. A match gathers the parts of its lists on the way;
-// the value is then built in place from them, its block put where
-// `placement` offers room, without looking at the text again.
-// The bytes of the parts of a list: its slice without the dots.
-std::size_t part_bytes(const ListShape& list) noexcept { return list.count == 0 ? 0 : list.end - list.begin - (list.count - 1); }
+// The fast recognisers. A match records where the lists lie; the value is
+// then built in place, its block written straight from the text and put
+// where `placement` offers room.
+DottedRange range_of(std::string_view text, const ListShape& list) noexcept {
+    return {text.data() + list.begin, text.data() + list.end, list.count};
+}
 
-void build(const SemVerShape& shape, const PartCollector& parts, SemVer& out, BlockPlacement* placement) {
+void build(std::string_view text, const SemVerShape& shape, SemVer& out, BlockPlacement* placement) {
     out.major = shape.major;
     out.minor = shape.minor;
     out.patch = shape.patch;
-    out.lists = PackedLists<2>({parts.parts(0, shape.rc.count), parts.parts(shape.rc.count, shape.meta.count)},
-                               {shape.has_rc, shape.has_meta}, shape.rc.count + shape.meta.count,
-                               part_bytes(shape.rc) + part_bytes(shape.meta), placement);
+    out.lists = PackedLists<2>({range_of(text, shape.rc), range_of(text, shape.meta)},
+                               {shape.has_rc, shape.has_meta}, placement);
 }
 
-void build(const ListShape& shape, const PartCollector& parts, DotSeparated& out, BlockPlacement* placement) {
-    out.lists = PackedLists<1>({parts.parts(0, shape.count)}, {true}, shape.count, part_bytes(shape), placement);
+void build(std::string_view text, const ListShape& shape, DotSeparated& out, BlockPlacement* placement) {
+    out.lists = PackedLists<1>({range_of(text, shape)}, {true}, placement);
 }
 
+// The identifier is the whole text, one item.
 void build(std::string_view text, Other& out, BlockPlacement* placement) {
-    const std::string_view whole[] = {text};
-    out.lists = PackedLists<1>({std::span<const std::string_view>(whole)}, {true}, 1, text.size(), placement);
+    out.lists = PackedLists<1>({DottedRange{text.data(), text.data() + text.size(), 1}}, {true}, placement);
 }
 
 template <class Tracker>
-bool accept(Matcher<Tracker>& m, std::string_view, const PartCollector& parts, SemVer& out, BlockPlacement* placement) {
+bool accept(Matcher<Tracker>& m, std::string_view text, SemVer& out, BlockPlacement* placement) {
     SemVerShape shape;
     if (!m.semver_text(shape)) return false;
-    build(shape, parts, out, placement);
+    build(text, shape, out, placement);
     return true;
 }
 
 template <class Tracker>
-bool accept(Matcher<Tracker>& m, std::string_view, const PartCollector& parts, DotSeparated& out,
-            BlockPlacement* placement) {
+bool accept(Matcher<Tracker>& m, std::string_view text, DotSeparated& out, BlockPlacement* placement) {
     ListShape shape;
     if (!m.dot_separated_text(shape)) return false;
-    build(shape, parts, out, placement);
+    build(text, shape, out, placement);
     return true;
 }
 
 template <class Tracker>
-bool accept(Matcher<Tracker>& m, std::string_view text, const PartCollector&, Other& out, BlockPlacement* placement) {
+bool accept(Matcher<Tracker>& m, std::string_view text, Other& out, BlockPlacement* placement) {
     if (!m.other_text()) return false;
     build(text, out, placement);
     return true;
@@ -71,15 +69,13 @@ bool accept(Matcher<Tracker>& m, std::string_view text, const PartCollector&, Ot
 // text is the value. With a tracking matcher the issues of all three
 // alternatives compete, as a failure reports them.
 template <class Tracker>
-bool accept(Matcher<Tracker>& m, std::string_view text, PartCollector& parts, Version& out,
-            BlockPlacement* placement) {
+bool accept(Matcher<Tracker>& m, std::string_view text, Version& out, BlockPlacement* placement) {
     if (SemVerShape shape; m.semver_text(shape)) {
-        build(shape, parts, out.emplace<SemVer>(), placement);
+        build(text, shape, out.emplace<SemVer>(), placement);
         return true;
     }
-    parts.clear();
     if (ListShape shape; m.dot_separated_text(shape)) {
-        build(shape, parts, out.emplace<DotSeparated>(), placement);
+        build(text, shape, out.emplace<DotSeparated>(), placement);
         return true;
     }
     if (m.other_text()) {
@@ -135,15 +131,14 @@ constexpr std::size_t tracked_from = 128;
 }  // namespace
 
 template <class T> std::optional<ParseIssue> match_into(std::string_view text, T& out, BlockPlacement* placement) {
-    PartCollector parts;
     if (text.size() < tracked_from) [[likely]] {
-        Matcher<NullTracker> m(text, &parts);
-        if (accept(m, text, parts, out, placement)) [[likely]] return std::nullopt;
+        Matcher<NullTracker> m(text);
+        if (accept(m, text, out, placement)) [[likely]] return std::nullopt;
         // The failing path: the grammar again with tracking.
         return issue(text, static_cast<const T*>(nullptr));
     }
-    Matcher<IssueTracker> m(text, &parts);
-    if (accept(m, text, parts, out, placement)) return std::nullopt;
+    Matcher<IssueTracker> m(text);
+    if (accept(m, text, out, placement)) return std::nullopt;
     return issue_of(text, m);
 }
 

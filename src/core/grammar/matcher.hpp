@@ -11,10 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <new>
-#include <span>
 #include <string_view>
-#include <vector>
 
 #include "core/grammar/pending_issue.hpp"
 #include "core/unicode/unicode.hpp"
@@ -53,52 +50,6 @@ constexpr bool byte_has(char byte, std::uint8_t bit) noexcept {
 
 }  // namespace detail
 
-// The parts of the lists a match found, in text order, as views into the
-// text: the value is built from them without a second walk over the text.
-// Short lists stay in the inline room.
-class PartCollector {
-public:
-    PartCollector() noexcept {}
-    PartCollector(const PartCollector&) = delete;
-    PartCollector& operator=(const PartCollector&) = delete;
-
-    void push(std::string_view part) {
-        if (size_ < inline_capacity) {
-            new (&inline_[size_]) std::string_view(part);
-        } else {
-            spill(part);
-        }
-        ++size_;
-    }
-    std::size_t size() const noexcept { return size_; }
-    // `count` parts starting at part `from`.
-    std::span<const std::string_view> parts(std::size_t from, std::size_t count) const noexcept {
-        return {(size_ <= inline_capacity ? inline_ : heap_.data()) + from, count};
-    }
-    void clear() noexcept {
-        size_ = 0;
-        heap_.clear();
-    }
-
-private:
-    // Room for the parts of a version with up to sixteen parts in all (a
-    // 1.2.3-rc.1+build.5 has three), on the stack; the rare longer match
-    // moves its parts to the heap once. 16 views take 256 bytes.
-    static constexpr std::size_t inline_capacity = 16;
-
-    void spill(std::string_view part) {
-        if (heap_.empty()) heap_.assign(inline_, inline_ + inline_capacity);
-        heap_.push_back(part);
-    }
-
-    // Left uninitialised: only the first `size_` entries are ever read.
-    union {
-        std::string_view inline_[inline_capacity];
-    };
-    std::vector<std::string_view> heap_;
-    std::size_t size_ = 0;
-};
-
 // A dot-separated list: `count` non-empty parts over the bytes [begin, end),
 // separated by single dots. No parts means an empty range.
 struct ListShape {
@@ -120,9 +71,7 @@ struct SemVerShape {
 
 template <class Tracker> class Matcher {
 public:
-    // With `parts`, the parts of every list matched are gathered there;
-    // without, the matcher only decides and tracks.
-    explicit Matcher(std::string_view text, PartCollector* parts = nullptr) noexcept : text_(text), parts_(parts) {}
+    explicit Matcher(std::string_view text) noexcept : text_(text) {}
 
     // Each whole-text rule starts at byte 0 and must consume the whole text.
     // The tracker keeps what earlier rules recorded: an alternative that
@@ -199,11 +148,6 @@ private:
         return from;
     }
 
-    // The part matched from `start` up to here.
-    void collect(std::size_t start) {
-        if (parts_) parts_->push(text_.substr(start, pos_ - start));
-    }
-
     // Part character +. Each failed character test is labelled on its own,
     // which amounts to recording the label where it looked.
     bool segment() noexcept {
@@ -219,16 +163,13 @@ private:
         const std::size_t start = pos_;
         const auto scope = tracker_.open();
         ListShape list{start, start, 0};
-        if (std::size_t part = pos_; segment()) {
-            collect(part);
+        if (segment()) {
             list.count = 1;
             while (literal('.', Expect::TokenDot)) {
-                part = pos_;
                 if (!segment()) {
                     --pos_;
                     break;
                 }
-                collect(part);
                 ++list.count;
             }
         }
@@ -243,13 +184,22 @@ private:
         constexpr std::uint64_t max = 0xFFFF'FFFF;
         const std::size_t start = pos_;
         const auto scope = tracker_.open();
-        // The digits are read and summed in one walk. The sum saturates one
-        // step past the maximum, so it never wraps.
+        // The digits are read and summed in one walk, in locals. Once the
+        // sum passes the maximum it stays one past it, so it never wraps.
         std::uint64_t value = 0;
         const auto* data = reinterpret_cast<const unsigned char*>(text_.data());
-        for (unsigned digit; pos_ < text_.size() && (digit = data[pos_] - unsigned('0')) < 10; ++pos_) {
-            if (value <= max) value = value * 10 + digit;
+        const std::size_t size = text_.size();
+        std::size_t pos = pos_;
+        for (unsigned digit; pos < size && (digit = data[pos] - unsigned('0')) < 10; ++pos) {
+            value = value * 10 + digit;
+            if (value > max) [[unlikely]] {
+                value = max + 1;
+                while (++pos < size && data[pos] - unsigned('0') < 10) {
+                }
+                break;
+            }
         }
+        pos_ = pos;
         tracker_.record(pos_, Expect::Digit);
         bool ok = pos_ != start;
         if (ok && value > max) {
@@ -290,7 +240,6 @@ private:
     }
 
     std::string_view text_;
-    PartCollector* parts_;
     std::size_t pos_ = 0;
     Tracker tracker_;
 };

@@ -56,27 +56,32 @@ namespace {
 
 constexpr std::size_t max_offset = std::numeric_limits<std::uint32_t>::max();
 
-std::size_t total_items(const std::uint32_t* block, std::size_t list_count) noexcept {
+template <class Word> std::size_t total_items(const Word* block, std::size_t list_count) noexcept {
     std::size_t total = 0;
     for (std::size_t j = 0; j < list_count; ++j) total += block[j];
     return total;
 }
 
+template <class Word> std::size_t size_of_block(const Word* block, std::size_t list_count) noexcept {
+    const std::size_t items = total_items(block, list_count);
+    return (list_count + items) * sizeof(Word) + block[list_count + items - 1];
+}
+
 }  // namespace
 
 std::size_t BlockLayout::size_of(std::size_t list_count, std::size_t items, std::size_t bytes) {
-    // Offsets are 32-bit: 4 GiB of identifiers in one value is refused
-    // rather than silently cut.
+    // Offsets are at most 32-bit: 4 GiB of identifiers in one value is
+    // refused rather than silently cut.
     if (items > max_offset || bytes > max_offset) throw std::length_error("version lists of 4 GiB or more");
-    return (list_count + items) * sizeof(std::uint32_t) + bytes;
+    const std::size_t word = fits_narrow(items, bytes) ? sizeof(std::uint16_t) : sizeof(std::uint32_t);
+    return (list_count + items) * word + bytes;
 }
 
-std::uint32_t* BlockLayout::copy(const std::uint32_t* block, std::size_t list_count) {
+void* BlockLayout::copy(const void* block, bool narrow, std::size_t list_count) {
     if (!block) return nullptr;
-    const std::size_t items = total_items(block, list_count);
-    const std::size_t bytes = block[list_count + items - 1];
-    const std::size_t size = (list_count + items) * sizeof(std::uint32_t) + bytes;
-    auto* copy = static_cast<std::uint32_t*>(::operator new(size));
+    const std::size_t size = narrow ? size_of_block(static_cast<const std::uint16_t*>(block), list_count)
+                                    : size_of_block(static_cast<const std::uint32_t*>(block), list_count);
+    void* copy = allocate(size);
     std::memcpy(copy, block, size);
     return copy;
 }

@@ -2,8 +2,9 @@
 //
 // A value keeps all its lists (pre-release and build, or parts) packed in one
 // heap block: the item count of each list, the end offset of every item, then
-// the bytes of all items back to back. No block exists while every list is
-// empty, so a plain 1.2.3 owns no heap memory at all.
+// the bytes of all items back to back. Counts and offsets are 16-bit words
+// while they fit (nearly always), else 32-bit ones. No block exists while
+// every list is empty, so a plain 1.2.3 owns no heap memory at all.
 #pragma once
 
 #include <array>
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <iterator>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -31,22 +33,23 @@ public:
 
     constexpr ListView() noexcept = default;
     // `count` items; item i ends at byte ends[i] of `bytes` and begins where
-    // item i - 1 ends, the first at `first_start`.
-    constexpr ListView(const std::uint32_t* ends, std::uint32_t first_start, const char* bytes, std::size_t count) noexcept
-        : ends_(ends), first_start_(first_start), bytes_(bytes), count_(count) {}
+    // item i - 1 ends, the first at `first_start`. The ends are 16-bit words
+    // when `narrow`, else 32-bit ones.
+    ListView(const void* ends, bool narrow, std::uint32_t first_start, const char* bytes, std::size_t count) noexcept
+        : ends_(ends), first_start_(first_start), narrow_(narrow), bytes_(bytes), count_(count) {}
 
     std::size_t size() const noexcept { return count_; }
     bool empty() const noexcept { return count_ == 0; }
     std::string_view operator[](std::size_t i) const noexcept {
-        const std::uint32_t start = i == 0 ? first_start_ : ends_[i - 1];
-        return {bytes_ + start, ends_[i] - start};
+        const std::uint32_t start = i == 0 ? first_start_ : end_of(i - 1);
+        return {bytes_ + start, end_of(i) - start};
     }
     iterator begin() const noexcept;
     iterator end() const noexcept;
     std::string_view front() const noexcept { return (*this)[0]; }
     std::string_view back() const noexcept { return (*this)[count_ - 1]; }
     // Bytes of all items together, without separators.
-    std::size_t byte_size() const noexcept { return count_ == 0 ? 0 : ends_[count_ - 1] - first_start_; }
+    std::size_t byte_size() const noexcept { return count_ == 0 ? 0 : end_of(count_ - 1) - first_start_; }
     // All items back to back: they lie next to one another in the block.
     std::string_view bytes() const noexcept { return {bytes_ + first_start_, byte_size()}; }
 
@@ -59,8 +62,13 @@ public:
     friend std::strong_ordering operator<=>(const ListView& a, const ListView& b) noexcept;
 
 private:
-    const std::uint32_t* ends_ = nullptr;
+    std::uint32_t end_of(std::size_t i) const noexcept {
+        return narrow_ ? static_cast<const std::uint16_t*>(ends_)[i] : static_cast<const std::uint32_t*>(ends_)[i];
+    }
+
+    const void* ends_ = nullptr;
     std::uint32_t first_start_ = 0;
+    bool narrow_ = false;
     const char* bytes_ = nullptr;
     std::size_t count_ = 0;
 };
@@ -126,6 +134,20 @@ private:
     ListView packed_;
 };
 
+// A list as a match found it in a text: `count` non-empty items over the
+// bytes [begin, end), separated by single dots (a single item may hold any
+// bytes). No items means an empty range.
+struct DottedRange {
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    std::size_t count = 0;
+
+    // The bytes of the items, without the dots.
+    std::size_t item_bytes() const noexcept {
+        return count == 0 ? 0 : static_cast<std::size_t>(end - begin) - (count - 1);
+    }
+};
+
 // Where a value's block of lists goes. By default the value allocates the
 // block and frees it with itself. A caller that owns memory which outlives
 // the value (the tail of a Python instance that holds it) may offer room
@@ -133,7 +155,7 @@ private:
 // their own.
 class BlockPlacement {
 public:
-    // Room for `bytes` bytes aligned to 8, or null to let the value allocate.
+    // Room for `bytes` bytes aligned to 16, or null to let the value allocate.
     // May throw std::bad_alloc.
     virtual void* place(std::size_t bytes) = 0;
 
@@ -144,76 +166,159 @@ protected:
 namespace detail {
 
 // The block layout, shared by every count of lists: the item count of each
-// list (32 bits each), the end offset of every item (32 bits each), then the
-// bytes. Blocks are 8-aligned, which leaves the low bits of their address
-// free for flags.
+// list, the end offset of every item, then the bytes. Counts and offsets are
+// 16-bit words when every one of them fits ("narrow"), else 32-bit words.
+// Blocks are 16-aligned, which leaves the low bits of their address free for
+// flags.
 struct BlockLayout {
-    static constexpr std::uintptr_t flag_mask = 0x7;
+    static constexpr std::uintptr_t flag_mask = 0xF;
     // The block lives in memory the value does not own.
     static constexpr std::uintptr_t external_flag = 0x4;
+    // Counts and offsets are 16-bit words.
+    static constexpr std::uintptr_t narrow_flag = 0x8;
+    static constexpr std::size_t alignment = 16;
 
+    static constexpr bool fits_narrow(std::size_t items, std::size_t bytes) noexcept {
+        return items <= 0xFFFF && bytes <= 0xFFFF;
+    }
     // Bytes of a block for `list_count` lists with `items` items of `bytes`
-    // bytes in all. Throws std::length_error when the counts or offsets
-    // outgrow 32 bits.
+    // bytes in all, in the width fits_narrow gives. Throws
+    // std::length_error when the counts or offsets outgrow 32 bits.
     static std::size_t size_of(std::size_t list_count, std::size_t items, std::size_t bytes);
     // A block for the lists in `lists` (each with size() and operator[]
-    // giving texts), `items` items of `bytes` bytes in all. Null when no list
-    // has an item; otherwise the block is placed by `placement` when it
-    // offers room (then `external` is set) or allocated. Throws
+    // giving texts). Null when no list has an item; otherwise the block is
+    // placed by `placement` when it offers room (then external_flag is set in
+    // `flags`) or allocated; narrow_flag tells its width. Throws
     // std::length_error and std::bad_alloc.
     template <class List>
-    static std::uint32_t* build(std::span<const List> lists, std::size_t items, std::size_t bytes,
-                                BlockPlacement* placement, bool& external) {
-        external = false;
-        if (items == 0) return nullptr;
-        const std::size_t size = size_of(lists.size(), items, bytes);
-        void* room = placement ? placement->place(size) : nullptr;
-        external = room != nullptr;
-        auto* block = static_cast<std::uint32_t*>(room ? room : ::operator new(size));
-        std::uint32_t* ends = block + lists.size();
-        char* chars = reinterpret_cast<char*>(ends + items);
-        std::uint32_t offset = 0;
-        for (std::size_t j = 0; j < lists.size(); ++j) {
-            const List& list = lists[j];
-            block[j] = static_cast<std::uint32_t>(list.size());
-            for (std::size_t i = 0; i < list.size(); ++i) {
-                const std::string_view item = list[i];
-                // Items are mostly short, where a byte loop beats a library call.
-                if (item.size() > 16) {
-                    std::memcpy(chars + offset, item.data(), item.size());
-                    offset += static_cast<std::uint32_t>(item.size());
-                } else {
-                    for (const char c : item) chars[offset++] = c;
-                }
-                *ends++ = offset;
-            }
-        }
-        return block;
-    }
-    // The same, with the items and their bytes counted here.
-    template <class List>
-    static std::uint32_t* build(std::span<const List> lists, BlockPlacement* placement, bool& external) {
+    static void* build(std::span<const List> lists, BlockPlacement* placement, std::uintptr_t& flags) {
         std::size_t items = 0;
         std::size_t bytes = 0;
         for (const List& list : lists) {
             items += list.size();
             for (std::size_t i = 0; i < list.size(); ++i) bytes += list[i].size();
         }
-        return build(lists, items, bytes, placement, external);
+        flags = 0;
+        if (items == 0) return nullptr;
+        void* block = place_or_allocate(size_of(lists.size(), items, bytes), placement, flags);
+        if (fits_narrow(items, bytes)) {
+            flags |= narrow_flag;
+            fill(static_cast<std::uint16_t*>(block), lists, items);
+        } else {
+            fill(static_cast<std::uint32_t*>(block), lists, items);
+        }
+        return block;
     }
-    static std::uint32_t* copy(const std::uint32_t* block, std::size_t list_count);
-    static void release(std::uint32_t* block) noexcept { ::operator delete(block); }
-    template <std::size_t N> static ListView view(const std::uint32_t* block, std::size_t j) noexcept {
+    // The same for lists matched in a text, written straight from it.
+    template <std::size_t N>
+    static void* build(const std::array<DottedRange, N>& lists, BlockPlacement* placement, std::uintptr_t& flags) {
+        flags = 0;
+        std::size_t items = 0;
+        std::size_t bytes = 0;
+        for (const DottedRange& list : lists) {
+            items += list.count;
+            bytes += list.item_bytes();
+        }
+        if (items == 0) return nullptr;
+        const bool narrow = fits_narrow(items, bytes);
+        const std::size_t size = narrow ? (N + items) * sizeof(std::uint16_t) + bytes : size_of(N, items, bytes);
+        void* block = place_or_allocate(size, placement, flags);
+        if (narrow) {
+            flags |= narrow_flag;
+            fill<std::uint16_t>(static_cast<std::uint16_t*>(block), lists, items);
+        } else {
+            fill<std::uint32_t>(static_cast<std::uint32_t*>(block), lists, items);
+        }
+        return block;
+    }
+    static void* copy(const void* block, bool narrow, std::size_t list_count);
+    // At least `alignment` bytes, so that the address with its flags still
+    // points into the block: a leak checker that finds only the flagged
+    // word then still counts the block as referenced.
+    static void* allocate(std::size_t size) {
+        if (size < alignment) size = alignment;
+        if constexpr (__STDCPP_DEFAULT_NEW_ALIGNMENT__ >= alignment) {
+            return ::operator new(size);
+        } else {
+            return ::operator new(size, std::align_val_t(alignment));
+        }
+    }
+    static void release(void* block) noexcept {
+        if constexpr (__STDCPP_DEFAULT_NEW_ALIGNMENT__ >= alignment) {
+            ::operator delete(block);
+        } else {
+            ::operator delete(block, std::align_val_t(alignment));
+        }
+    }
+    template <std::size_t N> static ListView view(const void* block, bool narrow, std::size_t j) noexcept {
         if (!block) return {};
+        return narrow ? view<N>(static_cast<const std::uint16_t*>(block), j)
+                      : view<N>(static_cast<const std::uint32_t*>(block), j);
+    }
+
+private:
+    static void* place_or_allocate(std::size_t size, BlockPlacement* placement, std::uintptr_t& flags) {
+        if (void* room = placement ? placement->place(size) : nullptr) {
+            flags = external_flag;
+            return room;
+        }
+        return allocate(size);
+    }
+    template <class Word, class List>
+    static void fill(Word* block, std::span<const List> lists, std::size_t items) noexcept {
+        Word* ends = block + lists.size();
+        char* chars = reinterpret_cast<char*>(ends + items);
+        std::uint32_t offset = 0;
+        for (std::size_t j = 0; j < lists.size(); ++j) {
+            const List& list = lists[j];
+            block[j] = static_cast<Word>(list.size());
+            for (std::size_t i = 0; i < list.size(); ++i) {
+                const std::string_view item = list[i];
+                if (!item.empty()) std::memcpy(chars + offset, item.data(), item.size());
+                offset += static_cast<std::uint32_t>(item.size());
+                *ends++ = static_cast<Word>(offset);
+            }
+        }
+    }
+    template <class Word, std::size_t N>
+    static void fill(Word* block, const std::array<DottedRange, N>& lists, std::size_t items) noexcept {
+        Word* ends = block + N;
+        char* chars = reinterpret_cast<char*>(ends + items);
+        std::uint32_t offset = 0;
+        for (std::size_t j = 0; j < N; ++j) {
+            const DottedRange& list = lists[j];
+            block[j] = static_cast<Word>(list.count);
+            if (list.count == 0) continue;
+            if (list.count == 1) {
+                const std::size_t size = static_cast<std::size_t>(list.end - list.begin);
+                if (size != 0) std::memcpy(chars + offset, list.begin, size);
+                offset += static_cast<std::uint32_t>(size);
+            } else {
+                // One walk over the list's bytes: a dot ends an item, any
+                // other byte belongs to one. Items are short, where a byte
+                // loop beats finding the dots and copying between them.
+                for (const char* p = list.begin; p != list.end; ++p) {
+                    const char c = *p;
+                    if (c == '.') {
+                        *ends++ = static_cast<Word>(offset);
+                    } else {
+                        chars[offset++] = c;
+                    }
+                }
+            }
+            *ends++ = static_cast<Word>(offset);
+        }
+    }
+    template <std::size_t N, class Word> static ListView view(const Word* block, std::size_t j) noexcept {
         std::size_t first = 0;
         std::size_t items = 0;
         for (std::size_t i = 0; i < N; ++i) {
             if (i < j) first += block[i];
             items += block[i];
         }
-        const std::uint32_t* ends = block + N;
+        const Word* ends = block + N;
         const auto* chars = reinterpret_cast<const char*>(ends + items);
-        return ListView(ends + first, first == 0 ? 0 : ends[first - 1], chars, block[j]);
+        return ListView(ends + first, sizeof(Word) == 2, first == 0 ? 0 : ends[first - 1], chars, block[j]);
     }
 };
 
@@ -229,19 +334,18 @@ public:
     constexpr PackedLists() noexcept = default;
     // The lists in order; nullopt marks an absent one.
     explicit PackedLists(const std::array<std::optional<ListSource>, N>& lists) { assign(lists); }
-    // Lists matched in a text, each given by its items (an absent one by
-    // `present` false), `items` items of `bytes` bytes in all, with the
+    // Lists matched in a text (an absent one by `present` false), with the
     // block placed by `placement` if it offers room.
-    PackedLists(const std::array<std::span<const std::string_view>, N>& lists, const std::array<bool, N>& present,
-                std::size_t items, std::size_t bytes, BlockPlacement* placement) {
-        bool external = false;
-        std::uint32_t* block =
-            Layout::build(std::span<const std::span<const std::string_view>>(lists), items, bytes, placement, external);
-        word_ = reinterpret_cast<std::uintptr_t>(block) | (external ? Layout::external_flag : 0);
+    PackedLists(const std::array<DottedRange, N>& lists, const std::array<bool, N>& present,
+                BlockPlacement* placement) {
+        std::uintptr_t flags = 0;
+        void* block = Layout::build<N>(lists, placement, flags);
+        word_ = reinterpret_cast<std::uintptr_t>(block) | flags;
         for (std::size_t j = 0; j < N; ++j) word_ |= std::uintptr_t(present[j]) << j;
     }
     PackedLists(const PackedLists& other)
-        : word_(reinterpret_cast<std::uintptr_t>(Layout::copy(other.block(), N)) | other.presence()) {}
+        : word_(reinterpret_cast<std::uintptr_t>(Layout::copy(other.block(), other.narrow(), N)) |
+                (other.word_ & Layout::narrow_flag) | other.presence()) {}
     PackedLists(PackedLists&& other) noexcept : word_(other.word_) { other.word_ = 0; }
     PackedLists& operator=(const PackedLists& other) {
         if (this != &other) *this = PackedLists(other);
@@ -257,7 +361,7 @@ public:
 
     bool present(std::size_t j) const noexcept { return (word_ >> j) & 1; }
     // List j; empty when absent.
-    ListView get(std::size_t j) const noexcept { return Layout::view<N>(block(), j); }
+    ListView get(std::size_t j) const noexcept { return Layout::view<N>(block(), narrow(), j); }
     std::optional<ListView> get_if_present(std::size_t j) const noexcept {
         if (!present(j)) return std::nullopt;
         return get(j);
@@ -268,9 +372,8 @@ public:
     // kept, or `v.rc = v.meta`), and a failure leaves the value as it was.
     void assign(const std::array<std::optional<ListSource>, N>& lists) {
         const std::array<ListSource, N> sources{sources_of(lists, std::make_index_sequence<N>{})};
-        bool external = false;
-        std::uint32_t* block = Layout::build(std::span<const ListSource>(sources), nullptr, external);
         std::uintptr_t flags = 0;
+        void* block = Layout::build(std::span<const ListSource>(sources), nullptr, flags);
         for (std::size_t j = 0; j < N; ++j) flags |= std::uintptr_t(lists[j].has_value()) << j;
         if (owns_block()) Layout::release(this->block());
         word_ = reinterpret_cast<std::uintptr_t>(block) | flags;
@@ -294,12 +397,15 @@ private:
                                                 std::index_sequence<I...>) noexcept {
         return {(lists[I] ? *lists[I] : ListSource(ListView()))...};
     }
-    std::uint32_t* block() const noexcept { return reinterpret_cast<std::uint32_t*>(word_ & ~Layout::flag_mask); }
+    void* block() const noexcept { return reinterpret_cast<void*>(word_ & ~Layout::flag_mask); }
+    bool narrow() const noexcept { return (word_ & Layout::narrow_flag) != 0; }
     bool owns_block() const noexcept { return (word_ & Layout::external_flag) == 0 && block() != nullptr; }
-    std::uintptr_t presence() const noexcept { return word_ & (Layout::flag_mask & ~Layout::external_flag); }
+    std::uintptr_t presence() const noexcept {
+        return word_ & (Layout::flag_mask & ~(Layout::external_flag | Layout::narrow_flag));
+    }
 
-    // The block address, the presence flag of list j in bit j and the
-    // external flag.
+    // The block address, the presence flag of list j in bit j, the external
+    // flag and the narrow flag.
     std::uintptr_t word_ = 0;
 };
 

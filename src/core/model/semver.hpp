@@ -46,6 +46,16 @@ struct SemVer {
         if (a.patch != b.patch) return a.patch <=> b.patch;
         return compare_rc(a, b);
     }
+    // a < b in the same order. Where the numbers differ, as they nearly
+    // always do in a sort, the answer is worked out without branching on it:
+    // the caller branches on it anyway, and a second branch that cannot be
+    // predicted would cost as much again.
+    friend bool is_less(const SemVer& a, const SemVer& b) noexcept {
+        const std::uint64_t a_low = (std::uint64_t{a.minor} << 32) | a.patch;
+        const std::uint64_t b_low = (std::uint64_t{b.minor} << 32) | b.patch;
+        if (a.major == b.major && a_low == b_low) [[unlikely]] return compare_rc(a, b) < 0;
+        return (a.major < b.major) | ((a.major == b.major) & (a_low < b_low));
+    }
 
 private:
     // The pre-release lists, once the numbers are equal.
