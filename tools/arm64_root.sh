@@ -2,8 +2,11 @@
 # Builds an arm64 Debian root holding CPython with venv support, for running
 # aarch64 wheels under qemu-user from this (x86_64) host:
 #
-#     tools/arm64_root.sh [ROOT_DIR]        (default build/arm64-root)
+#     tools/arm64_root.sh ROOT_DIR SUITE [X.Y ...]
 #
+# SUITE is a Debian suite (bookworm, sid); each X.Y adds CPython X.Y with its
+# headers and venv support, and without any the suite's default python3 is
+# taken.
 # debootstrap --foreign fetches the packages and their dependencies; instead of
 # its second stage (which runs every maintainer script under emulation and
 # needs binfmt_misc), the packages are unpacked straight into the root, which
@@ -11,8 +14,15 @@
 # A finished root is kept and reused by later runs.
 set -euo pipefail
 
-root="${1:-build/arm64-root}"
-suite="${ARM64_SUITE:-bookworm}"
+[ $# -ge 2 ] || { echo "usage: $0 ROOT_DIR SUITE [X.Y ...]"; exit 2; }
+root="$1"
+suite="$2"
+shift 2
+packages=python3,python3-venv,python3-dev
+if [ $# -gt 0 ]; then
+  packages=$(for version in "$@"; do printf 'python%s,python%s-venv,python%s-dev,' "$version" "$version" "$version"; done)
+  packages=${packages%,}
+fi
 mirror="${DEBIAN_MIRROR:-http://deb.debian.org/debian}"
 
 if [ -f "$root/.ready" ]; then
@@ -23,10 +33,10 @@ for tool in debootstrap qemu-aarch64-static dpkg-deb; do
   command -v "$tool" >/dev/null || { echo "arm64 root: $tool is missing"; exit 1; }
 done
 
-echo "arm64 root: fetching Debian $suite arm64 with python3 into $root (about 2 minutes)"
+echo "arm64 root: fetching Debian $suite arm64 with $packages into $root (about 2 minutes)"
 rm -rf "$root"
 mkdir -p "$root"
-debootstrap --arch=arm64 --foreign --variant=minbase --include=python3,python3-venv,python3-dev \
+debootstrap --arch=arm64 --foreign --variant=minbase --include="$packages" \
   "$suite" "$root" "$mirror" > "$root.debootstrap.log" 2>&1 \
   || { tail -20 "$root.debootstrap.log"; exit 1; }
 
