@@ -145,7 +145,7 @@ wheel: deps $(VENV)/.wheel-tools
 	@echo "building the wheel for $$($(PYTHON) -V) (about a minute the first time)"
 	@rm -rf $(BUILD)/wheel-raw $(WHEEL_OUT)
 	@PATH=$(abspath $(VENV))/bin:$$PATH CMAKE_BUILD_PARALLEL_LEVEL=$(JOBS) $(VPY) -m pip wheel -q --no-build-isolation --no-deps -w $(BUILD)/wheel-raw . \
-	  -Cbuild.verbose=false -Ccmake.define.VORNA_GLIBC_2_17=ON
+	  -Cbuild.verbose=false -Ccmake.define.VORNA_GLIBC_2_17=ON -Cbuild-dir=$(BUILD)/wheels/cmake-{wheel_tag}
 	PATH=$(abspath $(VENV))/bin:$$PATH $(VENV)/bin/auditwheel repair --plat manylinux2014_$$(uname -m) -w $(WHEEL_OUT) $(BUILD)/wheel-raw/vorna-*.whl
 	$(VENV)/bin/auditwheel show $(WHEEL_OUT)/vorna-*.whl
 	$(VENV)/bin/twine check --strict $(WHEEL_OUT)/vorna-*.whl
@@ -200,13 +200,16 @@ fuzz-python:
 	@$(call apt_install,clang-16 libclang-rt-16-dev)
 	fuzz/run_python.sh
 
-# Its own virtualenv, so that the peers never leak into the test environment.
+# Its own virtualenv, so that the peers never leak into the test environment;
+# the released cp39 wheel is timed beside the local build.
 # BENCH_ARGS=--quick gives a shorter, rougher run.
 bench:
 	@$(call apt_install,valgrind)
 	$(MAKE) --no-print-directory install VENV=$(BENCH_VENV)
 	$(MAKE) --no-print-directory $(BENCH_VENV)/.bench-ready
-	$(BENCH_VENV)/bin/python bench/bench.py --corpus $(CORPUS) $(BENCH_ARGS)
+	$(MAKE) --no-print-directory wheel
+	rm -rf $(BUILD)/bench-wheel && $(BENCH_VENV)/bin/python -m pip install -q --no-deps --target $(BUILD)/bench-wheel $(DIST)/vorna-*-cp39-*x86_64*.whl
+	$(BENCH_VENV)/bin/python bench/bench.py --corpus $(CORPUS) --wheel $(BUILD)/bench-wheel $(BENCH_ARGS)
 
 $(BENCH_VENV)/.bench-ready: Makefile
 	$(BENCH_VENV)/bin/python -m pip install -q $(BENCH_PACKAGES)

@@ -150,7 +150,7 @@ def build_native(target, raw):
     before = set(raw.glob("*.whl"))
     run([venv / "bin/python", "-m", "pip", "wheel", "-q", "--no-build-isolation", "--no-deps", "-w", raw, ROOT,
          "-Ccmake.define.VORNA_GLIBC_2_17=ON", "-Cbuild.verbose=false",
-         f"-Cbuild-dir={WORK}/cmake-{target.tag}"])
+         f"-Cbuild-dir={WORK}/cmake-{{wheel_tag}}"])
     return next(iter(set(raw.glob("*.whl")) - before))
 
 
