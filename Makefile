@@ -28,7 +28,7 @@ PYVER = $(shell $(PYTHON) -c 'import sys; print("%d.%d" % sys.version_info[:2])'
 # and PYTHON are set per interpreter); further per-interpreter checks join here.
 PER_PYTHON_CHECKS := py-test typecheck
 
-.PHONY: typecheck stubs test demo deps build-deps gtest-deps venv cpp-test install py-test py-tests per-python \
+.PHONY: typecheck stubs test demo deps build-deps gtest-deps venv cpp-test install py-test py-tests per-python test-latest \
 	wheel wheels wheel-test test-asan test-windows fuzz fuzz-python bench corpus-run clean
 
 test: cpp-test py-tests wheel-test
@@ -112,11 +112,11 @@ stubs: install
 
 per-python: $(PER_PYTHON_CHECKS)
 
-# The Python suite on every CPython 3.9 to 3.13 found (pyenv's versions and the
+# The Python suite on every CPython 3.9 to 3.15 found (pyenv's versions and the
 # default python3), each in its own virtualenv; $(PYTHON) keeps $(VENV). All
 # interpreters run even when one fails; a summary line each comes last.
 py-tests:
-	@pythons=$$(tools/find_pythons.sh); test -n "$$pythons" || { echo "no CPython 3.9 to 3.13 found"; exit 1; }; \
+	@pythons=$$(tools/find_pythons.sh); test -n "$$pythons" || { echo "no CPython 3.9 to 3.15 found"; exit 1; }; \
 	primary=$$(realpath "$$($(PYTHON) -c 'import sys; print(sys.executable)')"); \
 	mkdir -p $(BUILD); failed=0; summary=""; \
 	while read -r version exe; do \
@@ -129,6 +129,15 @@ py-tests:
 	  summary="$$summary  Python $$version: $$result"$$'\n'; \
 	done <<< "$$pythons"; \
 	echo "=== Python checks per interpreter"; printf '%s' "$$summary"; exit $$failed
+
+# CPython 3.14 and 3.15 and their debug builds: the Python checks run in a
+# Debian unstable root (made on the first run, reused after) with this
+# checkout at /src, one virtualenv each (/src/.venv-3.14, ... -3.15d).
+LATEST_ROOT ?= $(BUILD)/latest-root
+
+test-latest:
+	tools/latest_root.sh $(LATEST_ROOT)
+	tools/in_root.sh $(LATEST_ROOT) --bind $(CURDIR):/src --env JOBS=$(JOBS) -- /src/tools/latest_checks.sh
 
 # --- the wheel ---------------------------------------------------------------
 

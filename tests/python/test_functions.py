@@ -225,6 +225,8 @@ def test_signal_during_a_blocked_write_runs_its_handler(raising_handler, expecte
         if child.poll() is None:
             child.kill()
             child.wait()
+        child.stdout.close()
+        child.stderr.close()
     assert ["blocking"] + lines == expected
 
 

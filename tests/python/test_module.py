@@ -206,11 +206,15 @@ def test_reentrant_first_import_raises_instead_of_hanging():
 
 
 ALLOCATION_SWEEP = """
-import importlib.util, os, sys, _testcapi
+import importlib.util, os, re, sys, _testcapi
 found = importlib.util.find_spec("vorna")
+scratch = sys.argv[1]
 for point in range(700):
+    errors = os.path.join(scratch, str(point))
     pid = os.fork()
     if pid == 0:
+        # What the child writes to standard error tells whose abort it was.
+        os.dup2(os.open(errors, os.O_WRONLY | os.O_CREAT, 0o600), 2)
         outcome = "ok"
         try:
             _testcapi.set_nomemory(point, point + 1)
@@ -230,7 +234,18 @@ for point in range(700):
         print(point, outcome, flush=True)
         os._exit(0)
     _, status = os.waitpid(pid, 0)
-    if os.WIFSIGNALED(status):
+    with open(errors, errors="replace") as stream:
+        stderr = stream.read()
+    if "vorna: internal fault" in stderr:
+        print(point, "module fault:", stderr.splitlines()[0], flush=True)
+    elif os.WIFSIGNALED(status) and os.WTERMSIG(status) == 6 and re.search(
+        r"\\b(Python|Objects|Modules|Include)/[\\w/]+\\.[ch]:\\d+: .*Assertion .* failed", stderr
+    ):
+        # A debug interpreter's own assertion, such as its import code
+        # finding the MemoryError of its own bookkeeping after the module's
+        # initialisation returned.
+        print(point, "host assertion", flush=True)
+    elif os.WIFSIGNALED(status):
         print(point, "killed by signal", os.WTERMSIG(status), flush=True)
     elif status != 0:
         print(point, "ended with status", status, flush=True)
@@ -238,19 +253,20 @@ for point in range(700):
 
 
 @pytest.mark.skipif(not hasattr(__import__("os"), "fork"), reason="the sweep forks one process per point")
-def test_allocation_failures_during_first_import_raise_and_allow_a_retry():
+def test_allocation_failures_during_first_import_raise_and_allow_a_retry(tmp_path):
     pytest.importorskip("_testcapi")
     result = subprocess.run(
-        [sys.executable, "-c", ALLOCATION_SWEEP], capture_output=True, text=True, timeout=600
+        [sys.executable, "-c", ALLOCATION_SWEEP, str(tmp_path)], capture_output=True, text=True, timeout=600
     )
     assert result.returncode == 0, result.stderr
     outcomes = dict(line.split(" ", 1) for line in result.stdout.splitlines())
     assert len(outcomes) == 700
-    expected = {"ok", "raised"}
+    # A host assertion can only fire in a debug build of the interpreter;
+    # a fault of the module's own is reported as such and never expected.
+    expected = {"ok", "raised", "host assertion"}
     if sys.version_info >= (3, 13):
         # The host itself crashes at a few points there (a dict resize inside
-        # type creation, its extension cache after a successful init); an
-        # abort by the module would still show as SIGABRT.
+        # type creation, its extension cache after a successful init).
         expected.add(f"killed by signal {signal.SIGSEGV.value}")
     assert set(outcomes.values()) >= {"ok", "raised"}
     assert set(outcomes.values()) <= expected, {p: o for p, o in outcomes.items() if o not in expected}
