@@ -13,7 +13,7 @@ come from `pip wheel`; the others (x86_64 3.14 and 3.15, every aarch64 one)
 are built by CMake against the target's headers, with Debian's aarch64 cross
 compiler for aarch64, and packed from the first wheel's metadata, which is
 the same for every target. Headers and interpreters of 3.13 to 3.15 come from
-Debian unstable roots; aarch64 3.9 to 3.12 take pyenv's headers (the limited
+Debian unstable roots (for x86_64 the one of `make test-latest`); aarch64 3.9 to 3.12 take pyenv's headers (the limited
 differences between the two architectures' pyconfig.h do not reach an
 extension).
 
@@ -47,10 +47,12 @@ BIN = Path(sys.executable).parent
 
 VERSIONS = ["3.9", "3.10", "3.11", "3.12", "3.13", "3.14", "3.15"]
 ARCHES = ["x86_64", "aarch64"]
-# Debian roots: (name, Debian architecture, suite, CPythons); each is built
-# once by tools/debian_root.sh and reused.
+# Debian roots in build/: name -> (Debian architecture, suite, CPythons); each
+# is built once and reused. The amd64 one is the root of `make test-latest`
+# (tools/latest_root.sh), the others come from tools/debian_root.sh.
+LATEST_ROOT = "latest-root"
 ROOTS = {
-    "amd64-sid": ("amd64", "sid", ["3.14", "3.15"]),
+    LATEST_ROOT: ("amd64", "sid", ["3.14", "3.15"]),
     "arm64-sid": ("arm64", "sid", ["3.13", "3.14", "3.15"]),
     "arm64-bookworm": ("arm64", "bookworm", ["3.11"]),
 }
@@ -114,9 +116,13 @@ def pyenv_pythons():
 def ensure_root(name):
     arch, suite, versions = ROOTS[name]
     path = ROOT / "build" / name
-    if not (path / ".ready").exists():
-        with Step(f"Debian {suite} {arch} root with CPython {', '.join(versions)} in build/{name}", "3 to 5 minutes, once"):
-            run([TOOLS / "debian_root.sh", arch, path, suite, *versions])
+    ready = path / (".packages-installed" if name == LATEST_ROOT else ".ready")
+    if not ready.exists():
+        with Step(f"Debian {suite} {arch} root with CPython {', '.join(versions)} in build/{name}", "3 to 10 minutes, once"):
+            if name == LATEST_ROOT:
+                run([TOOLS / "latest_root.sh", path])
+            else:
+                run([TOOLS / "debian_root.sh", arch, path, suite, *versions])
     return path
 
 
@@ -132,7 +138,7 @@ def target_headers(target, pyenv):
         return Path(out.stdout.strip())
     root = ensure_root(target.root)
     # Debian splits pyconfig.h by architecture; the copy joins them again.
-    staged = WORK / f"include-{target.tag}"
+    staged = WORK / f"include-{target.root}-{target.tag}"
     if not (staged / "pyconfig.h").exists():
         shutil.rmtree(staged, ignore_errors=True)
         shutil.copytree(root / f"usr/include/python{target.version}", staged, symlinks=False)
