@@ -362,7 +362,7 @@ def main():
             if how[0] == "root":
                 ensure_root(how[1])
             emulated = target.arch != "x86_64"
-            rough = "5 to 10 minutes under qemu" if emulated else "about a minute"
+            rough = "about 3 minutes under qemu" if emulated else "1 to 2 minutes"
             with Step(f"suite against {wheel.name} in a fresh virtualenv", rough):
                 ok, summary = test_wheel(wheel, target, how, emulated)
                 print(f"    {summary}")
