@@ -31,6 +31,7 @@ import argparse
 import os
 import shlex
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -281,8 +282,11 @@ def test_wheel(wheel, target, how, emulated):
     run([*pip, "--no-index", "--no-deps", wheel])
     select = ["-m", "not stress"] if emulated else []
     # From a folder outside the checkout, so that only the installed module is found.
+    # SIGINT back at its default: a shell without job control starts background
+    # commands with it ignored, which the children of the signal tests inherit.
     result = run([python, "-m", "pytest", "-q", "-p", "no:cacheprovider", *select, ROOT / "tests" / "python"],
-                 cwd=venv, capture_output=True, text=True, check=False)
+                 cwd=venv, capture_output=True, text=True, check=False,
+                 preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
     lines = [line for line in result.stdout.splitlines() if line.strip()]
     summary = lines[-1].strip("= ") if lines else "(no output)"
     if result.returncode != 0:
