@@ -278,8 +278,7 @@ def test_wheel(wheel, target, how, emulated):
     # This pip, run by the target interpreter: a root's ensurepip would look for
     # its wheels in this machine's /usr/share.
     pip = [sys.executable, "-m", "pip", "--python", python, "install", "-q", "--disable-pip-version-check"]
-    run([*pip, "pytest>=7"], stderr=subprocess.DEVNULL)
-    run([*pip, "--no-index", "--no-deps", wheel])
+    run([*pip, "pytest>=7", wheel], stderr=subprocess.DEVNULL)  # one pip run: each is minutes under qemu
     select = ["-m", "not stress"] if emulated else []
     # From a folder outside the checkout, so that only the installed module is found.
     # SIGINT back at its default: a shell without job control starts background
