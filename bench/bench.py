@@ -337,11 +337,12 @@ CALLGRIND_MAX_SECONDS = 0.1
 CALLGRIND_STATEMENTS = 5_000
 
 
-def callgrind_counts(cases, python):
+def callgrind_counts(cases, python, path=None):
     """Fills each case's instructions per item, from one run under callgrind.
 
     The difference between the 2n and the n segment is n statements with the
     loop's fixed costs cancelled; start-up and imports are outside both.
+    `path`, when given, goes first on the module search path.
     """
     with tempfile.TemporaryDirectory() as tmp:
         plan, counted = [], []
@@ -366,7 +367,7 @@ def callgrind_counts(cases, python):
         done = subprocess.run(
             ["valgrind", "--tool=callgrind", "--dump-before=getppid", f"--callgrind-out-file={out}",
              python, str(Path(tmp, "driver.py")), str(Path(tmp, "plan.json"))],
-            capture_output=True, text=True, env=dict(os.environ, PYTHONHASHSEED="0"))
+            capture_output=True, text=True, env=module_env(dict(os.environ, PYTHONHASHSEED="0"), path))
         if done.returncode != 0:
             raise RuntimeError(f"callgrind failed:\n{done.stderr[-3000:]}")
         # Dump k holds what ran since dump k - 1; dump 1 is start-up and the first setup.
@@ -376,6 +377,55 @@ def callgrind_counts(cases, python):
         for i, (case, step) in enumerate(zip(counted, plan)):
             once, twice = totals[3 * i + 2], totals[3 * i + 3]
             case.instructions = (twice - once) / (step["n"] * step["per"])
+
+
+def module_env(env, path):
+    """`env` with `path` alone on PYTHONPATH, or with no PYTHONPATH when it is None."""
+    env = {k: v for k, v in env.items() if k != "PYTHONPATH"}
+    return dict(env, PYTHONPATH=str(path)) if path else env
+
+
+# The released wheel against the local build: the same statement timed in a
+# fresh interpreter for each, alternated round by round; the wheel's folder
+# goes first on the module path. Each prints where its module came from.
+WHEEL_STMT = 'Version("1.2.3-rc.1")'
+WHEEL_SCRIPT = """
+import sys, time, timeit
+import vorna
+Version = vorna.package.version.Version
+timer = timeit.Timer({stmt!r}, timer=time.thread_time, globals=globals())
+n = int(sys.argv[1])
+timer.timeit(n // 10)
+print(vorna.__file__)
+print(repr(timer.timeit(n) / n))
+"""
+
+
+def wheel_measure(python, wheel_dir, namespace, rounds, budget, count):
+    """`Version("1.2.3-rc.1")` of the wheel installed in `wheel_dir` / of the local build."""
+    wheel = Case("vorna wheel", f"{WHEEL_STMT}, released wheel", WHEEL_STMT)
+    local = Case("vorna", f"{WHEEL_STMT}, local build", WHEEL_STMT)
+    number = calibrate(timeit.Timer(WHEEL_STMT, timer=time.thread_time, globals=namespace), budget)
+    script = WHEEL_SCRIPT.format(stmt=WHEEL_STMT)
+    seconds = {id(wheel): [], id(local): []}
+    for r in range(2 * rounds):
+        for case in (wheel, local) if r % 2 == 0 else (local, wheel):
+            path = wheel_dir if case is wheel else None
+            done = subprocess.run([python, "-c", script, str(number)], capture_output=True, text=True, check=True,
+                                  env=module_env(os.environ, path))
+            where, took = done.stdout.split("\n")[:2]
+            if Path(where).resolve().is_relative_to(wheel_dir.resolve()) != (case is wheel):
+                raise RuntimeError(f"{case.label} imported {where}")
+            seconds[id(case)].append(float(took))
+    for case in (wheel, local):
+        case.ns = statistics.median(seconds[id(case)]) * 1e9
+        case.to_vorna = median_ratio(seconds[id(case)], seconds[id(local)])
+    if count:
+        callgrind_counts([wheel], python, wheel_dir)
+        callgrind_counts([local], python)
+    measure = Measure(f"`{WHEEL_STMT}`, released wheel / local build", [wheel, local], ("<=", 1.05))
+    measure.ratio = wheel.to_vorna
+    return measure
 
 
 MEMORY_SCRIPT = """
@@ -524,7 +574,7 @@ def write_chart(measures, memory, path):
     import matplotlib.patches
     import matplotlib.pyplot as plt
 
-    colours = {"vorna": "#d62728", "vorna accepting": "#ff9896", "int": "#7f7f7f", "tuples": "#7f7f7f",
+    colours = {"vorna": "#d62728", "vorna accepting": "#ff9896", "vorna wheel": "#ff9896", "int": "#7f7f7f", "tuples": "#7f7f7f",
                "packaging": "#1f77b4", "pep440_rs": "#2ca02c", "semver": "#9467bd"}
     bars = []
     for m in measures:
@@ -572,6 +622,8 @@ def main():
     parser.add_argument("--quick", action="store_true", help="fewer rounds, a slice of the corpus, fewer objects")
     parser.add_argument("--no-callgrind", action="store_true", help="skip the instruction counts")
     parser.add_argument("--no-write", action="store_true", help="print only; leave README.md and the chart")
+    parser.add_argument("--wheel", type=Path, help="a folder holding the released wheel installed (pip --target), "
+                        "timed beside this interpreter's local build")
     args = parser.parse_args()
     args.rounds = 3 if args.quick else 5
     args.budget = 0.03 if args.quick else 0.15
@@ -609,6 +661,10 @@ def main():
     if can_count:
         print(f"[{time.monotonic() - started:5.0f} s] counting instructions under callgrind", flush=True)
         callgrind_counts([c for m in measures for c in m.cases], python)
+
+    if args.wheel:
+        print(f"[{time.monotonic() - started:5.0f} s] the released wheel beside the local build", flush=True)
+        measures.append(wheel_measure(python, args.wheel, namespace, args.rounds, args.budget, can_count))
 
     print(f"[{time.monotonic() - started:5.0f} s] memory, {len(MEMORY_ROWS)} fresh interpreters", flush=True)
     memory = memory_rows(python, args.objects, namespace)

@@ -10,7 +10,7 @@ ROOT = Path(__file__).resolve().parents[2]
 
 
 def test_tag_contents_and_metadata(wheel):
-    assert "-manylinux" in wheel.name, wheel.name
+    assert "-manylinux2014_" in wheel.name, wheel.name
     with zipfile.ZipFile(wheel) as archive:
         names = archive.namelist()
         metadata = email.message_from_bytes(archive.read(next(n for n in names if n.endswith(".dist-info/METADATA"))))
