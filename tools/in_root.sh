@@ -59,9 +59,9 @@ awk -v root="$root/" 'index($5, root) == 1 { print $5 }' /proc/self/mountinfo | 
 mount_at "$root/proc" -t proc proc
 mount_at "$root/dev" --bind /dev
 mount_at "$root/dev/pts" --bind /dev/pts
-for spec in "${binds[@]}"; do
-  host_dir=${spec%%:*} path=${spec#*:}
-  [ -d "$host_dir" ] && [ "${path#/}" != "$path" ] || die "--bind $spec: want an existing HOST_DIR and an absolute PATH"
+for bind in "${binds[@]}"; do
+  host_dir=${bind%%:*} path=${bind#*:}
+  [ -d "$host_dir" ] && [ "${path#/}" != "$path" ] || die "--bind $bind: want an existing HOST_DIR and an absolute PATH"
   mount_at "$root$path" --bind "$host_dir"
 done
 

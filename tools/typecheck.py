@@ -72,10 +72,10 @@ def run(title, command, cwd, quiet=False):
     return result
 
 
-def document_examples(document: Path) -> str:
-    """A document's Python code blocks, in order, as one module. A block written as an
+def page_examples(page: Path) -> str:
+    """A Markdown page's Python code blocks, in order, as one module. A block written as an
     interactive session contributes the source lines after its prompts."""
-    blocks = re.findall(r"^```(?:python|py|pycon)\n(.*?)^```", document.read_text(encoding="utf-8"), re.M | re.S)
+    blocks = re.findall(r"^```(?:python|py|pycon)\n(.*?)^```", page.read_text(encoding="utf-8"), re.M | re.S)
     # In a session a bare expression shows its value: it is not unused.
     sources = ["# pyright: reportUnusedExpression=false\n"]
     for block in blocks:
@@ -107,8 +107,8 @@ def main() -> int:
         ok &= run("stubtest vorna and its submodules", stubtest, work).returncode == 0
 
         (work / "pyrightconfig.json").write_text(json.dumps({"typeCheckingMode": "strict"}), encoding="utf-8")
-        for name, document in (("readme_examples.py", "README.md"), ("pypi_examples.py", "docs/pypi.md")):
-            (work / name).write_text(document_examples(REPO / document), encoding="utf-8")
+        for name, page in (("readme_examples.py", "README.md"), ("pypi_examples.py", "docs/pypi.md")):
+            (work / name).write_text(page_examples(REPO / page), encoding="utf-8")
         for source in (REPO / "demo" / "tour.py", SAMPLES / "bind_once.py", SAMPLES / "misuse.py"):
             (work / source.name).write_text(source.read_text(encoding="utf-8"), encoding="utf-8")
         clean = ["tour.py", "readme_examples.py", "pypi_examples.py", "bind_once.py"]
