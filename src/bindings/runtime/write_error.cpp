@@ -1,6 +1,7 @@
 #include "bindings/runtime/write_error.hpp"
 
 #include <string>
+#include <utility>
 
 #include "bindings/runtime/errors.hpp"
 #include "bindings/runtime/py_ref.hpp"
@@ -84,7 +85,7 @@ PyObject* copy_of(PyObject* self, PyObject* memo) noexcept {
         PyRef deep = module ? PyRef::steal(PyObject_CallMethod(module.get(), "deepcopy", "OO", state.get(), memo))
                             : PyRef();
         if (!deep) return nullptr;
-        if (!PyDict_Check(deep.get())) return raise(PyExc_TypeError, "the memo gave a copy of the state that is no dict");
+        if (!PyDict_Check(deep.get())) return raise(PyExc_TypeError, "the deep copy of an error's state is no dict");
         state = std::move(deep);
     }
     Py_ssize_t position = 0;
