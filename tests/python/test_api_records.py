@@ -1,5 +1,9 @@
 """The exported API description records against the runtime, and the committed stub against the records."""
 import importlib.util
+import json
+import subprocess
+import sys
+import textwrap
 from pathlib import Path
 
 import pytest
@@ -99,3 +103,23 @@ def test_declared_constructor_calls_are_accepted(record):
         for required in (p["name"] for p in parameters if not p["default"]):
             with pytest.raises((TypeError, ValueError), match=f"'{required}'"):
                 cls(**{k: v for k, v in keywords.items() if k != required})
+
+
+@pytest.mark.needs_test_hooks
+def test_records_out_of_memory_give_null_and_a_later_call_builds_them():
+    # The records are built once per process: the failure needs a fresh one.
+    code = textwrap.dedent(
+        """
+        import ctypes, vorna
+        library = ctypes.PyDLL(vorna.__file__)
+        library.vorna_api_records.restype = ctypes.c_char_p
+        library.vorna_test_fail_next_api_record()
+        print(library.vorna_api_records())
+        print(library.vorna_api_records().decode(), end="")
+        """
+    )
+    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120)
+    assert result.returncode == 0, result.stderr
+    first, *records = result.stdout.splitlines()
+    assert first == "None"
+    assert [json.loads(line) for line in records] == RECORDS

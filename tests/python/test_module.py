@@ -87,6 +87,13 @@ def test_reimport_returns_cached_module_with_changes_intact():
         assert reloaded is first, "reload built a new module"
         assert reloaded.marker == 42
         assert reloaded.__all__ == ["package", "test_function", "init_tracing"]
+        # Each import hands out a reference of its own to the one module.
+        counts = []
+        for _ in range(3):
+            del sys.modules["vorna"]
+            import vorna as again
+            counts.append(sys.getrefcount(first))
+        assert counts == [counts[0]] * 3, counts
         print("ok")
         """
     )

@@ -9,8 +9,10 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "bindings/api.hpp"
+#include "bindings/runtime/test_hooks.hpp"
 
 namespace vorna::bindings::api {
 
@@ -37,7 +39,9 @@ void append_json_string(std::string& out, std::string_view text) {
     out.push_back('"');
 }
 
-// One record, written field by field: {"kind": ..., "name": ..., ...}.
+// One record, written field by field: {"kind": ..., "name": ..., ...}. Made
+// and closed by `write_record` alone: closing appends, and an append that
+// runs out of memory must reach the caller, which a destructor cannot let it.
 class Record {
 public:
     Record(std::string& out, std::string_view kind, std::string_view name, std::string_view path) : out_(out) {
@@ -46,7 +50,6 @@ public:
         field("name", name);
         field("path", path);
     }
-    ~Record() { out_.append("}\n"); }
     Record(const Record&) = delete;
     Record& operator=(const Record&) = delete;
 
@@ -59,10 +62,23 @@ public:
     void field(std::string_view name, std::string_view value) { append_json_string(key(name), value); }
     void flag(std::string_view name, bool value) { key(name).append(value ? "true" : "false"); }
     void null_field(std::string_view name) { key(name).append("null"); }
+    void close() {
+        test_hooks::before_record_close();
+        out_.append("}\n");
+    }
 
 private:
     std::string& out_;
 };
+
+// Writes one record: the header fields, those `fields(record)` adds, the end.
+template <class Fields>
+void write_record(std::string& out, std::string_view kind, std::string_view name, std::string_view path,
+                  Fields&& fields) {
+    Record record(out, kind, name, path);
+    std::forward<Fields>(fields)(record);
+    record.close();
+}
 
 std::string_view kind_name(ParameterKind kind) {
     switch (kind) {
@@ -133,10 +149,11 @@ void doc_fields(Record& record, std::string_view name, const char* full) {
 
 void method_record(std::string& out, const std::string& owner, std::string_view name, std::string_view receiver,
                    std::span<const Signature> signatures) {
-    Record record(out, "method", name, owner + "." + std::string(name));
-    record.field("class", owner);
-    record.field("receiver", receiver);
-    append_signatures(record.key("signatures"), signatures);
+    write_record(out, "method", name, owner + "." + std::string(name), [&](Record& record) {
+        record.field("class", owner);
+        record.field("receiver", receiver);
+        append_signatures(record.key("signatures"), signatures);
+    });
 }
 
 void class_records(std::string& out, const std::string& module_path, const Class& declared) {
@@ -155,15 +172,14 @@ void class_records(std::string& out, const std::string& module_path, const Class
             default: break;
         }
     }
-    {
-        Record record(out, "class", declared.name, path);
+    write_record(out, "class", declared.name, path, [&](Record& record) {
         record.field("module", module_path);
         record.field("type_name", description.name);
         doc_fields(record, declared.name, doc);
         record.flag("final", (description.flags & Py_TPFLAGS_BASETYPE) == 0);
         // Defining comparisons without a hash makes the host mark the class unhashable.
         record.flag("hashable", has_hash || !has_richcompare);
-    }
+    });
     if (has_new) method_record(out, path, "__new__", "cls", declared.constructor);
     const Signature to_text[] = {{{}, "str"}};
     if (has_repr) method_record(out, path, "__repr__", "self", to_text);
@@ -181,34 +197,35 @@ void class_records(std::string& out, const std::string& module_path, const Class
         }
     }
     for (const Property& property : declared.properties) {
-        Record record(out, "property", property.name, path + "." + property.name);
-        record.field("class", path);
-        if (property.doc) {
-            record.field("doc", property.doc);
-        } else {
-            record.null_field("doc");
-        }
-        record.field("type", property.type);
-        record.key("setter").append("{\"parameter\": ");
-        append_json_string(out, property.setter_parameter);
-        out.append(", \"type\": ");
-        append_json_string(out, property.setter_type);
-        out.push_back('}');
+        write_record(out, "property", property.name, path + "." + property.name, [&](Record& record) {
+            record.field("class", path);
+            if (property.doc) {
+                record.field("doc", property.doc);
+            } else {
+                record.null_field("doc");
+            }
+            record.field("type", property.type);
+            record.key("setter").append("{\"parameter\": ");
+            append_json_string(out, property.setter_parameter);
+            out.append(", \"type\": ");
+            append_json_string(out, property.setter_type);
+            out.push_back('}');
+        });
     }
 }
 
 void function_record(std::string& out, const std::string& module_path, const Function& declared) {
     const char* name = declared.definition->ml_name;
-    Record record(out, "function", name, module_path + "." + name);
-    record.field("module", module_path);
-    doc_fields(record, name, declared.definition->ml_doc);
-    const Signature signatures[] = {declared.signature};
-    append_signatures(record.key("signatures"), signatures);
+    write_record(out, "function", name, module_path + "." + name, [&](Record& record) {
+        record.field("module", module_path);
+        doc_fields(record, name, declared.definition->ml_doc);
+        const Signature signatures[] = {declared.signature};
+        append_signatures(record.key("signatures"), signatures);
+    });
 }
 
 void module_records(std::string& out, const std::string& path, const Module& declared) {
-    {
-        Record record(out, "module", declared.name, path);
+    write_record(out, "module", declared.name, path, [&](Record& record) {
         record.field("doc", declared.doc);
         std::string& all = record.key("all");
         all.push_back('[');
@@ -221,7 +238,7 @@ void module_records(std::string& out, const std::string& path, const Module& dec
         for (const Module* submodule : declared.submodules) add(submodule->name);
         for (const Function* function : declared.functions) add(function->definition->ml_name);
         all.push_back(']');
-    }
+    });
     for (const Class* entry : declared.classes) class_records(out, path, *entry);
     for (const Module* submodule : declared.submodules) {
         module_records(out, path + "." + submodule->name, *submodule);

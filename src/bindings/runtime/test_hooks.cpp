@@ -16,6 +16,7 @@ namespace {
 // 2 std::length_error (as a value of 4 GiB or more makes it), 3 an exception
 // the boundary does not expect.
 std::atomic<int> armed_store_failure{0};
+std::atomic<bool> armed_record_failure{false};
 
 }  // namespace
 
@@ -28,6 +29,10 @@ void before_store() {
     }
 }
 
+void before_record_close() {
+    if (armed_record_failure.exchange(false, std::memory_order_relaxed)) throw std::bad_alloc();
+}
+
 }  // namespace vorna::bindings::test_hooks
 
 extern "C" {
@@ -35,6 +40,11 @@ extern "C" {
 // Arms the next property store to throw (see armed_store_failure).
 __attribute__((visibility("default"))) void vorna_test_fail_next_store(int kind) {
     vorna::bindings::test_hooks::armed_store_failure.store(kind, std::memory_order_relaxed);
+}
+
+// Arms the end of the next API record to run out of memory.
+__attribute__((visibility("default"))) void vorna_test_fail_next_api_record() {
+    vorna::bindings::test_hooks::armed_record_failure.store(true, std::memory_order_relaxed);
 }
 
 // Logs one INFO record with `message`, as code of the module that logs would,

@@ -9,8 +9,11 @@ namespace vorna::bindings::test_hooks {
 #ifdef VORNA_TEST_HOOKS
 // Throws the C++ exception a test armed for the next property store, once.
 void before_store();
+// Throws std::bad_alloc at the end of the next API record, once, if armed.
+void before_record_close();
 #else
 inline void before_store() noexcept {}
+inline void before_record_close() noexcept {}
 #endif
 
 }  // namespace vorna::bindings::test_hooks

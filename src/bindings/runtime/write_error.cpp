@@ -1,6 +1,7 @@
 #include "bindings/runtime/write_error.hpp"
 
 #include <string>
+#include <utility>
 
 #include "bindings/runtime/errors.hpp"
 #include "bindings/runtime/py_ref.hpp"
@@ -62,14 +63,31 @@ PyObject* reduce_method(PyObject* self, PyObject*) noexcept {
     return PyTuple_Pack(3, base, arguments.get(), state.get());
 }
 
-// __copy__ and __deepcopy__: an instance of the same class with the same
-// errno, strerror, message and attributes (all of them immutable here).
-PyObject* copy_method(PyObject* self, PyObject*) noexcept {
+// An instance of the same class with the same errno and strerror, and the
+// state of reduce_parts set on it: as it stands for __copy__, deep-copied
+// with `memo` for __deepcopy__ (the instance's own attributes, its notes
+// among them, are then its own). Null with an error set.
+PyObject* copy_of(PyObject* self, PyObject* memo) noexcept {
     PyRef arguments;
     PyRef state = PyRef::steal(reduce_parts(self, arguments));
     if (!state) return nullptr;
     PyRef copy = PyRef::steal(PyObject_Call(reinterpret_cast<PyObject*>(Py_TYPE(self)), arguments.get(), nullptr));
     if (!copy) return nullptr;
+    if (memo) {
+        // As the copy module reconstructs: the copy is in the memo before
+        // the state is copied, so an attribute that refers back to the
+        // error refers to the copy.
+        if (PyDict_Check(memo)) {
+            PyRef key = PyRef::steal(PyLong_FromVoidPtr(self));
+            if (!key || PyDict_SetItem(memo, key.get(), copy.get()) < 0) return nullptr;
+        }
+        PyRef module = PyRef::steal(PyImport_ImportModule("copy"));
+        PyRef deep = module ? PyRef::steal(PyObject_CallMethod(module.get(), "deepcopy", "OO", state.get(), memo))
+                            : PyRef();
+        if (!deep) return nullptr;
+        if (!PyDict_Check(deep.get())) return raise(PyExc_TypeError, "the deep copy of an error's state is no dict");
+        state = std::move(deep);
+    }
     Py_ssize_t position = 0;
     PyObject* key = nullptr;
     PyObject* value = nullptr;
@@ -79,9 +97,13 @@ PyObject* copy_method(PyObject* self, PyObject*) noexcept {
     return copy.release();
 }
 
+PyObject* copy_method(PyObject* self, PyObject*) noexcept { return copy_of(self, nullptr); }
+
+PyObject* deepcopy_method(PyObject* self, PyObject* memo) noexcept { return copy_of(self, memo); }
+
 PyMethodDef reduce_def = {"__reduce__", reduce_method, METH_NOARGS, nullptr};
 PyMethodDef copy_def = {"__copy__", copy_method, METH_NOARGS, nullptr};
-PyMethodDef deepcopy_def = {"__deepcopy__", copy_method, METH_O, nullptr};
+PyMethodDef deepcopy_def = {"__deepcopy__", deepcopy_method, METH_O, nullptr};
 
 bool add_method(PyObject* type, PyMethodDef* def) noexcept {
     PyRef method = PyRef::steal(PyDescr_NewMethod(reinterpret_cast<PyTypeObject*>(type), def));
