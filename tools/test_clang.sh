@@ -15,7 +15,7 @@ venv=$(realpath "$1")
 export PATH="$venv/bin:$PATH"
 jobs=${JOBS:-2}
 
-cmake --preset clang -DPython_EXECUTABLE="$venv/bin/python" >/dev/null
+cmake --preset clang -Wno-deprecated -DPython_EXECUTABLE="$venv/bin/python" >/dev/null
 echo "building the core, its tests and the extension with $(clang++-16 --version | head -1) and libc++ (about 4 minutes the first time)"
 cmake --build --preset clang -j "$jobs" | { grep -v '^\[[0-9]*/[0-9]*\] ' || true; }
 log=build/clang/ctest.log
