@@ -36,7 +36,7 @@ export JOBS
 PER_PYTHON_CHECKS := py-test typecheck
 
 .PHONY: typecheck stubs test demo deps build-deps gtest-deps venv cpp-test install py-test py-tests per-python test-latest \
-	wheel wheels wheel-test test-asan test-windows fuzz fuzz-python bench corpus-run clean
+	wheel wheels wheel-test test-asan test-clang test-windows fuzz fuzz-python bench corpus-run clean
 
 test: cpp-test py-tests wheel-test
 
@@ -131,6 +131,12 @@ wheel-test: wheel
 # The extension built with AddressSanitizer and UBSan, the suite run under it.
 test-asan: deps
 	tools/test_asan.sh $(VENV)
+
+# Both suites against a build by clang 16 with libc++ (the compiler and C++
+# library of macOS and the BSDs), warnings as errors.
+test-clang: deps gtest-deps
+	@tools/setup.sh apt clang-16 libc++-16-dev libc++abi-16-dev
+	tools/test_clang.sh $(VENV)
 
 # The core and its GoogleTest suite cross-built for 64-bit Windows with
 # mingw-w64 (static runtime) and run once under Wine, headless.

@@ -13,7 +13,15 @@ apt_install() {
     done
     ((${#missing[@]})) || return 0
     command -v apt-get >/dev/null || { echo "missing: ${missing[*]} (no apt-get here: install them by hand)" >&2; return 1; }
-    [[ $(id -u) == 0 ]] || sudo=sudo
+    if [[ $(id -u) != 0 ]]; then
+        if ! command -v sudo >/dev/null; then
+            echo "missing Debian packages: ${missing[*]}" >&2
+            echo "install them as root (no sudo here), then run this again:" >&2
+            echo "    apt-get install --no-install-recommends ${missing[*]}" >&2
+            return 1
+        fi
+        sudo=sudo
+    fi
     echo "installing with apt: ${missing[*]} (about a minute)"
     # One apt at a time, whatever number of targets ask at once.
     mkdir -p "$root/build"

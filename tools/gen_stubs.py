@@ -5,13 +5,18 @@
 
 The library is the installed extension (found without importing it). The
 submodules are attributes, not importable modules: vorna.package exists only
-as an attribute of vorna. Each submodule's stub is therefore a private stub
-module (vorna.package.version is described by vorna/_package/version.pyi)
-that its parent's stub binds under the public name, as in
-`from . import _package as package`. Type checkers then follow
+as an attribute of vorna. The shipped stub is therefore one file in which each
+submodule is a class of the submodule's name holding its classes (vorna.package
+is `class package`, with `class version` inside it). Type checkers then follow
 vorna.package.version.SemVer to a class, so that users can bind it to a name
-once and annotate with that name, while `from vorna.package.version import
-SemVer` and `import vorna.package`, which fail at run time, are flagged.
+once and annotate with that name, while every import of a submodule path
+(`from vorna.package.version import SemVer`, `import vorna.package`) fails for
+them as it does at run time: no stub module exists to import.
+
+stubtest compares stub modules with runtime modules, so the type check also
+renders the same declarations as a tree of stub modules (render_module_stubs),
+each submodule a private stub module (vorna.package.version as
+vorna/_package/version.pyi) bound under its public name by its parent.
 """
 from __future__ import annotations
 
@@ -193,6 +198,54 @@ def render_module(records, module):
     return head + "\n" + (imports + "\n" if imports else "") + body
 
 
+SUBMODULE_NOTE = """\
+# The submodules are attributes of vorna, not importable modules: each is
+# described by a class of its name, so that no import of a submodule path type
+# checks, while vorna.package.version.SemVer leads to its class.
+"""
+
+
+def top_qualifier(records):
+    """How the one-file stub refers to a class: through the chain of submodule classes."""
+    home = {r["name"]: r["module"] for r in records if r["kind"] == "class"}
+    return lambda name: ".".join(home[name].split(".")[1:] + [name])
+
+
+def submodules_of(records, path):
+    return [r for r in records if r["kind"] == "module" and r["path"].rpartition(".")[0] == path]
+
+
+def render_submodule(records, renderer, module, indent):
+    """A submodule as a class of its name: its docstring, classes and submodules."""
+    path = module["path"]
+    if renderer.members_of("function", "module", path):
+        raise SystemExit(f"{path}: the functions of a submodule have no stub form here")
+    inner = indent + INDENT
+    out = [f"{indent}@final\n{indent}class {path.rpartition('.')[2]}:\n"]
+    out.append(docstring(module["doc"], inner) if module["doc"] else "")
+    members = [renderer.class_body(r, inner) for r in renderer.members_of("class", "module", path)]
+    members += [render_submodule(records, renderer, child, inner) for child in submodules_of(records, path)]
+    return "".join(out) + ("\n".join(members) if members else f"{inner}...\n")
+
+
+def render_stubs(records):
+    """The shipped stub: {path relative to stubs/vorna-stubs/: text}, one file."""
+    top = next(r for r in records if r["kind"] == "module" and "." not in r["path"])
+    path = top["path"]
+    renderer = Renderer(records, top_qualifier(records))
+    classes = [renderer.class_body(r, "") for r in renderer.members_of("class", "module", path)]
+    submodules = [render_submodule(records, renderer, m, "") for m in submodules_of(records, path)]
+    functions = renderer.functions(path)
+    text = "".join(classes + submodules) + functions
+    helpers = [helper for name, helper in HELPER_TYPES.items() if re.search(rf"\b{name}\b", text)]
+    body = "\n".join([f"__all__ = {json.dumps(top['all'])}\n", *helpers, *classes])
+    body += "\n" + SUBMODULE_NOTE + "\n".join(submodules) if submodules else ""
+    body += "\n" + functions if functions else ""
+    head = HEADER + (docstring(top["doc"], "") if top["doc"] else "")
+    imports = imports_for(body)
+    return {"__init__.pyi": head + "\n" + (imports + "\n" if imports else "") + body}
+
+
 def stub_file(records, module):
     """Where the stub of `module` goes, relative to stubs/vorna-stubs/."""
     parts = stub_module_name(module["path"]).split(".")[1:]
@@ -200,8 +253,8 @@ def stub_file(records, module):
     return "/".join(parts + ["__init__.pyi"]) if has_children or not parts else "/".join(parts) + ".pyi"
 
 
-def render_stubs(records):
-    """The stub files of the whole module tree: {path relative to stubs/vorna-stubs/: text}."""
+def render_module_stubs(records):
+    """The declarations as a tree of stub modules, for stubtest: {path relative to the stub package: text}."""
     return {stub_file(records, m): render_module(records, m) for m in records if m["kind"] == "module"}
 
 
@@ -235,6 +288,9 @@ def main(argv=None):
         return 1 if stale else 0
     for name in current.keys() - generated.keys():
         (args.out / name).unlink()
+    for folder in sorted((p for p in args.out.rglob("*") if p.is_dir()), reverse=True):
+        if not any(folder.iterdir()):
+            folder.rmdir()
     for name, text in generated.items():
         (args.out / name).parent.mkdir(parents=True, exist_ok=True)
         (args.out / name).write_text(text, encoding="utf-8")

@@ -1,6 +1,8 @@
 """Checks the installed type stubs of vorna against the runtime and against user code.
 
-1. stubtest on vorna and the stub modules of its submodules;
+1. stubtest on vorna and its submodules, against the same declarations rendered as
+   a tree of stub modules (the shipped stub describes each submodule as a class,
+   which stubtest cannot compare with a module);
 2. mypy --strict, basedpyright (strict) and ty on the tour, the python code blocks of
    the README and of the package description, and tests/typing/bind_once.py: no
    diagnostic at all;
@@ -13,6 +15,7 @@ Run with the interpreter whose environment has vorna and the three checkers inst
 from __future__ import annotations
 
 import json
+import os
 import re
 import subprocess
 import sys
@@ -62,11 +65,11 @@ CHECKERS = {
 }
 
 
-def run(title, command, cwd, quiet=False):
+def run(title, command, cwd, quiet=False, env=None):
     """Runs `command`, showing its output unless `quiet` (the caller then judges it)."""
     print(f"--- {title}", flush=True)
     print("$ " + " ".join(str(part) for part in command), flush=True)
-    result = subprocess.run(command, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    result = subprocess.run(command, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, env=env)
     if not quiet:
         print(result.stdout, end="", flush=True)
     return result
@@ -103,8 +106,14 @@ def main() -> int:
         # The checks run outside the repository, so only the installed package
         # and its stubs are seen and no project configuration applies.
         (work / "stubtest_runner.py").write_text(STUBTEST, encoding="utf-8")
+        module_stubs = work / "module-stubs"
+        for name, text in gen_stubs.render_module_stubs(records).items():
+            (module_stubs / "vorna" / name).parent.mkdir(parents=True, exist_ok=True)
+            (module_stubs / "vorna" / name).write_text(text, encoding="utf-8")
         stubtest = [sys.executable, "stubtest_runner.py", json.dumps(gen_stubs.runtime_modules(records)), "vorna"]
-        ok &= run("stubtest vorna and its submodules", stubtest, work).returncode == 0
+        # MYPYPATH comes before the installed stub package in mypy's search.
+        env = {**os.environ, "MYPYPATH": str(module_stubs)}
+        ok &= run("stubtest vorna and its submodules", stubtest, work, env=env).returncode == 0
 
         (work / "pyrightconfig.json").write_text(json.dumps({"typeCheckingMode": "strict"}), encoding="utf-8")
         for name, page in (("readme_examples.py", "README.md"), ("pypi_examples.py", "docs/pypi.md")):

@@ -341,7 +341,7 @@ sys.stderr.buffer.write(b"".join(received)[PREFILL:])
         pytest.param(0, 'vorna.test_function(vorna.package.version.Version("x" * 200000))',
                      b"Got version: " + b"x" * 200000 + b"\n", id="long-line-empty-pipe"),
         pytest.param(65536, 'vorna.init_tracing(); ctypes.PyDLL(vorna.__file__).vorna_test_log(b"drained")',
-                     b"drained", id="log-record-full-pipe"),
+                     b"drained", id="log-record-full-pipe", marks=pytest.mark.needs_test_hooks),
     ],
 )
 def test_write_lets_a_thread_drain_the_pipe(prefill, call, line):

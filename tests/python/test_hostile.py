@@ -423,6 +423,7 @@ def test_instances_made_behind_a_replaced_new_hold_the_blank_value(cls, text, de
 # --- C++ exceptions at the boundary ---------------------------------------------------
 
 
+@pytest.mark.needs_test_hooks
 @pytest.mark.parametrize("failure", [BAD_ALLOC, LENGTH_ERROR], ids=["bad_alloc", "length_error"])
 @pytest.mark.parametrize(
     "cls, attribute, value",
@@ -440,6 +441,7 @@ def test_cpp_exception_leaving_a_setter_is_memory_error(failure, cls, attribute,
     assert getattr(instance, attribute) == value
 
 
+@pytest.mark.needs_test_hooks
 def test_unexpected_cpp_exception_is_an_internal_fault():
     result = subprocess.run(
         [sys.executable, "-c", "import ctypes, vorna; ctypes.PyDLL(vorna.__file__).vorna_test_fail_next_store(%d); "

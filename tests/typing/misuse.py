@@ -33,5 +33,13 @@ def import_submodule() -> None:
     import vorna.package  # type error: ImportError
 
 
+def import_stub_path() -> None:
+    from vorna._package.version import SemVer  # type error: ImportError
+
+
+def import_stub_module() -> None:
+    import vorna._package.version  # type error: ImportError
+
+
 class Derived(SemVer):  # type error: TypeError
     pass

@@ -27,7 +27,8 @@ public:
 
 private:
     std::uintptr_t key_;
-    Dispose dispose_;
+    // Kept with each value on Windows; POSIX hands it to the key instead.
+    [[maybe_unused]] Dispose dispose_;
 };
 
 template <class T> ThreadSlot& thread_slot_of() noexcept {
