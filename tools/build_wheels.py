@@ -325,7 +325,7 @@ def build_all(args, dist, pyenv):
     template, built = None, []
     for tag in order:
         target = targets[tag]
-        for old in dist.glob(f"vorna-*-{target.abi}-*{target.arch}.whl"):
+        for old in dist.glob(f"vorna-*-{target.abi}-*{target.arch}.whl") if tag in wanted else []:
             old.unlink()
         with Step(f"wheel {tag}", "1 to 4 minutes on two shared cores; seconds when nothing changed"):
             if target.native_python:

@@ -41,6 +41,8 @@ def test_wheel(wheel, version, how, emulated, venv, suite):
     # its wheels in this machine's /usr/share. One pip run: each is minutes under qemu.
     run_shown([sys.executable, "-m", "pip", "--python", python, "install", "-q", "--disable-pip-version-check",
                "pytest>=7", wheel])
+    probe = "import platform; print('CPython', platform.python_version(), *platform.libc_ver())"
+    interpreter = run_shown([python, "-c", probe]).strip()
     select = ["-m", "not stress"] if emulated else []
     # From a folder outside the sources, so that only the installed module is found.
     # SIGINT back at its default: a shell without job control starts background
@@ -53,4 +55,4 @@ def test_wheel(wheel, version, how, emulated, venv, suite):
     if result.returncode != 0:
         print(result.stdout[-6000:], result.stderr[-3000:], flush=True)
     shutil.rmtree(venv, ignore_errors=True)
-    return result.returncode == 0, summary
+    return result.returncode == 0, f"{interpreter}: {summary}"

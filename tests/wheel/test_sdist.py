@@ -21,7 +21,8 @@ def left_out(name):
 def test_sdist_holds_the_tracked_files_only(maker, tmp_path):
     if not (ROOT / ".git").exists():
         pytest.skip("needs the git checkout")
-    tracked = subprocess.run(["git", "ls-files"], cwd=ROOT, capture_output=True, text=True, check=True).stdout.split()
+    listing = subprocess.run(["git", "ls-files"], cwd=ROOT, capture_output=True, text=True, check=True).stdout
+    tracked = [name for name in listing.splitlines() if (ROOT / name).is_file()]
     tree = tmp_path / "tree"
     for name in tracked:
         (tree / name).parent.mkdir(parents=True, exist_ok=True)
