@@ -6,7 +6,7 @@
 #     tools/debian_root.sh ARCH ROOT_DIR SUITE [X.Y ...]
 #
 # ARCH is a Debian architecture (arm64, amd64).
-# SUITE is a Debian suite (bookworm, sid); each X.Y adds CPython X.Y with its
+# SUITE is a Debian suite (bullseye, bookworm, sid); each X.Y adds CPython X.Y with its
 # headers and venv support, and without any the suite's default python3 is
 # taken.
 # debootstrap --foreign fetches the packages and their dependencies; instead of
@@ -25,6 +25,9 @@ shift 3
 packages=python3,python3-venv,python3-dev
 if [ $# -gt 0 ]; then
   packages=$(for version in "$@"; do printf 'python%s,python%s-venv,python%s-dev,' "$version" "$version" "$version"; done)
+  # pip reads distutils on CPython 3.9, which Debian ships apart (for its
+  # default python3 only, as bullseye's 3.9 is).
+  case " $* " in *" 3.9 "*) packages+=python3-distutils, ;; esac
   packages=${packages%,}
 fi
 mirror="${DEBIAN_MIRROR:-http://deb.debian.org/debian}"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/platform/thread.hpp"
 #include "core/unicode/utf8.hpp"
 
 namespace vorna::bindings {
@@ -13,6 +14,10 @@ namespace {
 // huge text does not pin memory for the life of the thread.
 constexpr std::size_t kept_render_capacity = 64 * 1024;
 
+// Its own type, so that it has a thread slot of its own.
+struct RenderBuffer {
+    std::string text;
+};
 
 // Writes the characters of `text`, valid UTF-8, as code units of one width.
 template <class Unit> void widen(std::string_view text, Unit* out) noexcept {
@@ -68,8 +73,8 @@ PyObject* str_from_utf8(std::string_view text) noexcept {
     return str;
 }
 
-std::string& render_buffer() noexcept {
-    thread_local std::string buffer;
+std::string& render_buffer() {
+    std::string& buffer = platform::this_thread_object<RenderBuffer>().text;
     buffer.clear();
     return buffer;
 }

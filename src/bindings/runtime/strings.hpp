@@ -17,7 +17,9 @@ std::optional<std::string_view> utf8_of(PyObject* text) noexcept;
 PyObject* str_from_utf8(std::string_view text) noexcept;
 
 // The per-thread buffer the text forms are rendered into; empty on return.
-std::string& render_buffer() noexcept;
+// Made on a thread's first call (throws std::bad_alloc) and freed when the
+// thread ends.
+std::string& render_buffer();
 // Makes the str from the buffer and empties it (dropping its storage when a
 // huge text made it grow).
 PyObject* str_from_render_buffer(std::string& buffer) noexcept;
