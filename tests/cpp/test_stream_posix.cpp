@@ -74,6 +74,8 @@ TEST(LogStdoutDeathTest, OnlyAClosedStdoutIsNoError) {
 bool host_held = true;
 bool released_before_the_stdout_lock = false;
 bool host_calls_paired = true;  // never given up unheld nor taken back held
+int host_releases = 0;
+int host_reacquires = 0;
 
 [[noreturn]] void host_lock_scenario() {
     int ends[2];
@@ -88,11 +90,13 @@ bool host_calls_paired = true;  // never given up unheld nor taken back held
                            }).join();
                        }
                        host_calls_paired = host_calls_paired && host_held;
+                       ++host_releases;
                        host_held = false;
                        return &host_held;
                    },
                    .reacquire = [](void*) noexcept {
                        host_calls_paired = host_calls_paired && !host_held;
+                       ++host_reacquires;
                        host_held = true;
                    }});
     int checks = 0;
@@ -108,7 +112,9 @@ bool host_calls_paired = true;  // never given up unheld nor taken back held
     if (outcome.written == 0 || outcome.written >= line.size()) std::_Exit(3);
     if (!released_before_the_stdout_lock || !host_held) std::_Exit(4);
     if (checks == 0 || !checked_with_host_held) std::_Exit(5);
-    if (!host_calls_paired) std::_Exit(6);
+    // Given up once before the write and again after each check, taken back
+    // for each check and once after the write.
+    if (!host_calls_paired || host_releases != checks + 1 || host_reacquires != checks + 1) std::_Exit(6);
     std::_Exit(0);
 }
 
