@@ -64,7 +64,8 @@ def test_a_daemon_thread_writing_at_exit_lets_the_process_end(code, runs, stderr
 # A daemon thread of the parent is blocked writing when the parent forks: the
 # child's own first line must come out, at the start of its output.
 FORK_WHILE_A_THREAD_WRITES = """
-import os, sys, tempfile, threading, time, vorna
+import os, sys, tempfile, threading, time, warnings, vorna
+warnings.simplefilter("ignore", DeprecationWarning)  # 3.12 on: fork() in a process with threads
 V = vorna.package.version.Version
 r, w = os.pipe(); os.dup2(w, 1)  # nobody reads
 threading.Thread(target=vorna.test_function, args=(V("a" * 70000),), daemon=True).start()

@@ -145,9 +145,10 @@ WriteOutcome write_in_turn(State& s, platform::Handle out, std::string_view byte
     if (const std::error_code error = write_held_back(s, out, check)) return {error, 0};
     const platform::WriteStep step = write_piece(s, out, bytes, check);
     if (step.error) return {step.error, step.written};
-    // The caller's line went out whole; lines that fail here wait for the next write.
-    (void)write_held_back(s, out, check);
-    return {{}, step.written};
+    // The caller's line went out whole; lines that fail here wait for the
+    // next write. Only a check that declined (a handler that raised) is told.
+    const std::error_code error = write_held_back(s, out, check);
+    return {error == std::errc::interrupted ? error : std::error_code(), step.written};
 }
 
 }  // namespace
