@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <ios>
 #include <string>
 #include <thread>
 
@@ -55,6 +56,19 @@ INSTANTIATE_TEST_SUITE_P(Errors, PlatformErrnoText,
                          [](const ::testing::TestParamInfo<ErrnoCase>& info) {
                              return "Errno" + std::to_string(info.param.number);
                          });
+
+// A system error keeps its number beside its text, and is told apart by the
+// errno its category maps it to (how Windows errors reach Python's classes);
+// an error of any other category has neither.
+TEST(PlatformErrorKinds, SuffixAndErrnoByCategory) {
+    const std::error_code system(EPIPE, std::system_category());
+    EXPECT_EQ(log::describe_write_error(system), system.message() + " (system error " + std::to_string(EPIPE) + ")");
+    EXPECT_EQ(log::errno_of(system), EPIPE);
+    EXPECT_EQ(log::errno_of(std::error_code(ENOSPC, std::generic_category())), ENOSPC);
+    const std::error_code other = std::make_error_code(std::io_errc::stream);
+    EXPECT_EQ(log::describe_write_error(other), other.message());
+    EXPECT_EQ(log::errno_of(other), 0);
+}
 
 TEST(PlatformStream, FilesAndPipesAreStreamsButNotTerminals) {
     const Handle file = test_support::make_temp_file();

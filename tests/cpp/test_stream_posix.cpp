@@ -73,12 +73,15 @@ TEST(LogStdoutDeathTest, OnlyAClosedStdoutIsNoError) {
 // pipe that takes only part of a long line.
 bool host_held = true;
 bool released_before_the_stdout_lock = false;
+bool host_calls_paired = true;  // never given up unheld nor taken back held
+int host_releases = 0;
+int host_reacquires = 0;
 
 [[noreturn]] void host_lock_scenario() {
     int ends[2];
     if (::pipe(ends) != 0 || ::dup2(ends[1], STDOUT_FILENO) != STDOUT_FILENO) std::_Exit(1);
     ::fcntl(STDOUT_FILENO, F_SETFL, O_NONBLOCK);
-    set_host_lock({[]() noexcept -> void* {
+    set_host_lock({.release = []() noexcept -> void* {
                        if (host_held && !released_before_the_stdout_lock) {
                            // Free for another thread: this one does not hold it yet.
                            std::thread([] {
@@ -86,10 +89,16 @@ bool released_before_the_stdout_lock = false;
                                if (released_before_the_stdout_lock) stdout_lock().unlock();
                            }).join();
                        }
+                       host_calls_paired = host_calls_paired && host_held;
+                       ++host_releases;
                        host_held = false;
                        return &host_held;
                    },
-                   [](void*) noexcept { host_held = true; }});
+                   .reacquire = [](void*) noexcept {
+                       host_calls_paired = host_calls_paired && !host_held;
+                       ++host_reacquires;
+                       host_held = true;
+                   }});
     int checks = 0;
     bool checked_with_host_held = true;
     const auto check = [&]() noexcept {
@@ -103,14 +112,68 @@ bool released_before_the_stdout_lock = false;
     if (outcome.written == 0 || outcome.written >= line.size()) std::_Exit(3);
     if (!released_before_the_stdout_lock || !host_held) std::_Exit(4);
     if (checks == 0 || !checked_with_host_held) std::_Exit(5);
+    // Given up once before the write and again after each check, taken back
+    // for each check and once after the write.
+    if (!host_calls_paired || host_releases != checks + 1 || host_reacquires != checks + 1) std::_Exit(6);
     std::_Exit(0);
 }
 
-// The host lock is given up before the standard-output lock is taken and
-// held again for the check after a partial write; the bytes that went out
-// before the pipe refused more are counted.
+// The host lock is given up before the standard-output lock is taken, held
+// again for each check after a partial write and given up after it; the
+// bytes that went out before the pipe refused more are counted.
 TEST(LogStdoutDeathTest, HostLockGivenUpAroundTheWrite) {
     EXPECT_EXIT(host_lock_scenario(), ::testing::ExitedWithCode(0), "");
+}
+
+int half_lock_calls = 0;
+
+// A lock missing either function is no lock: neither half is ever called.
+[[noreturn]] void half_host_lock_scenario() {
+    if (::dup2(::open("/dev/null", O_WRONLY), STDOUT_FILENO) != STDOUT_FILENO) std::_Exit(1);
+    set_host_lock({.release = []() noexcept -> void* { return ++half_lock_calls, &half_lock_calls; }});
+    if (write_stdout("a\n") || half_lock_calls != 0) std::_Exit(2);
+    set_host_lock({.reacquire = [](void*) noexcept { ++half_lock_calls; }});
+    if (write_stdout("b\n") || half_lock_calls != 0) std::_Exit(3);
+    std::_Exit(0);
+}
+
+TEST(LogStdoutDeathTest, HalfAHostLockIsNoLock) {
+    EXPECT_EXIT(half_host_lock_scenario(), ::testing::ExitedWithCode(0), "");
+}
+
+// The check after a partial write (where a signal handler runs) either writes
+// a line of its own or gives the write up. Either way the cut line is ended
+// before the next write, and the handler's line comes after the cut one.
+enum class CheckAction { nest, decline };
+
+[[noreturn]] void interrupted_line_scenario(CheckAction action) {
+    int ends[2];
+    if (::pipe(ends) != 0 || ::dup2(ends[1], STDOUT_FILENO) != STDOUT_FILENO) std::_Exit(1);
+    ::fcntl(STDOUT_FILENO, F_SETFL, O_NONBLOCK);
+    ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
+    const auto check = [action]() noexcept {
+        if (action == CheckAction::decline) return false;
+        return !write_stdout("nested\n");
+    };
+    const std::string line(200000, 'x');
+    const WriteOutcome outcome = write_stdout(line, check);
+    const bool declined = action == CheckAction::decline;
+    if (outcome.error != (declined ? std::errc::interrupted : std::errc::resource_unavailable_try_again)) std::_Exit(2);
+    std::string out(outcome.written, '\0');
+    if (::read(ends[0], out.data(), out.size()) != static_cast<ssize_t>(out.size())) std::_Exit(3);
+    if (write_stdout("next\n")) std::_Exit(4);
+    char rest[64] = {};
+    const std::string expected = declined ? "\nnext\n" : "\nnested\nnext\n";
+    if (::read(ends[0], rest, sizeof rest) != static_cast<ssize_t>(expected.size())) std::_Exit(5);
+    std::_Exit(out == line.substr(0, outcome.written) && rest == expected ? 0 : 6);
+}
+
+TEST(LogStdoutDeathTest, NestedLineGoesOutAfterTheLineItInterrupted) {
+    EXPECT_EXIT(interrupted_line_scenario(CheckAction::nest), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(LogStdoutDeathTest, LineCutByADecliningCheckIsEndedFirst) {
+    EXPECT_EXIT(interrupted_line_scenario(CheckAction::decline), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

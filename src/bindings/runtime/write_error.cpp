@@ -11,13 +11,6 @@ namespace vorna::bindings {
 
 namespace {
 
-// The errno of a write error, or 0 when it has none.
-int errno_of(const std::error_code& error) noexcept {
-    if (error.category() == std::generic_category()) return error.value();
-    const std::error_condition condition = error.default_error_condition();
-    return condition.category() == std::generic_category() ? condition.value() : 0;
-}
-
 // System texts come in the C library's encoding; an undecodable byte must not
 // turn a write error into a decoding error.
 PyRef text_object(std::string_view text) noexcept {
@@ -155,7 +148,7 @@ PyObject* raise_write_error(std::string_view stream, std::error_code error, std:
     } catch (...) {
         return PyErr_NoMemory();
     }
-    const int number = errno_of(error);
+    const int number = log::errno_of(error);
     PyRef text = text_object(message);
     if (!text) return nullptr;
     if (number == 0) {

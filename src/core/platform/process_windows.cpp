@@ -13,4 +13,6 @@ void end_process_abnormally() noexcept {
     std::_Exit(3);
 }
 
+void run_in_forked_children(void (*)()) noexcept {}
+
 }  // namespace vorna::platform

@@ -1,0 +1,177 @@
+"""Writes to the native standard output across interpreter exit, fork() and signal handlers."""
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+
+
+def run_python(code, **kwargs):
+    # The timeout only guards against a hang; each child needs about a second.
+    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, timeout=60, **kwargs)
+
+
+# A daemon thread blocks on a full pipe; the pipe is emptied only while the
+# interpreter finalizes, so the write completes then. The finalizing thread
+# then writes a line of its own and reads it back.
+DRAINED_DURING_FINALIZATION = """
+import os, threading, time, vorna
+V = vorna.package.version.Version
+r, w = os.pipe(); os.dup2(w, 1)
+threading.Thread(target=vorna.test_function, args=(V("a" * 200000),), daemon=True).start()
+time.sleep(0.3)
+class Drain:
+    def __del__(self):
+        n = 0
+        while n < 200014: n += len(os.read(r, 65536))
+        time.sleep(0.3)
+        vorna.test_function(V("9.9.9"))
+        os.write(2, os.read(r, 100))
+drain = Drain()
+"""
+
+# A daemon thread writes long lines without pause while the process ends; the
+# parent empties the pipe.
+WRITING_DURING_EXIT = """
+import threading, time, vorna
+V = vorna.package.version.Version
+def loop():
+    while True:
+        vorna.test_function(V("a" * 300000))
+threading.Thread(target=loop, daemon=True).start()
+time.sleep(0.2)
+"""
+
+
+@pytest.mark.parametrize(
+    "code, runs, stderr",
+    [(DRAINED_DURING_FINALIZATION, 3, b"Got version: 9.9.9\n"), (WRITING_DURING_EXIT, 8, b"")],
+    ids=["drained", "writing"],
+)
+def test_a_daemon_thread_writing_at_exit_lets_the_process_end(code, runs, stderr):
+    # What a daemon thread stopped at exit still refers to is left behind, as
+    # the interpreter leaves its other daemon threads' objects: no leak.
+    env = {**os.environ, "ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") + ":detect_leaks=0"}
+    for _ in range(runs):
+        result = run_python(code, env=env)
+        assert (result.returncode, result.stderr) == (0, stderr)
+
+
+# A daemon thread of the parent is blocked writing when the parent forks: the
+# child's own first line must come out, at the start of its output.
+FORK_WHILE_A_THREAD_WRITES = """
+import os, sys, tempfile, threading, time, warnings, vorna
+warnings.simplefilter("ignore", DeprecationWarning)  # 3.12 on: fork() in a process with threads
+V = vorna.package.version.Version
+r, w = os.pipe(); os.dup2(w, 1)  # nobody reads
+threading.Thread(target=vorna.test_function, args=(V("a" * 70000),), daemon=True).start()
+time.sleep(0.2)
+out = tempfile.TemporaryFile()
+pid = os.fork()
+if pid == 0:
+    os.dup2(out.fileno(), 1)
+    vorna.test_function(V("1.2.3"))
+    os._exit(0)
+deadline = time.monotonic() + 20
+while not os.waitpid(pid, os.WNOHANG)[0]:
+    if time.monotonic() > deadline:
+        os.kill(pid, 9)
+        sys.exit("the child hung")
+    time.sleep(0.01)
+out.seek(0)
+sys.stderr.write(repr(out.read()))
+"""
+
+
+def test_a_forked_child_writes_while_a_parent_thread_is_blocked_writing():
+    for _ in range(5):  # a race: several runs
+        result = run_python(FORK_WHILE_A_THREAD_WRITES)
+        assert (result.returncode, result.stderr) == (0, b"b'Got version: 1.2.3\\n'")
+
+
+# A thread empties the pipe slowly while the main thread writes a long line and
+# SIGALRM comes every few milliseconds; the handler writes a line of its own
+# or raises. Then one more line is written.
+SIGNALLED_WRITE = """
+import os, signal, sys, threading, time, vorna
+V = vorna.package.version.Version
+r, w = os.pipe(); os.dup2(w, 1); os.close(w)
+received = []
+def drain():
+    signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGALRM])  # the writing thread takes them
+    while chunk := os.read(r, 4096):
+        received.append(chunk)
+        time.sleep(0.0002)
+reader = threading.Thread(target=drain)
+reader.start()
+class Stop(Exception):
+    pass
+writing, during_write, handled = False, 0, 0
+def handler(number, frame):
+    global during_write, handled
+    during_write += writing
+    if RAISE:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        raise Stop
+    handled += 1
+    vorna.test_function(V("9.9.9"))
+signal.signal(signal.SIGALRM, handler)
+signal.setitimer(signal.ITIMER_REAL, 0.005, 0.005)
+try:
+    writing = True
+    vorna.test_function(V("a" * 400000))
+except Stop:
+    pass
+writing = False
+signal.setitimer(signal.ITIMER_REAL, 0)
+vorna.test_function(V("1.2.3"))
+os.close(1)
+reader.join()
+sys.stderr.write("%d %d\\n" % (during_write, handled))
+sys.stderr.buffer.write(b"".join(received))
+"""
+
+
+@pytest.mark.parametrize("raising", [False, True], ids=["handler-writes", "handler-raises"])
+def test_every_line_of_a_signalled_write_goes_out_whole(raising):
+    result = run_python("RAISE = %r\n" % raising + SIGNALLED_WRITE)
+    assert result.returncode == 0, result.stderr[-2000:]
+    counts, output = result.stderr.split(b"\n", 1)
+    during_write, handled = map(int, counts.split())
+    assert during_write >= 1  # the handler ran inside the long write
+    lines = output.split(b"\n")
+    long_line = b"Got version: " + b"a" * 400000
+    if raising:
+        # The write stops with the handler's exception; its fragment, if any
+        # byte went out, is ended.
+        assert lines[-2:] == [b"Got version: 1.2.3", b""]
+        assert len(lines) == 2 or (len(lines) == 3 and long_line.startswith(lines[0]))
+    else:
+        # The handler's lines come after the one they interrupted, not inside it.
+        assert lines.count(long_line) == 1
+        assert sorted(lines) == sorted([long_line, b"Got version: 1.2.3", b""] + [b"Got version: 9.9.9"] * handled)
+
+
+@pytest.mark.needs_test_hooks
+def test_a_log_record_from_a_thread_without_the_interpreter_lock_after_a_sub_interpreter():
+    result = run_python(
+        """
+        import ctypes, vorna
+        try:
+            import _testcapi
+            _testcapi.run_in_subinterp("pass")
+        except ImportError:
+            try:
+                import _interpreters as interpreters
+            except ImportError:
+                import _xxsubinterpreters as interpreters
+            interpreters.destroy(interpreters.create())
+        vorna.init_tracing()
+        ctypes.CDLL(vorna.__file__).vorna_test_log(b"without the lock")  # CDLL gives the lock up
+        """,
+        env={**os.environ, "NO_COLOR": "1"},
+    )
+    assert (result.returncode, result.stderr) == (0, b"")
+    assert b" INFO vorna::tests: without the lock\n" in result.stdout
