@@ -50,7 +50,7 @@ struct Cell {
 
 Cell cell_of(char32_t c, std::size_t column) noexcept {
     if (c == U'\t') return {U' ', tab_width - column % tab_width};
-    if (is_blank(c)) return {U' ', 1};
+    if (unicode::is_blank(c)) return {U' ', 1};
     if (const char32_t shown = visible_form(c); shown != c) return {shown, 1};
     return {c, static_cast<std::size_t>(std::max(unicode::display_width(c), 0))};
 }
