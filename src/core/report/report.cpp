@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "core/report/colour.hpp"
-#include "core/unicode/painter.hpp"
+#include "core/terminal/painter.hpp"
 #include "core/report/report.hpp"
 #include "core/report/source.hpp"
 #include "core/unicode/unicode.hpp"
