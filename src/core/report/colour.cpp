@@ -8,6 +8,14 @@
 
 namespace vorna {
 
+// Three 16-bit counters stepped by different amounts (modulo 65536) so that
+// they drift apart and successive colours differ in hue; each counter gives a
+// channel of at least `min_brightness`, so no colour is too dark to read.
+// The channels index the palette's 6x6x6 colour cube, which starts at 16 and
+// puts red, green and blue at strides 36, 6 and 1: a channel times 5 cube
+// levels gives the weights 180, 30 and 5. The starting counters and the steps
+// fix the sequence (201, 155, 187, ...) that the reports' exact text shows,
+// so they are part of the output and not tuning.
 std::uint8_t ColourGenerator::next() noexcept {
     constexpr std::uint16_t steps[3] = {24262, 55202, 20606};
     constexpr float min_brightness = 0.5f;
