@@ -32,6 +32,7 @@
 #include <string>
 
 #include "bindings/runtime/errors.hpp"
+#include "bindings/runtime/once_object.hpp"
 #include "bindings/runtime/py_ref.hpp"
 #include "core/log/stdout.hpp"
 
@@ -122,17 +123,9 @@ bool add_method(PyObject* type, PyMethodDef* def) noexcept {
 // would hide the message callers read. One class per base, for the process.
 // Returns a borrowed reference, or null with an error set.
 PyObject* message_class_for(PyTypeObject* base) noexcept {
-    static PyObject* classes = nullptr;  // base -> subclass
-    if (classes == nullptr) {
-        PyObject* fresh = PyDict_New();
-        if (fresh == nullptr) return nullptr;
-        // Allocating can run other threads' Python code; the first dict wins.
-        if (classes == nullptr) {
-            classes = fresh;
-        } else {
-            Py_DECREF(fresh);
-        }
-    }
+    static OnceObject<> made_classes;  // base -> subclass
+    PyObject* const classes = made_classes.get([] { return PyRef::steal(PyDict_New()); });
+    if (!classes) return nullptr;
     PyObject* const key = reinterpret_cast<PyObject*>(base);
     if (PyObject* found = PyDict_GetItemWithError(classes, key)) return found;
     if (PyErr_Occurred()) return nullptr;

@@ -1,10 +1,10 @@
 #include "core/report/colour.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 
 #include "core/platform/console.hpp"
+#include "core/platform/first_stored.hpp"
 
 namespace vorna {
 
@@ -47,17 +47,11 @@ ColourEnvironment current_colour_environment() noexcept {
 
 bool report_colour_enabled() noexcept {
     enum : unsigned char { undecided, off, on };
-    static std::atomic<unsigned char> decision{undecided};
-
-    unsigned char stored = decision.load(std::memory_order_acquire);
-    if (stored != undecided) return stored == on;
-    platform::enable_escape_sequences();
-    const unsigned char computed = decide_colour(current_colour_environment()) ? on : off;
-    // A concurrent first use may have stored its own answer meanwhile; the
-    // first one stored wins.
-    stored = undecided;
-    if (decision.compare_exchange_strong(stored, computed, std::memory_order_acq_rel)) return computed == on;
-    return stored == on;
+    static FirstStored<unsigned char, undecided> decision;
+    return decision.get_or_store([] {
+        platform::enable_escape_sequences();
+        return static_cast<unsigned char>(decide_colour(current_colour_environment()) ? on : off);
+    }) == on;
 }
 
 }  // namespace vorna
