@@ -12,6 +12,7 @@
 
 #include "bindings/classes/classes.hpp"
 #include "bindings/classes/comparison.hpp"
+#include "bindings/classes/construction_errors.hpp"
 #include "bindings/runtime/errors.hpp"
 #include "bindings/classes/instance.hpp"
 #include "bindings/runtime/keywords.hpp"
@@ -20,7 +21,7 @@
 #include "bindings/runtime/strings.hpp"
 #include "bindings/classes/text_slots.hpp"
 #include "bindings/classes/type_cache.hpp"
-#include "core/report/parse.hpp"
+#include "core/parse/parse.hpp"
 
 namespace vorna::bindings {
 
@@ -37,13 +38,6 @@ concept KindClass = ClassObject<C> && requires(const Keywords& keywords, typenam
     { C::doc } -> std::convertible_to<const char*>;
     { C::getset.data() } -> std::same_as<PyGetSetDef*>;
 };
-
-// RuntimeError carrying the report of a failed parse.
-PyObject* raise_parse_error(const ParseError& error) noexcept;
-
-// TypeError "Cannot construct <class> from type '<type(argument).__name__>'".
-// __name__ is read as an attribute, so an error there is raised instead.
-PyObject* raise_cannot_construct(std::string_view class_name, PyObject* argument);
 
 // Fills `out` from the one positional argument: a str is parsed, its block
 // put where `placement` offers room; an instance of the class or a Version of

@@ -5,6 +5,9 @@
 #include <atomic>
 #include <new>
 #include <stdexcept>
+#include <utility>
+
+#include "bindings/runtime/py_ref.hpp"
 
 #include "core/log/log.hpp"
 
@@ -17,10 +20,18 @@ namespace {
 // the boundary does not expect.
 std::atomic<int> armed_store_failure{0};
 std::atomic<bool> armed_record_failure{false};
+// What the next property store calls while it holds the writer borrow (a
+// strong reference), or null. Read and written with the interpreter lock.
+PyObject* armed_store_call = nullptr;
 
 }  // namespace
 
 void before_store() {
+    if (PyRef call = PyRef::steal(std::exchange(armed_store_call, nullptr))) {
+        // The callable reports through its own state; an exception it lets
+        // out is dropped, as the store goes on.
+        if (!PyRef::steal(PyObject_CallNoArgs(call.get()))) PyErr_Clear();
+    }
     switch (armed_store_failure.exchange(0, std::memory_order_relaxed)) {
         case 1: throw std::bad_alloc();
         case 2: throw std::length_error("version lists of 4 GiB or more");
@@ -45,6 +56,14 @@ __attribute__((visibility("default"))) void vorna_test_fail_next_store(int kind)
 // Arms the end of the next API record to run out of memory.
 __attribute__((visibility("default"))) void vorna_test_fail_next_api_record() {
     vorna::bindings::test_hooks::armed_record_failure.store(true, std::memory_order_relaxed);
+}
+
+// Arms the next property store to call `callable` while it holds the
+// instance's writer borrow.
+__attribute__((visibility("default"))) void vorna_test_call_in_next_store(PyObject* callable) {
+    using vorna::bindings::PyRef;
+    PyRef previous =
+        PyRef::steal(std::exchange(vorna::bindings::test_hooks::armed_store_call, PyRef::borrow(callable).release()));
 }
 
 // Logs one INFO record with `message`, as code of the module that logs would,

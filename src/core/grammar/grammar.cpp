@@ -13,7 +13,6 @@ namespace vorna {
 namespace {
 
 using grammar::IssueTracker;
-using grammar::ListShape;
 using grammar::Matcher;
 using grammar::NullTracker;
 using grammar::SemVerShape;
@@ -21,25 +20,20 @@ using grammar::SemVerShape;
 // The fast recognisers. A match records where the lists lie; the value is
 // then built in place, its block written straight from the text and put
 // where `placement` offers room.
-DottedRange range_of(std::string_view text, const ListShape& list) noexcept {
-    return {text.data() + list.begin, text.data() + list.end, list.count};
-}
-
 void build(std::string_view text, const SemVerShape& shape, SemVer& out, BlockPlacement* placement) {
     out.major = shape.major;
     out.minor = shape.minor;
     out.patch = shape.patch;
-    out.lists = PackedLists<2>({range_of(text, shape.rc), range_of(text, shape.meta)},
-                               {shape.has_rc, shape.has_meta}, placement);
+    out.lists = PackedLists<2>(text, {shape.rc, shape.meta}, {shape.has_rc, shape.has_meta}, placement);
 }
 
-void build(std::string_view text, const ListShape& shape, DotSeparated& out, BlockPlacement* placement) {
-    out.lists = PackedLists<1>({range_of(text, shape)}, {true}, placement);
+void build(std::string_view text, const DottedRange& shape, DotSeparated& out, BlockPlacement* placement) {
+    out.lists = PackedLists<1>(text, {shape}, {true}, placement);
 }
 
 // The identifier is the whole text, one item.
 void build(std::string_view text, Other& out, BlockPlacement* placement) {
-    out.lists = PackedLists<1>({DottedRange{text.data(), text.data() + text.size(), 1}}, {true}, placement);
+    out.lists = PackedLists<1>(text, {DottedRange{0, text.size(), 1}}, {true}, placement);
 }
 
 template <class Tracker>
@@ -52,7 +46,7 @@ bool accept(Matcher<Tracker>& m, std::string_view text, SemVer& out, BlockPlacem
 
 template <class Tracker>
 bool accept(Matcher<Tracker>& m, std::string_view text, DotSeparated& out, BlockPlacement* placement) {
-    ListShape shape;
+    DottedRange shape;
     if (!m.dot_separated_text(shape)) return false;
     build(text, shape, out, placement);
     return true;
@@ -74,7 +68,7 @@ bool accept(Matcher<Tracker>& m, std::string_view text, Version& out, BlockPlace
         build(text, shape, out.emplace<SemVer>(), placement);
         return true;
     }
-    if (ListShape shape; m.dot_separated_text(shape)) {
+    if (DottedRange shape; m.dot_separated_text(shape)) {
         build(text, shape, out.emplace<DotSeparated>(), placement);
         return true;
     }
@@ -100,7 +94,7 @@ ParseIssue issue(std::string_view text, const SemVer*) {
 
 ParseIssue issue(std::string_view text, const DotSeparated*) {
     Matcher<IssueTracker> m(text);
-    ListShape shape;
+    DottedRange shape;
     m.dot_separated_text(shape);
     return issue_of(text, m);
 }
@@ -115,7 +109,7 @@ ParseIssue issue(std::string_view text, const Other*) {
 ParseIssue issue(std::string_view text, const Version*) {
     Matcher<IssueTracker> m(text);
     SemVerShape semver_shape;
-    ListShape list_shape;
+    DottedRange list_shape;
     m.semver_text(semver_shape);
     m.dot_separated_text(list_shape);
     m.other_text();

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "core/grammar/pending_issue.hpp"
+#include "core/model/dotted_range.hpp"
 #include "core/unicode/unicode.hpp"
 #include "core/unicode/utf8.hpp"
 
@@ -28,17 +29,14 @@ enum : std::uint8_t { part_bit = 1, digit_bit = 2, identifier_start_bit = 4, ide
 
 // Class bits of every byte value; only ASCII characters have any. An
 // identifier starts with "_" or an XID_Start character and continues with
-// XID_Continue characters; in ASCII, XID_Start is the letters and
-// XID_Continue the letters, the digits and "_".
+// XID_Continue characters; the ASCII answers are the Unicode lookups' own.
 constexpr std::array<std::uint8_t, 256> make_byte_classes() {
     std::array<std::uint8_t, 256> table{};
     for (const char c : part_characters) table[static_cast<unsigned char>(c)] |= part_bit;
-    for (unsigned c = 0; c < 128; ++c) {
-        const bool digit = c >= '0' && c <= '9';
-        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-        if (digit) table[c] |= digit_bit;
-        if (letter || c == '_') table[c] |= identifier_start_bit;
-        if (letter || digit || c == '_') table[c] |= identifier_continue_bit;
+    for (char32_t c = 0; c < 0x80; ++c) {
+        if (c >= '0' && c <= '9') table[c] |= digit_bit;
+        if (c == '_' || unicode::ascii_xid_start(c)) table[c] |= identifier_start_bit;
+        if (unicode::ascii_xid_continue(c)) table[c] |= identifier_continue_bit;
     }
     return table;
 }
@@ -50,14 +48,6 @@ constexpr bool byte_has(char byte, std::uint8_t bit) noexcept {
 
 }  // namespace detail
 
-// A dot-separated list: `count` non-empty parts over the bytes [begin, end),
-// separated by single dots. No parts means an empty range.
-struct ListShape {
-    std::size_t begin = 0;
-    std::size_t end = 0;
-    std::size_t count = 0;
-};
-
 // Where the fields of a semantic version lie.
 struct SemVerShape {
     std::uint32_t major = 0;
@@ -65,8 +55,8 @@ struct SemVerShape {
     std::uint32_t patch = 0;
     bool has_rc = false;
     bool has_meta = false;
-    ListShape rc;
-    ListShape meta;
+    DottedRange rc;
+    DottedRange meta;
 };
 
 template <class Tracker> class Matcher {
@@ -93,7 +83,7 @@ public:
     }
 
     // DotList END
-    bool dot_separated_text(ListShape& out) {
+    bool dot_separated_text(DottedRange& out) {
         pos_ = 0;
         out = dot_list();
         return end();
@@ -159,10 +149,10 @@ private:
 
     // [ Segment ( "." Segment )* ], labelled "dot-separated list". A dot not
     // followed by a segment is given back.
-    ListShape dot_list() {
+    DottedRange dot_list() {
         const std::size_t start = pos_;
         const auto scope = tracker_.open();
-        ListShape list{start, start, 0};
+        DottedRange list{start, start, 0};
         if (segment()) {
             list.count = 1;
             while (literal('.', Expect::TokenDot)) {

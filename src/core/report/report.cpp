@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "core/report/colour.hpp"
-#include "core/unicode/painter.hpp"
+#include "core/terminal/painter.hpp"
 #include "core/report/report.hpp"
 #include "core/report/source.hpp"
 #include "core/unicode/unicode.hpp"
@@ -27,6 +27,9 @@ namespace vorna {
 namespace {
 
 constexpr std::size_t tab_width = 4;
+// The frame's palette colour: a mid grey of the palette's grey ramp
+// (232 to 255), which recedes behind the coloured labels on dark and light
+// terminals alike.
 constexpr std::uint8_t frame_colour = 246;
 // SGR parameters of the header: red.
 constexpr std::string_view error_style = "31";
@@ -50,7 +53,7 @@ struct Cell {
 
 Cell cell_of(char32_t c, std::size_t column) noexcept {
     if (c == U'\t') return {U' ', tab_width - column % tab_width};
-    if (is_blank(c)) return {U' ', 1};
+    if (unicode::is_blank(c)) return {U' ', 1};
     if (const char32_t shown = visible_form(c); shown != c) return {shown, 1};
     return {c, static_cast<std::size_t>(std::max(unicode::display_width(c), 0))};
 }
@@ -236,6 +239,9 @@ private:
 // Room for the sentence of `issue`, enough in all but contrived cases.
 std::size_t sentence_size_hint(const ParseIssue& issue) noexcept {
     if (const auto* message = std::get_if<std::string>(&issue.reason)) return message->size();
+    // "found 'x' expected " with a found character of up to four bytes,
+    // rounded up; then per item its label, or a quoted token of up to six
+    // bytes, and the ", " or ", or " before it.
     std::size_t size = 48;
     for (const Expectation& e : std::get<ExpectedFound>(issue.reason).expected) size += e.text.size() + 16;
     return size;
@@ -245,17 +251,23 @@ std::size_t sentence_size_hint(const ParseIssue& issue) noexcept {
 std::size_t report_size_hint(const ReportSource& source, std::string_view source_id,
                              std::span<const PlacedLabel> labels, std::size_t width, bool colour) noexcept {
     constexpr std::size_t glyph_bytes = 3;  // every box-drawing glyph
-    // A start and a reset sequence per coloured piece, at most two per row.
+    // A start and a reset sequence per coloured piece, at most two per row;
+    // 16 bytes hold the longest ("\x1b[38;5;255m", 11) of either.
     const std::size_t colour_bytes = colour ? 2 * 2 * 16 : 0;
-    // Header, location, margin and closing line.
+    // Header, location, margin and closing line: each row's margin of
+    // `width` columns and up to 8 bytes of spaces, glyphs and line break;
+    // then the source id, and "Error:", the brackets and the line and column
+    // numbers of the location in 48 bytes.
     std::size_t size = 4 * (width + 8 + colour_bytes) + source_id.size() + 48;
     for (const PlacedLabel& label : labels) {
         // The quoted line, and a gap row. A quoted character mostly takes
         // the bytes it has in the text; the rare tab or stand-in that takes
         // more grows the buffer, rather than every report reserving four
-        // times its longest line.
+        // times its longest line; 16 bytes of slack take the line break and
+        // a stand-in glyph or two.
         size += 2 * (width + 8 + colour_bytes) + source.content(label.line).size() + 16;
-        // The underline and connector rows.
+        // The underline and connector rows: the span's glyphs, and the
+        // connector's three beyond it ("╰──").
         size += 2 * (width + 8 + colour_bytes) + label.start_column + label.marker_column() +
                 glyph_bytes * (label.end_column - label.start_column + 3) + sentence_size_hint(*label.issue);
     }

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/report/issue.hpp"
+#include "core/grammar/issue.hpp"
 
 namespace vorna {
 
