@@ -24,7 +24,10 @@
 //   made subclass does not, and that is what any process can load.
 // - __copy__ and __deepcopy__ stay in the process and keep the made class:
 //   the same errno, strerror, message, `characters_written` and the
-//   instance's own attributes.
+//   instance's own attributes. As with Python's own errors, __copy__ shares
+//   those attributes (notes included) and __deepcopy__ copies them with the
+//   memo, the copy entered in it first so a reference back to the error
+//   points at the copy.
 // An unset `characters_written` reads as an AttributeError; copies leave it
 // unset rather than fail.
 #include "bindings/runtime/write_error.hpp"
