@@ -38,8 +38,9 @@ concept KindClass = ClassObject<C> && requires(const Keywords& keywords, typenam
     { C::getset.data() } -> std::same_as<PyGetSetDef*>;
 };
 
-// RuntimeError carrying the report of a failed parse.
-PyObject* raise_parse_error(const ParseError& error) noexcept;
+// RuntimeError carrying the report of a failed parse; MemoryError when
+// memory runs out while it is written.
+PyObject* raise_parse_error(const ParseFailure& failure) noexcept;
 
 // TypeError "Cannot construct <class> from type '<type(argument).__name__>'".
 // __name__ is read as an attribute, so an error there is raised instead.
@@ -54,8 +55,8 @@ bool kind_from_argument(PyObject* argument, typename Class::Value& out, BlockPla
     if (PyUnicode_Check(argument)) {
         const std::optional<std::string_view> text = utf8_of(argument);
         if (!text) return false;
-        if (const auto error = parse_into(*text, out, &placement)) [[unlikely]] {
-            raise_parse_error(*error);
+        if (const auto failure = parse_into(*text, out, &placement)) [[unlikely]] {
+            raise_parse_error(*failure);
             return false;
         }
         return true;

@@ -57,7 +57,7 @@ PyObject* construct(PyTypeObject* type, PyObject* const* args, Py_ssize_t nargs,
         if (!text) return nullptr;
         vorna::Version value;
         InstanceTail<vorna::Version> instance(type);
-        if (const auto error = parse_into(*text, value, &instance)) [[unlikely]] return raise_parse_error(*error);
+        if (const auto failure = parse_into(*text, value, &instance)) [[unlikely]] return raise_parse_error(*failure);
         return instance.finish(std::move(value));
     }
     std::optional<vorna::Version> value;

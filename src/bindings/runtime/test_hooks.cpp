@@ -16,17 +16,22 @@ namespace {
 // 2 std::length_error (as a value of 4 GiB or more makes it), 3 an exception
 // the boundary does not expect.
 std::atomic<int> armed_store_failure{0};
+// The same for the next parse report.
+std::atomic<int> armed_report_failure{0};
 
-}  // namespace
-
-void before_store() {
-    switch (armed_store_failure.exchange(0, std::memory_order_relaxed)) {
+void throw_armed(std::atomic<int>& armed) {
+    switch (armed.exchange(0, std::memory_order_relaxed)) {
         case 1: throw std::bad_alloc();
         case 2: throw std::length_error("version lists of 4 GiB or more");
         case 3: throw std::runtime_error("injected");
         default: return;
     }
 }
+
+}  // namespace
+
+void before_store() { throw_armed(armed_store_failure); }
+void before_report() { throw_armed(armed_report_failure); }
 
 }  // namespace vorna::bindings::test_hooks
 
@@ -35,6 +40,11 @@ extern "C" {
 // Arms the next property store to throw (see armed_store_failure).
 __attribute__((visibility("default"))) void vorna_test_fail_next_store(int kind) {
     vorna::bindings::test_hooks::armed_store_failure.store(kind, std::memory_order_relaxed);
+}
+
+// Arms the next parse report to throw (see armed_store_failure).
+__attribute__((visibility("default"))) void vorna_test_fail_next_report(int kind) {
+    vorna::bindings::test_hooks::armed_report_failure.store(kind, std::memory_order_relaxed);
 }
 
 // Logs one INFO record with `message`, as code of the module that logs would,

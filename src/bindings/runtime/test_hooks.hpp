@@ -9,8 +9,11 @@ namespace vorna::bindings::test_hooks {
 #ifdef VORNA_TEST_HOOKS
 // Throws the C++ exception a test armed for the next property store, once.
 void before_store();
+// Throws the C++ exception a test armed for the next parse report, once.
+void before_report();
 #else
 inline void before_store() noexcept {}
+inline void before_report() noexcept {}
 #endif
 
 }  // namespace vorna::bindings::test_hooks

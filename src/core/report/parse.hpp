@@ -20,17 +20,18 @@ template <> inline constexpr std::string_view source_id<DotSeparated> =
     "vorna::package::version::dot_separated::DotSeparated";
 template <> inline constexpr std::string_view source_id<Other> = "vorna::package::version::other::Other";
 
-// As match_into, with the failure rendered as a report.
+// As match_into, with the failure ready to be written as a report; it
+// refers to `text`, which must outlive it.
 template <class T>
-std::optional<ParseError> parse_into(std::string_view text, T& out, BlockPlacement* placement = nullptr) {
+std::optional<ParseFailure> parse_into(std::string_view text, T& out, BlockPlacement* placement = nullptr) {
     std::optional<ParseIssue> issue = match_into(text, out, placement);
     if (!issue) [[likely]] return std::nullopt;
-    return render_parse_failure(text, source_id<T>, std::span<const ParseIssue>(&*issue, 1));
+    return ParseFailure{text, source_id<T>, std::move(*issue)};
 }
 
 template <class T> Result<T, ParseError> parse(std::string_view text) {
     T value;
-    if (std::optional<ParseError> error = parse_into(text, value)) return std::move(*error);
+    if (std::optional<ParseFailure> failure = parse_into(text, value)) return failure->to_error();
     return value;
 }
 
