@@ -12,7 +12,7 @@
 #include <variant>
 #include <vector>
 
-#include "core/report/parse.hpp"
+#include "core/parse/parse.hpp"
 #include "core/unicode/utf8.hpp"
 #include "core/model/version.hpp"
 

@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-#include "core/report/parse.hpp"
+#include "core/parse/parse.hpp"
 #include "fuzz_common.hpp"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/report/parse.hpp"
+#include "core/parse/parse.hpp"
 #include "core/report/source.hpp"
 #include "core/unicode/unicode.hpp"
 #include "fuzz_common.hpp"

@@ -5,7 +5,7 @@
 #include <iostream>
 #include <string>
 
-#include "core/report/parse.hpp"
+#include "core/parse/parse.hpp"
 #include "core/unicode/utf8.hpp"
 
 int main(int argc, char** argv) {

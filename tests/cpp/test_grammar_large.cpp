@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/report/parse.hpp"
+#include "core/parse/parse.hpp"
 #include "core/grammar/pending_issue.hpp"
 #include "core/unicode/utf8.hpp"
 #include "grammar_cases.hpp"

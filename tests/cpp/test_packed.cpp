@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/report/parse.hpp"
+#include "core/parse/parse.hpp"
 #include "core/model/version.hpp"
 
 namespace vorna {

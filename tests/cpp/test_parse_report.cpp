@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "core/report/parse.hpp"
+#include "core/parse/parse.hpp"
 
 namespace vorna {
 namespace {

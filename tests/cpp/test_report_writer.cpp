@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/report/parse.hpp"
+#include "core/parse/parse.hpp"
 #include "core/report/report.hpp"
 #include "core/unicode/utf8.hpp"
 

@@ -7,7 +7,7 @@
 #include "bindings/runtime/strings.hpp"
 #include "bindings/classes/text_slots.hpp"
 #include "bindings/classes/type_cache.hpp"
-#include "core/report/parse.hpp"
+#include "core/parse/parse.hpp"
 
 namespace vorna::bindings {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <variant>
 
-#include "core/report/issue.hpp"
+#include "core/grammar/issue.hpp"
 #include "core/model/version.hpp"
 
 namespace vorna {

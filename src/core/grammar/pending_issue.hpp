@@ -13,7 +13,7 @@
 #include <string_view>
 #include <type_traits>
 
-#include "core/report/issue.hpp"
+#include "core/grammar/issue.hpp"
 
 namespace vorna::grammar {
 

@@ -18,7 +18,7 @@
 
 #include "core/report/colour.hpp"
 #include "core/report/source.hpp"
-#include "core/report/text_sink.hpp"
+#include "core/unicode/text_sink.hpp"
 #include "core/unicode/unicode.hpp"
 #include "core/unicode/utf8.hpp"
 
@@ -48,7 +48,7 @@ struct Cell {
 
 Cell cell_of(char32_t c, std::size_t column) noexcept {
     if (c == U'\t') return {U' ', tab_width - column % tab_width};
-    if (is_blank(c)) return {U' ', 1};
+    if (unicode::is_blank(c)) return {U' ', 1};
     if (const char32_t shown = visible_form(c); shown != c) return {shown, 1};
     return {c, static_cast<std::size_t>(std::max(unicode::display_width(c), 0))};
 }
@@ -69,7 +69,7 @@ std::size_t shown_end(std::string_view content) noexcept {
         std::size_t start = end - 1;
         while (start > 0 && end - start < 4 && (static_cast<unsigned char>(content[start]) & 0xC0) == 0x80) --start;
         const utf8::Decoded d = utf8::decode(content, start);
-        if (start + d.length != end || !is_blank(d.scalar)) break;
+        if (start + d.length != end || !unicode::is_blank(d.scalar)) break;
         end = start;
     }
     return end;

@@ -15,9 +15,9 @@
 #include <string_view>
 #include <vector>
 
-#include "core/report/issue.hpp"
+#include "core/grammar/issue.hpp"
 #include "core/report/source.hpp"
-#include "core/report/text_sink.hpp"
+#include "core/unicode/text_sink.hpp"
 
 namespace vorna {
 

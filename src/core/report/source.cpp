@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/unicode/unicode.hpp"
 #include "core/unicode/utf8.hpp"
 
 namespace vorna {
@@ -36,7 +37,7 @@ ReportSource::ReportSource(std::string_view text, std::size_t until) : text_(tex
         const utf8::Decoded d = utf8::decode(text, pos);
         pos += d.length;
         ++chars;
-        if (!is_line_break(d.scalar)) continue;
+        if (!unicode::is_line_break(d.scalar)) continue;
         std::size_t break_bytes = d.length;
         if (d.scalar == U'\r' && pos < text.size() && text[pos] == '\n') {
             ++pos;

@@ -31,18 +31,6 @@ struct SourcePosition {
     friend bool operator==(const SourcePosition&, const SourcePosition&) = default;
 };
 
-// True for the characters that end a line: LF, VT, FF, CR, NEL, LS and PS.
-constexpr bool is_line_break(char32_t c) noexcept {
-    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
-}
-
-// True for white space other than the line breaks: a quoted line shows it as
-// blank columns.
-constexpr bool is_blank(char32_t c) noexcept {
-    return c == U'\t' || c == U' ' || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F ||
-           c == 0x205F || c == 0x3000;
-}
-
 // Lines end at each line-break character, CR LF counting as one break. A text
 // with n breaks has n + 1 lines, so the empty text is one empty line and a
 // text ending in a break has an empty last line.

@@ -18,4 +18,16 @@ bool is_printable(char32_t c) noexcept;
 // zero-width characters, controls), 2 (East Asian Wide and Fullwidth) or 1.
 int display_width(char32_t c) noexcept;
 
+// True for the characters that end a line: LF, VT, FF, CR, NEL, LS and PS.
+constexpr bool is_line_break(char32_t c) noexcept {
+    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+// True for white space other than the line breaks: a quoted line shows it as
+// blank columns.
+constexpr bool is_blank(char32_t c) noexcept {
+    return c == U'\t' || c == U' ' || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F ||
+           c == 0x205F || c == 0x3000;
+}
+
 }  // namespace vorna::unicode

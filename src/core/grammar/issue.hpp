@@ -63,7 +63,7 @@ struct ParseIssue {
 };
 
 // The pieces of an expectation and of a sentence, written into any text
-// sink (see text_sink.hpp): the one definition of both texts.
+// sink (see core/unicode/text_sink.hpp): the one definition of both texts.
 template <class Sink> void write_expectation(Sink& out, const Expectation& e) {
     switch (e.kind) {
         case Expectation::Kind::Token:

@@ -1,7 +1,6 @@
-#include "core/report/issue.hpp"
+#include "core/grammar/issue.hpp"
 
-#include "core/report/source.hpp"
-#include "core/report/text_sink.hpp"
+#include "core/unicode/text_sink.hpp"
 #include "core/unicode/unicode.hpp"
 #include "core/unicode/utf8.hpp"
 
@@ -11,7 +10,7 @@ char32_t visible_form(char32_t c) noexcept {
     if (c < 0x20) return c == U'\t' ? c : char32_t(0x2400 + c);  // the control pictures
     if (c < 0x7F) return c;
     if (c == 0x7F) return 0x2421;
-    if (!utf8::is_scalar(c) || is_blank(c) || unicode::is_printable(c)) return c;
+    if (!utf8::is_scalar(c) || unicode::is_blank(c) || unicode::is_printable(c)) return c;
     return utf8::replacement;
 }
 

@@ -1,5 +1,6 @@
 // Parsing as callers see it: the grammar's match, and on failure the report
-// of its issue rendered with the colour this process decided.
+// of its issue rendered with the colour this process decided. This is the
+// stage above the grammars and the report; nothing below it includes it.
 #pragma once
 
 #include <optional>
@@ -7,8 +8,8 @@
 #include <string_view>
 
 #include "core/grammar/grammar.hpp"
+#include "core/parse/result.hpp"
 #include "core/report/report.hpp"
-#include "core/report/result.hpp"
 
 namespace vorna {
 
@@ -20,8 +21,10 @@ template <> inline constexpr std::string_view source_id<DotSeparated> =
     "vorna::package::version::dot_separated::DotSeparated";
 template <> inline constexpr std::string_view source_id<Other> = "vorna::package::version::other::Other";
 
-// As match_into, with the failure ready to be written as a report; it
-// refers to `text`, which must outlive it.
+// As match_into, with the failure ready to be written as a report (it
+// refers to `text`, which must outlive it). The constructors of
+// the Python classes build through this one, straight into their instances;
+// the success path is inline and the report one call away.
 template <class T>
 std::optional<ParseFailure> parse_into(std::string_view text, T& out, BlockPlacement* placement = nullptr) {
     std::optional<ParseIssue> issue = match_into(text, out, placement);
@@ -29,15 +32,10 @@ std::optional<ParseFailure> parse_into(std::string_view text, T& out, BlockPlace
     return ParseFailure{text, source_id<T>, std::move(*issue)};
 }
 
-template <class T> Result<T, ParseError> parse(std::string_view text) {
-    T value;
-    if (std::optional<ParseFailure> failure = parse_into(text, value)) return failure->to_error();
-    return value;
-}
-
-inline Result<SemVer, ParseError> parse_semver(std::string_view text) { return parse<SemVer>(text); }
-inline Result<DotSeparated, ParseError> parse_dot_separated(std::string_view text) { return parse<DotSeparated>(text); }
-inline Result<Other, ParseError> parse_other(std::string_view text) { return parse<Other>(text); }
-inline Result<Version, ParseError> parse_version(std::string_view text) { return parse<Version>(text); }
+// The value, or the report of the failure.
+Result<SemVer, ParseError> parse_semver(std::string_view text);
+Result<DotSeparated, ParseError> parse_dot_separated(std::string_view text);
+Result<Other, ParseError> parse_other(std::string_view text);
+Result<Version, ParseError> parse_version(std::string_view text);
 
 }  // namespace vorna
