@@ -32,6 +32,14 @@ std::optional<ParseFailure> parse_into(std::string_view text, T& out, BlockPlace
     return ParseFailure{text, source_id<T>, std::move(*issue)};
 }
 
+// As match_at, with the failure ready to be written as a report (it refers
+// to `text`, which must outlive it).
+template <class T> std::optional<ParseFailure> parse_at(std::string_view text, BuildSite& site) {
+    std::optional<ParseIssue> issue = match_at<T>(text, site);
+    if (!issue) [[likely]] return std::nullopt;
+    return ParseFailure{text, source_id<T>, std::move(*issue)};
+}
+
 // The value, or the report of the failure.
 Result<SemVer, ParseError> parse_semver(std::string_view text);
 Result<DotSeparated, ParseError> parse_dot_separated(std::string_view text);
