@@ -11,6 +11,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "core/grammar/grammar.hpp"
@@ -212,6 +213,68 @@ INSTANTIATE_TEST_SUITE_P(
                     AgreeCase{"long_with_line_break", repeat("ab", 100) + "\n" + repeat("cd", 100)},
                     AgreeCase{"long_number_too_large", "1." + repeat("9", 200) + ".3"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Lists at the edge of the 16-bit words, parsed into a value: 65,535 items
+// or bytes still fit them, 65,536 do not. Every item and the whole text form
+// must come back, with the block placed by its owner and without.
+struct EdgeCase {
+    const char* name;
+    std::string text;
+    std::size_t items;
+};
+
+std::string items_of(std::size_t count, std::string_view item) {
+    std::string out = repeat(std::string(item) + ".", count);
+    out.pop_back();
+    return out;
+}
+
+class PackedWordEdge : public testing::TestWithParam<EdgeCase> {};
+
+TEST_P(PackedWordEdge, ParsedListComesBackWhole) {
+    const EdgeCase& c = GetParam();
+    for (const bool placed : {false, true}) {
+        Room room;
+        Version v;
+        ASSERT_FALSE(parse_into(c.text, v, placed ? &room : nullptr).has_value());
+        EXPECT_EQ(to_text(v), c.text);
+        std::size_t items = 0;
+        v.visit([&](const auto& kind) {
+            using Kind = std::decay_t<decltype(kind)>;
+            if constexpr (std::is_same_v<Kind, SemVer>) {
+                items = kind.rc().value_or(ListView()).size() + kind.meta().value_or(ListView()).size();
+            } else if constexpr (std::is_same_v<Kind, DotSeparated>) {
+                items = kind.parts().size();
+            }
+        });
+        EXPECT_EQ(items, c.items);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, PackedWordEdge,
+    testing::Values(EdgeCase{"bytes_65535", std::string(65535, 'a'), 1},
+                    EdgeCase{"bytes_65536", std::string(65536, 'a'), 1},
+                    EdgeCase{"items_65535", items_of(65535, "1"), 65535},
+                    EdgeCase{"items_65536", items_of(65536, "1"), 65536},
+                    EdgeCase{"items_65535_over_two_lists", "1.2.3-" + items_of(32768, "r") + "+" + items_of(32767, "b"),
+                             65535},
+                    EdgeCase{"items_65536_over_two_lists", "1.2.3-" + items_of(32768, "r") + "+" + items_of(32768, "b"),
+                             65536},
+                    EdgeCase{"bytes_65536_over_two_lists",
+                             "1.2.3-" + std::string(40000, 'r') + "+" + std::string(25536, 'b'), 2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A range whose part count is not its dots plus one would size the block
+// wrongly; a build that checks invariants stops where the block is built.
+TEST(PackedDeathTest, RangeWithWrongPartCountIsAFault) {
+    if constexpr (!check_invariants) GTEST_SKIP() << "this build does not check invariants";
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    const std::string_view text = "a.b.c";
+    EXPECT_DEATH(PackedLists<1>(text, {DottedRange{0, text.size(), 2}}, {true}, nullptr),
+                 "part count is not its dots plus one");
+    EXPECT_DEATH(PackedLists<1>(text, {DottedRange{0, text.size() + 1, 3}}, {true}, nullptr), "outside its text");
+}
 
 // Offsets are 32-bit: lists of 4 GiB or more are refused rather than cut.
 TEST(PackedLimits, FourGibibytesOrMoreIsALengthError) {

@@ -12,6 +12,7 @@
 
 #include "bindings/classes/classes.hpp"
 #include "bindings/classes/comparison.hpp"
+#include "bindings/classes/construction_errors.hpp"
 #include "bindings/runtime/errors.hpp"
 #include "bindings/classes/instance.hpp"
 #include "bindings/runtime/keywords.hpp"
@@ -37,14 +38,6 @@ concept KindClass = ClassObject<C> && requires(const Keywords& keywords, typenam
     { C::doc } -> std::convertible_to<const char*>;
     { C::getset.data() } -> std::same_as<PyGetSetDef*>;
 };
-
-// RuntimeError carrying the report of a failed parse; MemoryError when
-// memory runs out while it is written.
-PyObject* raise_parse_error(const ParseFailure& failure) noexcept;
-
-// TypeError "Cannot construct <class> from type '<type(argument).__name__>'".
-// __name__ is read as an attribute, so an error there is raised instead.
-PyObject* raise_cannot_construct(std::string_view class_name, PyObject* argument);
 
 // Fills `out` from the one positional argument: a str is parsed, its block
 // put where `placement` offers room; an instance of the class or a Version of

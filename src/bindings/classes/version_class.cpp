@@ -1,6 +1,7 @@
 // Version: a version of any kind. Text is classified by the grammar; an
 // instance of any of the four classes is copied into a Version of its kind.
 #include "bindings/classes/comparison.hpp"
+#include "bindings/classes/construction_errors.hpp"
 #include "bindings/runtime/errors.hpp"
 #include "bindings/classes/instance.hpp"
 #include "bindings/classes/kind_class.hpp"

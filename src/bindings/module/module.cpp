@@ -1,10 +1,6 @@
-// The import entry point and the module tree:
-//   vorna                  package, test_function, init_tracing
-//   vorna.package          version
-//   vorna.package.version  Version, SemVer, DotSeparated, Other
-// The submodules are attributes only; they are never entered in sys.modules.
-
-#include <Python.h>
+// The import entry point: the module is made once per process, its tree
+// filled as api::module_tree() declares it.
+#include "bindings/module/module.hpp"
 
 #include <atomic>
 #include <cstdint>
@@ -12,7 +8,7 @@
 #include "bindings/api.hpp"
 #include "bindings/classes/classes.hpp"
 #include "bindings/runtime/errors.hpp"
-#include "bindings/module/module_tree.hpp"
+#include "bindings/module/attributes.hpp"
 #include "bindings/runtime/once_cell.hpp"
 #include "bindings/runtime/py_ref.hpp"
 
@@ -25,41 +21,14 @@ namespace {
 // number differs from its own.
 constexpr int api_version = 1013;
 
-constexpr const char* module_doc = "Parse, inspect, edit, print and compare software version strings.";
-
 PyModuleDef module_definition = {
     PyModuleDef_HEAD_INIT,
     "vorna",
-    module_doc,
+    api::module_tree().doc,
     0,        // no per-module state: everything the module keeps is process-wide
     nullptr,  // functions are attached by the module body
     nullptr, nullptr, nullptr, nullptr,
 };
-
-constexpr const api::Class* version_classes[] = {
-    &api::version_class,
-    &api::semver_class,
-    &api::dot_separated_class,
-    &api::other_class,
-};
-constexpr api::Module version_module = {
-    "version",
-    "The version classes Version, SemVer, DotSeparated and Other (an attribute, not an importable module).",
-    {},
-    version_classes,
-    {},
-};
-constexpr const api::Module* package_submodules[] = {&version_module};
-constexpr api::Module package_module = {
-    "package",
-    "Holds the submodule version (an attribute, not an importable module).",
-    package_submodules,
-    {},
-    {},
-};
-constexpr const api::Module* top_submodules[] = {&package_module};
-constexpr const api::Function* top_functions[] = {&api::test_function, &api::init_tracing};
-constexpr api::Module top_module = {"vorna", module_doc, top_submodules, {}, top_functions};
 
 // Fills `target` as `declared` says: its classes, then each submodule made
 // complete before it is attached, then its functions. The first failure
@@ -80,7 +49,7 @@ bool fill_module(PyObject* target, const api::Module& declared) {
     return true;
 }
 
-bool module_body(PyObject* top) { return fill_module(top, top_module); }
+bool module_body(PyObject* top) { return fill_module(top, api::module_tree()); }
 
 PyObject* create_module() {
     PyRef module = PyRef::steal(PyModule_Create2(&module_definition, api_version));
@@ -113,10 +82,6 @@ PyObject* init_module() {
                                     "inside its first import (a finalizer or a garbage-collector callback) "
                                     "cannot wait for it");
 }
-
-namespace api {
-const Module& module_tree() noexcept { return top_module; }
-}  // namespace api
 
 }  // namespace vorna::bindings
 

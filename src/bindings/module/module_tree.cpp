@@ -1,72 +1,43 @@
-#include "bindings/module/module_tree.hpp"
+// The module tree as the API declares it:
+//   vorna                  package, test_function, init_tracing
+//   vorna.package          version
+//   vorna.package.version  Version, SemVer, DotSeparated, Other
+// The submodules are attributes only; they are never entered in sys.modules.
+#include "bindings/api.hpp"
 
-#include <string>
-
-#include "bindings/runtime/errors.hpp"
-#include "bindings/runtime/py_ref.hpp"
-#include "bindings/runtime/static_name.hpp"
-
-namespace vorna::bindings {
+namespace vorna::bindings::api {
 
 namespace {
 
-StaticName all_name("__all__");
-StaticName name_name("__name__");
-
-// The target's __all__ list, created empty when the attribute is missing.
-PyRef all_list(PyObject* target) {
-    PyObject* key = all_name.get();
-    if (!key) return {};
-    PyRef all = PyRef::steal(PyObject_GetAttr(target, key));
-    if (!all) {
-        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return {};
-        PyErr_Clear();
-        all = PyRef::steal(PyList_New(0));
-        if (!all || PyObject_SetAttr(target, key, all.get()) < 0) return {};
-        return all;
-    }
-    if (!PyList_Check(all.get())) {
-        raise(PyExc_TypeError, "'__all__' cannot be converted to 'list'");
-        return {};
-    }
-    return all;
-}
+constexpr const Class* version_classes[] = {
+    &version_class,
+    &semver_class,
+    &dot_separated_class,
+    &other_class,
+};
+constexpr Module version_module = {
+    "version",
+    "The version classes Version, SemVer, DotSeparated and Other (an attribute, not an importable module).",
+    {},
+    version_classes,
+    {},
+};
+constexpr const Module* package_submodules[] = {&version_module};
+constexpr Module package_module = {
+    "package",
+    "Holds the submodule version (an attribute, not an importable module).",
+    package_submodules,
+    {},
+    {},
+};
+constexpr const Module* top_submodules[] = {&package_module};
+constexpr const Function* top_functions[] = {&test_function, &init_tracing};
+constexpr Module top_module = {
+    "vorna", "Parse, inspect, edit, print and compare software version strings.", top_submodules, {}, top_functions,
+};
 
 }  // namespace
 
-bool add_member(PyObject* target, PyObject* name, PyObject* value) {
-    PyRef all = all_list(target);
-    if (!all) return false;
-    // Out of memory is the one way the append fails; the half-built tree
-    // is thrown away, so __all__ and the attributes cannot drift apart.
-    if (PyList_Append(all.get(), name) < 0) return false;
-    return PyObject_SetAttr(target, name, value) == 0;
-}
+const Module& module_tree() noexcept { return top_module; }
 
-bool add_submodule(PyObject* target, PyObject* submodule) {
-    PyRef name = PyRef::steal(PyModule_GetNameObject(submodule));
-    return name && add_member(target, name.get(), submodule);
-}
-
-bool add_function(PyObject* target, PyMethodDef* def) {
-    PyRef module_name = PyRef::steal(PyModule_GetNameObject(target));
-    if (!module_name) return false;
-    PyRef function = PyRef::steal(PyCMethod_New(def, target, module_name.get(), nullptr));
-    if (!function) return false;
-    PyObject* key = name_name.get();
-    if (!key) return false;
-    PyRef name = PyRef::steal(PyObject_GetAttr(function.get(), key));
-    return name && add_member(target, name.get(), function.get());
-}
-
-bool add_class(PyObject* target, const api::Class& entry) {
-    PyTypeObject* type = entry.type_object();
-    if (!type) {
-        raise_from_pending(PyExc_RuntimeError, std::string("An error occurred while initializing class ") + entry.name);
-        return false;
-    }
-    PyRef name = PyRef::steal(PyUnicode_FromString(entry.name));
-    return name && add_member(target, name.get(), reinterpret_cast<PyObject*>(type));
-}
-
-}  // namespace vorna::bindings
+}  // namespace vorna::bindings::api

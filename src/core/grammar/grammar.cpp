@@ -9,6 +9,7 @@
 
 #include "core/grammar/pending_issue.hpp"
 #include "core/grammar/matcher.hpp"
+#include "core/model/block_layout.hpp"
 #include "core/unicode/utf8.hpp"
 
 namespace vorna {
@@ -16,7 +17,6 @@ namespace vorna {
 namespace {
 
 using grammar::IssueTracker;
-using grammar::ListShape;
 using grammar::Matcher;
 using grammar::NullTracker;
 using grammar::SemVerShape;
@@ -24,25 +24,20 @@ using grammar::SemVerShape;
 // The fast recognisers. A match records where the lists lie; the value is
 // then built in place, its block written straight from the text and put
 // where `placement` offers room.
-DottedRange range_of(std::string_view text, const ListShape& list) noexcept {
-    return {text.data() + list.begin, text.data() + list.end, list.count};
-}
-
 void build(std::string_view text, const SemVerShape& shape, SemVer& out, BlockPlacement* placement) {
     out.major = shape.major;
     out.minor = shape.minor;
     out.patch = shape.patch;
-    out.lists = PackedLists<2>({range_of(text, shape.rc), range_of(text, shape.meta)},
-                               {shape.has_rc, shape.has_meta}, placement);
+    out.lists = PackedLists<2>(text, {shape.rc, shape.meta}, {shape.has_rc, shape.has_meta}, placement);
 }
 
-void build(std::string_view text, const ListShape& shape, DotSeparated& out, BlockPlacement* placement) {
-    out.lists = PackedLists<1>({range_of(text, shape)}, {true}, placement);
+void build(std::string_view text, const DottedRange& shape, DotSeparated& out, BlockPlacement* placement) {
+    out.lists = PackedLists<1>(text, {shape}, {true}, placement);
 }
 
 // The identifier is the whole text, one item.
 void build(std::string_view text, Other& out, BlockPlacement* placement) {
-    out.lists = PackedLists<1>({DottedRange{text.data(), text.data() + text.size(), 1}}, {true}, placement);
+    out.lists = PackedLists<1>(text, {DottedRange{0, text.size(), 1}}, {true}, placement);
 }
 
 template <class Tracker>
@@ -55,7 +50,7 @@ bool accept(Matcher<Tracker>& m, std::string_view text, SemVer& out, BlockPlacem
 
 template <class Tracker>
 bool accept(Matcher<Tracker>& m, std::string_view text, DotSeparated& out, BlockPlacement* placement) {
-    ListShape shape;
+    DottedRange shape;
     if (!m.dot_separated_text(shape)) return false;
     build(text, shape, out, placement);
     return true;
@@ -77,7 +72,7 @@ bool accept(Matcher<Tracker>& m, std::string_view text, Version& out, BlockPlace
         build(text, shape, out.emplace<SemVer>(), placement);
         return true;
     }
-    if (ListShape shape; m.dot_separated_text(shape)) {
+    if (DottedRange shape; m.dot_separated_text(shape)) {
         build(text, shape, out.emplace<DotSeparated>(), placement);
         return true;
     }
@@ -103,7 +98,7 @@ ParseIssue issue(std::string_view text, const SemVer*) {
 
 ParseIssue issue(std::string_view text, const DotSeparated*) {
     Matcher<IssueTracker> m(text);
-    ListShape shape;
+    DottedRange shape;
     m.dot_separated_text(shape);
     return issue_of(text, m);
 }
@@ -118,7 +113,7 @@ ParseIssue issue(std::string_view text, const Other*) {
 ParseIssue issue(std::string_view text, const Version*) {
     Matcher<IssueTracker> m(text);
     SemVerShape semver_shape;
-    ListShape list_shape;
+    DottedRange list_shape;
     m.semver_text(semver_shape);
     m.dot_separated_text(list_shape);
     m.other_text();
@@ -146,7 +141,7 @@ template <std::size_t N> std::size_t block_bytes(const std::array<DottedRange, N
     if (items == 0) return 0;
     using Layout = detail::BlockLayout;
     // The narrow size inline: nearly every value has it.
-    if (Layout::fits_narrow(items, bytes)) [[likely]] return (N + items) * sizeof(std::uint16_t) + bytes;
+    if (Layout::fits_narrow(items, bytes)) [[likely]] return Layout::bytes_of(N, items, bytes, sizeof(std::uint16_t));
     return Layout::size_of(N, items, bytes);
 }
 
@@ -161,29 +156,29 @@ template <class T, class K, class... Args> void emplace_at(void* at, Args&&... a
 }
 
 template <class T> void make_at(BuildSite& site, std::string_view text, const SemVerShape& shape) {
-    const std::array<DottedRange, 2> lists{range_of(text, shape.rc), range_of(text, shape.meta)};
+    const std::array<DottedRange, 2> lists{shape.rc, shape.meta};
     void* block = nullptr;
     void* at = site.make(block_bytes(lists), block);
     GivenRoom room(block);
     emplace_at<T, SemVer>(at, shape.major, shape.minor, shape.patch,
-                          PackedLists<2>(lists, {shape.has_rc, shape.has_meta}, &room));
+                          PackedLists<2>(text, lists, {shape.has_rc, shape.has_meta}, &room));
 }
 
-template <class T> void make_at(BuildSite& site, std::string_view text, const ListShape& shape) {
-    const std::array<DottedRange, 1> lists{range_of(text, shape)};
+template <class T> void make_at(BuildSite& site, std::string_view text, const DottedRange& shape) {
+    const std::array<DottedRange, 1> lists{shape};
     void* block = nullptr;
     void* at = site.make(block_bytes(lists), block);
     GivenRoom room(block);
-    emplace_at<T, DotSeparated>(at, std::in_place, PackedLists<1>(lists, {true}, &room));
+    emplace_at<T, DotSeparated>(at, std::in_place, PackedLists<1>(text, lists, {true}, &room));
 }
 
 // The identifier is the whole text, one item.
 template <class T> void make_other_at(BuildSite& site, std::string_view text) {
-    const std::array<DottedRange, 1> lists{DottedRange{text.data(), text.data() + text.size(), 1}};
+    const std::array<DottedRange, 1> lists{DottedRange{0, text.size(), 1}};
     void* block = nullptr;
     void* at = site.make(block_bytes(lists), block);
     GivenRoom room(block);
-    emplace_at<T, Other>(at, std::in_place, PackedLists<1>(lists, {true}, &room));
+    emplace_at<T, Other>(at, std::in_place, PackedLists<1>(text, lists, {true}, &room));
 }
 
 template <class Tracker> bool accept_at(Matcher<Tracker>& m, std::string_view text, BuildSite& site, const SemVer*) {
@@ -195,7 +190,7 @@ template <class Tracker> bool accept_at(Matcher<Tracker>& m, std::string_view te
 
 template <class Tracker>
 bool accept_at(Matcher<Tracker>& m, std::string_view text, BuildSite& site, const DotSeparated*) {
-    ListShape shape;
+    DottedRange shape;
     if (!m.dot_separated_text(shape)) return false;
     make_at<DotSeparated>(site, text, shape);
     return true;
@@ -212,7 +207,7 @@ template <class Tracker> bool accept_at(Matcher<Tracker>& m, std::string_view te
         make_at<Version>(site, text, shape);
         return true;
     }
-    if (ListShape shape; m.dot_separated_text(shape)) {
+    if (DottedRange shape; m.dot_separated_text(shape)) {
         make_at<Version>(site, text, shape);
         return true;
     }

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "core/grammar/pending_issue.hpp"
+#include "core/model/dotted_range.hpp"
 #include "core/unicode/unicode.hpp"
 #include "core/unicode/utf8.hpp"
 
@@ -50,14 +51,6 @@ constexpr bool byte_has(char byte, std::uint8_t bit) noexcept {
 
 }  // namespace detail
 
-// A dot-separated list: `count` non-empty parts over the bytes [begin, end),
-// separated by single dots. No parts means an empty range.
-struct ListShape {
-    std::size_t begin = 0;
-    std::size_t end = 0;
-    std::size_t count = 0;
-};
-
 // Where the fields of a semantic version lie.
 struct SemVerShape {
     std::uint32_t major = 0;
@@ -65,8 +58,8 @@ struct SemVerShape {
     std::uint32_t patch = 0;
     bool has_rc = false;
     bool has_meta = false;
-    ListShape rc;
-    ListShape meta;
+    DottedRange rc;
+    DottedRange meta;
 };
 
 template <class Tracker> class Matcher {
@@ -93,7 +86,7 @@ public:
     }
 
     // DotList END
-    bool dot_separated_text(ListShape& out) {
+    bool dot_separated_text(DottedRange& out) {
         pos_ = 0;
         out = dot_list();
         return end();
@@ -159,10 +152,10 @@ private:
 
     // [ Segment ( "." Segment )* ], labelled "dot-separated list". A dot not
     // followed by a segment is given back.
-    ListShape dot_list() {
+    DottedRange dot_list() {
         const std::size_t start = pos_;
         const auto scope = tracker_.open();
-        ListShape list{start, start, 0};
+        DottedRange list{start, start, 0};
         if (segment()) {
             list.count = 1;
             while (literal('.', Expect::TokenDot)) {

@@ -10,7 +10,7 @@
 #include "core/log/stdout.hpp"
 #include "core/log/thread_id.hpp"
 #include "core/platform/thread.hpp"
-#include "core/unicode/painter.hpp"
+#include "core/terminal/painter.hpp"
 #include "core/unicode/text_forms.hpp"
 #include "core/unicode/utf8.hpp"
 

@@ -1,5 +1,6 @@
-// The rules by which every attribute of the module tree is added. Each keeps
-// the target module's __all__ in step with its attributes.
+// How each attribute of the module tree is added (a member, a submodule, a
+// function, a class). Each keeps the target module's __all__ in step with
+// its attributes.
 #pragma once
 
 #include <Python.h>

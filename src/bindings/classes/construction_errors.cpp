@@ -1,5 +1,11 @@
-#include "bindings/classes/kind_class.hpp"
+#include "bindings/classes/construction_errors.hpp"
 
+#include <string>
+
+#include "bindings/runtime/errors.hpp"
+#include "bindings/runtime/py_ref.hpp"
+#include "bindings/runtime/static_name.hpp"
+#include "bindings/runtime/strings.hpp"
 #include "bindings/runtime/test_hooks.hpp"
 
 namespace vorna::bindings {
