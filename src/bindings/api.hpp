@@ -34,6 +34,8 @@ struct Signature {
 
 // A read-write property. The name, docstring and setter parameter feed the
 // class's property table; the setter parameter is what conversion errors cite.
+// Declared with designated initialisers (.name = ..., .setter_parameter = ...),
+// since two of its texts could trade places unnoticed in a positional list.
 struct Property {
     const char* name;
     const char* doc;

@@ -5,10 +5,12 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/log/stdout.hpp"
 #include "core/platform/clock.hpp"
 #include "core/platform/console.hpp"
+#include "core/platform/first_stored.hpp"
 #include "core/platform/thread.hpp"
 #include "native_stream.hpp"
 
@@ -111,6 +113,32 @@ TEST(PlatformThread, ThreadObjectsAreOwnPerThreadAndDestroyedAtThreadExit) {
     EXPECT_EQ(live_objects, before);
     EXPECT_EQ(this_thread_object<Counted>().value, 1);
     EXPECT_EQ(&this_thread_object<Counted>(), &mine);
+}
+
+// A failed making stores nothing; the first value stored stands for every
+// caller, also when threads race to store theirs.
+TEST(PlatformFirstStored, FirstValueStoredStands) {
+    FirstStored<int> slot;
+    EXPECT_EQ(slot.get_or_store([] { return 0; }), 0);
+    EXPECT_EQ(slot.get_or_store([] { return 7; }), 7);
+    EXPECT_EQ(slot.store_first(9), 7);
+    EXPECT_EQ(slot.get_or_store([] { return 8; }), 7);
+
+    FirstStored<int> raced;
+    std::atomic<int> go{0};
+    int seen[8] = {};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 8; ++i) {
+        threads.emplace_back([&, i] {
+            while (go.load() == 0) {
+            }
+            seen[i] = raced.store_first(i + 1);
+        });
+    }
+    go.store(1);
+    for (std::thread& t : threads) t.join();
+    for (const int value : seen) EXPECT_EQ(value, raced.load());
+    EXPECT_NE(raced.load(), 0);
 }
 
 }  // namespace

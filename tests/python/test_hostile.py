@@ -423,6 +423,31 @@ def test_instances_made_behind_a_replaced_new_hold_the_blank_value(cls, text, de
 # --- C++ exceptions at the boundary ---------------------------------------------------
 
 
+@pytest.mark.needs_test_hooks
+@pytest.mark.parametrize("held_side", ["left", "right"])
+def test_comparison_with_a_writer_holding_either_operand_is_not_implemented(held_side):
+    # Code that runs while a setter holds its writer borrow (a finalizer, or
+    # another thread without the interpreter lock) sees either operand refuse
+    # a reader borrow the same way: NotImplemented, so Python falls back to
+    # identity for == and TypeError for an ordering.
+    held, free = SemVer("1.2.3"), SemVer("1.2.3")
+    left, right = (held, free) if held_side == "left" else (free, held)
+    outcomes = []
+
+    def compare():
+        outcomes.append(left == right)
+        outcomes.append(left.__lt__(right))
+        try:
+            left < right
+        except TypeError:
+            outcomes.append("TypeError")
+
+    HOOKS.vorna_test_call_in_next_store(ctypes.py_object(compare))
+    held.major = 2
+    assert outcomes == [False, NotImplemented, "TypeError"]
+    assert held.major == 2 and free == SemVer("1.2.3")
+
+
 @pytest.mark.parametrize("failure", [BAD_ALLOC, LENGTH_ERROR], ids=["bad_alloc", "length_error"])
 @pytest.mark.parametrize(
     "cls, attribute, value",

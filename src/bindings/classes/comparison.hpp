@@ -7,7 +7,6 @@
 #include <concepts>
 
 #include "bindings/runtime/borrow.hpp"
-#include "bindings/runtime/errors.hpp"
 #include "bindings/classes/instance.hpp"
 
 // Where the compiler's own choice costs a hot path: kept out of line (a rare
@@ -44,15 +43,19 @@ template <class T> VORNA_ALWAYS_INLINE bool compares(const T& a, const T& b, int
     }
 }
 
-enum class Comparison { False, True, NotImplemented, Conflict };
+enum class Comparison { False, True, NotImplemented };
 
+// A writer holding either operand gives NotImplemented, the same for both
+// sides: Python then tries the reflected operation, which meets the same
+// writer, and falls back to its default (identity for == and !=, TypeError
+// for the orderings).
 template <class T> Comparison compare_values(Instance<T>* left, PyObject* other, PyTypeObject* type, int op) noexcept {
     ReadGuard left_borrow(left->borrow);
     if (!left_borrow.held()) return Comparison::NotImplemented;
     if (op < Py_LT || op > Py_GE || !PyObject_TypeCheck(other, type)) return Comparison::NotImplemented;
     auto* right = instance_of<T>(other);
     ReadGuard right_borrow(right->borrow);
-    if (!right_borrow.held()) return Comparison::Conflict;
+    if (!right_borrow.held()) return Comparison::NotImplemented;
 
     return compares(left->value, right->value, op) ? Comparison::True : Comparison::False;
 }
@@ -100,10 +103,9 @@ template <ClassObject Class> PyObject* richcompare_checked(PyObject* self, PyObj
     switch (compare_values(instance_of<T>(self), other, type, op)) {
         case Comparison::False: Py_RETURN_FALSE;
         case Comparison::True: Py_RETURN_TRUE;
-        case Comparison::NotImplemented: Py_RETURN_NOTIMPLEMENTED;
-        case Comparison::Conflict: break;
+        case Comparison::NotImplemented: break;
     }
-    return raise(PyExc_RuntimeError, already_mutably_borrowed);
+    Py_RETURN_NOTIMPLEMENTED;
 }
 
 }  // namespace vorna::bindings

@@ -45,7 +45,11 @@ struct DotSeparatedClass {
     };
 
     static constexpr PropertyTable properties{
-        property<PartsField>({"parts", "The parts between the dots, in order.", "list[str]", "new_parts", "_SequenceOfStr"}),
+        property<PartsField>({.name = "parts",
+                              .doc = "The parts between the dots, in order.",
+                              .type = "list[str]",
+                              .setter_parameter = "new_parts",
+                              .setter_type = "_SequenceOfStr"}),
     };
     static inline auto getset = properties.getset();
 };

@@ -45,7 +45,11 @@ struct OtherClass {
     };
 
     static constexpr PropertyTable properties{
-        property<ValueField>({"value", "The version text, kept as given.", "str", "new_value", "str"}),
+        property<ValueField>({.name = "value",
+                              .doc = "The version text, kept as given.",
+                              .type = "str",
+                              .setter_parameter = "new_value",
+                              .setter_type = "str"}),
     };
     static inline auto getset = properties.getset();
 };

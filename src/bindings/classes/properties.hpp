@@ -1,6 +1,35 @@
 // The read-write properties of the version classes. Each property is
 // declared together with the field it reads and writes, so the table of a
 // class cannot pair a name with another property's field.
+//
+// A worked example, from the SemVer and DotSeparated classes. A data member
+// needs only its pointer; anything else is a field type that says how to
+// copy it out (under the reader borrow), turn the copy into a Python object
+// (after the borrow is given back) and store a converted input (under the
+// writer borrow):
+//
+//   // SemVer: the member `major`.
+//   property<&vorna::SemVer::major>({.name = "major", .doc = "...", .type = "int",
+//                                    .setter_parameter = "new_major", .setter_type = "int"})
+//
+//   // DotSeparated: the parts, read and written through accessors.
+//   struct PartsField {
+//       using Owner = vorna::DotSeparated;
+//       using Snapshot = vorna::DotSeparated;  // a copy that owns its list
+//       using Input = TextList;                // what from_python converts to
+//       static Snapshot snapshot(const Owner& v) { return v; }
+//       static PyObject* to_python(const Snapshot& v) noexcept { return bindings::to_python(v.parts()); }
+//       static void store(Owner& v, Input&& parts) { v.set_parts(parts); }
+//   };
+//   static constexpr PropertyTable properties{
+//       property<PartsField>({.name = "parts", .doc = "...", .type = "list[str]",
+//                             .setter_parameter = "new_parts", .setter_type = "_SequenceOfStr"}),
+//   };
+//   static inline auto getset = properties.getset();  // the class's tp_getset
+//
+// `properties.declared` feeds the API records and the stub, `getset` the
+// class object. A conversion error names the setter parameter:
+// "argument 'new_parts': ...".
 #pragma once
 
 #include <Python.h>

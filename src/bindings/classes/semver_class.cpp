@@ -53,30 +53,47 @@ struct SemVerClass {
         return true;
     }
 
-    // rc and meta share the value's one block of lists.
+    // rc and meta share the value's one block of lists; a getter copies
+    // only its own list out of it.
     template <std::size_t List> struct ListField {
         using Owner = vorna::SemVer;
-        using Snapshot = vorna::PackedLists<2>;
+        using Snapshot = vorna::PackedLists<1>;
         using Input = std::optional<TextList>;
-        static Snapshot snapshot(const Owner& v) { return v.lists; }
-        static PyObject* to_python(const Snapshot& lists) noexcept {
-            return bindings::to_python(lists.get_if_present(List));
+        static Snapshot snapshot(const Owner& v) {
+            const std::optional<ListView> list = v.lists.get_if_present(List);
+            return Snapshot({list ? std::optional<ListSource>(*list) : std::nullopt});
         }
+        static PyObject* to_python(const Snapshot& list) noexcept { return bindings::to_python(list.get_if_present(0)); }
         static void store(Owner& v, Input&& list) { v.lists.assign(List, list); }
     };
 
     static constexpr PropertyTable properties{
-        property<&vorna::SemVer::major>(
-            {"major", "The major version number (0 to 4294967295).", "int", "new_major", "int"}),
-        property<&vorna::SemVer::minor>(
-            {"minor", "The minor version number (0 to 4294967295).", "int", "new_minor", "int"}),
-        property<&vorna::SemVer::patch>(
-            {"patch", "The patch version number (0 to 4294967295).", "int", "new_patch", "int"}),
-        property<ListField<0>>({"rc", "The pre-release identifiers, or None when there is no pre-release.",
-                                "list[str] | None", "new_rc", "_SequenceOfStr | None"}),
-        property<ListField<1>>({"meta",
-                                "The build-metadata identifiers, or None when there are none; comparisons ignore them.",
-                                "list[str] | None", "new_meta", "_SequenceOfStr | None"}),
+        property<&vorna::SemVer::major>({.name = "major",
+                                         .doc = "The major version number (0 to 4294967295).",
+                                         .type = "int",
+                                         .setter_parameter = "new_major",
+                                         .setter_type = "int"}),
+        property<&vorna::SemVer::minor>({.name = "minor",
+                                         .doc = "The minor version number (0 to 4294967295).",
+                                         .type = "int",
+                                         .setter_parameter = "new_minor",
+                                         .setter_type = "int"}),
+        property<&vorna::SemVer::patch>({.name = "patch",
+                                         .doc = "The patch version number (0 to 4294967295).",
+                                         .type = "int",
+                                         .setter_parameter = "new_patch",
+                                         .setter_type = "int"}),
+        property<ListField<0>>({.name = "rc",
+                                .doc = "The pre-release identifiers, or None when there is no pre-release.",
+                                .type = "list[str] | None",
+                                .setter_parameter = "new_rc",
+                                .setter_type = "_SequenceOfStr | None"}),
+        property<ListField<1>>(
+            {.name = "meta",
+             .doc = "The build-metadata identifiers, or None when there are none; comparisons ignore them.",
+             .type = "list[str] | None",
+             .setter_parameter = "new_meta",
+             .setter_type = "_SequenceOfStr | None"}),
     };
     static inline auto getset = properties.getset();
 };

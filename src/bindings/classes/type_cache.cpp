@@ -37,20 +37,13 @@ bool keep_text_signature([[maybe_unused]] PyTypeObject* type, [[maybe_unused]] c
 
 }  // namespace
 
-PyTypeObject* TypeCache::create() noexcept {
+PyRef TypeCache::create() noexcept {
     PyRef made = PyRef::steal(PyType_FromSpec(&type_spec_));
-    if (!made) return nullptr;
+    if (!made) return made;
     auto* type = reinterpret_cast<PyTypeObject*>(made.get());
-    if (!keep_text_signature(type, doc_of(type_spec_))) return nullptr;
+    if (!keep_text_signature(type, doc_of(type_spec_))) return {};
     type->tp_vectorcall = vectorcall_;
-    // Creation can run a collection and with it Python code that lets another
-    // thread in; whichever class object is stored first is the one.
-    PyTypeObject* stored = nullptr;
-    if (type_.compare_exchange_strong(stored, type, std::memory_order_acq_rel)) {
-        static_cast<void>(made.release());  // the cache keeps this reference for the process
-        return type;
-    }
-    return stored;
+    return made;
 }
 
 }  // namespace vorna::bindings

@@ -4,7 +4,8 @@
 
 #include <Python.h>
 
-#include <atomic>
+#include "bindings/runtime/once_object.hpp"
+#include "bindings/runtime/py_ref.hpp"
 
 namespace vorna::bindings {
 
@@ -16,18 +17,18 @@ public:
 
     // Borrowed reference, or null with an error set.
     PyTypeObject* get() noexcept {
-        if (PyTypeObject* type = type_.load(std::memory_order_acquire)) return type;
-        return create();
+        return type_.get([this] { return create(); });
     }
 
 private:
-    PyTypeObject* create() noexcept;
+    // A new class object, or an empty reference with an error set.
+    PyRef create() noexcept;
 
     PyType_Spec& type_spec_;
     // Calls of the class object itself, when the class answers them without
     // the generic type call (no argument tuple, no __init__ lookup).
     vectorcallfunc vectorcall_;
-    std::atomic<PyTypeObject*> type_{nullptr};
+    OnceObject<PyTypeObject> type_;
 };
 
 }  // namespace vorna::bindings

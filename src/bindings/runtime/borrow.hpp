@@ -1,7 +1,17 @@
 // The per-instance borrow counter: 0 free, n > 0 readers, -1 one writer.
-// Entry points hold the interpreter lock and run no Python code while a
-// borrow is held, so conflicts do not arise in ordinary use; when one does,
-// the caller gets the exception text of the failed borrow.
+//
+// What it guards. Every borrow is taken and given back inside one entry
+// point, which neither releases the interpreter lock nor runs Python code in
+// between (a getter copies its field under the borrow and makes the Python
+// object after giving it back; allocating a str runs no collection). So with
+// the lock no entry point ever finds another's borrow held, and the counter
+// decides nothing. It guards the two cases where that stops holding: an
+// interpreter without the lock (Py_GIL_DISABLED), where another thread's
+// getter, setter or text form may hold the borrow, and any change that lets
+// Python code (a finalizer run by a collection, a __del__) run while a borrow
+// is held and reach the same instance. Either way a refused borrow raises the
+// RuntimeError of the failed borrow from a property or a text form, and a
+// comparison answers NotImplemented whichever operand is held.
 //
 // Every access to a counter happens with the interpreter lock held, and the
 // lock is never released between reading a counter and writing it back, so

@@ -5,6 +5,9 @@
 #include <atomic>
 #include <new>
 #include <stdexcept>
+#include <utility>
+
+#include "bindings/runtime/py_ref.hpp"
 
 #include "core/log/log.hpp"
 
@@ -18,6 +21,9 @@ namespace {
 std::atomic<int> armed_store_failure{0};
 // The same for the next parse report.
 std::atomic<int> armed_report_failure{0};
+// What the next property store calls while it holds the writer borrow (a
+// strong reference), or null. Read and written with the interpreter lock.
+PyObject* armed_store_call = nullptr;
 
 void throw_armed(std::atomic<int>& armed) {
     switch (armed.exchange(0, std::memory_order_relaxed)) {
@@ -30,7 +36,15 @@ void throw_armed(std::atomic<int>& armed) {
 
 }  // namespace
 
-void before_store() { throw_armed(armed_store_failure); }
+void before_store() {
+    if (PyRef call = PyRef::steal(std::exchange(armed_store_call, nullptr))) {
+        // The callable reports through its own state; an exception it lets
+        // out is dropped, as the store goes on.
+        if (!PyRef::steal(PyObject_CallNoArgs(call.get()))) PyErr_Clear();
+    }
+    throw_armed(armed_store_failure);
+}
+
 void before_report() { throw_armed(armed_report_failure); }
 
 }  // namespace vorna::bindings::test_hooks
@@ -45,6 +59,14 @@ __attribute__((visibility("default"))) void vorna_test_fail_next_store(int kind)
 // Arms the next parse report to throw (see armed_store_failure).
 __attribute__((visibility("default"))) void vorna_test_fail_next_report(int kind) {
     vorna::bindings::test_hooks::armed_report_failure.store(kind, std::memory_order_relaxed);
+}
+
+// Arms the next property store to call `callable` while it holds the
+// instance's writer borrow.
+__attribute__((visibility("default"))) void vorna_test_call_in_next_store(PyObject* callable) {
+    using vorna::bindings::PyRef;
+    PyRef previous =
+        PyRef::steal(std::exchange(vorna::bindings::test_hooks::armed_store_call, PyRef::borrow(callable).release()));
 }
 
 // Logs one INFO record with `message`, as code of the module that logs would,

@@ -1,8 +1,38 @@
+// The exceptions of a failed write to a standard stream.
+//
+// What the classes are. A failed write raises Python's own OSError subclass
+// for the errno (BrokenPipeError for EPIPE, BlockingIOError for EAGAIN, ...),
+// so `except BrokenPipeError` and `e.errno` work as with Python's writers. Its
+// str() must be the message ("failed printing to stdout: ..."), where
+// OSError's own str() shows "[Errno N] strerror" whenever both are set. So
+// each such class gets one subclass, made at run time on first need (the set
+// of errno classes is the running Python's, not known when this is built) and
+// kept for the process, whose only change is BaseException's __str__. Which
+// class belongs to an errno is Python's own mapping, reached by calling
+// OSError(errno, strerror), which returns an instance of that class: the
+// mapping is not public API, so it is asked rather than copied.
+//
+// What copying and pickling keep. The made classes have no importable name,
+// so the default pickling (by the class's module and name) would fail; and
+// OSError's default reduction would lose `args` (the message) and
+// `characters_written`. Hence:
+// - __reduce__ pickles as the base class, Python's own class for the errno,
+//   with (errno, strerror) as its arguments and the message as `args`,
+//   `characters_written` (when set) and the instance's own attributes as its
+//   state. An unpickled error is Python's class, so str() reads "[Errno N]
+//   ..." again: the type, the errno and the message in `args` survive, the
+//   made subclass does not, and that is what any process can load.
+// - __copy__ and __deepcopy__ stay in the process and keep the made class:
+//   the same errno, strerror, message, `characters_written` and the
+//   instance's own attributes.
+// An unset `characters_written` reads as an AttributeError; copies leave it
+// unset rather than fail.
 #include "bindings/runtime/write_error.hpp"
 
 #include <string>
 
 #include "bindings/runtime/errors.hpp"
+#include "bindings/runtime/once_object.hpp"
 #include "bindings/runtime/py_ref.hpp"
 #include "core/log/stdout.hpp"
 
@@ -93,17 +123,9 @@ bool add_method(PyObject* type, PyMethodDef* def) noexcept {
 // would hide the message callers read. One class per base, for the process.
 // Returns a borrowed reference, or null with an error set.
 PyObject* message_class_for(PyTypeObject* base) noexcept {
-    static PyObject* classes = nullptr;  // base -> subclass
-    if (classes == nullptr) {
-        PyObject* fresh = PyDict_New();
-        if (fresh == nullptr) return nullptr;
-        // Allocating can run other threads' Python code; the first dict wins.
-        if (classes == nullptr) {
-            classes = fresh;
-        } else {
-            Py_DECREF(fresh);
-        }
-    }
+    static OnceObject<> made_classes;  // base -> subclass
+    PyObject* const classes = made_classes.get([] { return PyRef::steal(PyDict_New()); });
+    if (!classes) return nullptr;
     PyObject* const key = reinterpret_cast<PyObject*>(base);
     if (PyObject* found = PyDict_GetItemWithError(classes, key)) return found;
     if (PyErr_Occurred()) return nullptr;

@@ -29,17 +29,14 @@ enum : std::uint8_t { part_bit = 1, digit_bit = 2, identifier_start_bit = 4, ide
 
 // Class bits of every byte value; only ASCII characters have any. An
 // identifier starts with "_" or an XID_Start character and continues with
-// XID_Continue characters; in ASCII, XID_Start is the letters and
-// XID_Continue the letters, the digits and "_".
+// XID_Continue characters; the ASCII answers are the Unicode lookups' own.
 constexpr std::array<std::uint8_t, 256> make_byte_classes() {
     std::array<std::uint8_t, 256> table{};
     for (const char c : part_characters) table[static_cast<unsigned char>(c)] |= part_bit;
-    for (unsigned c = 0; c < 128; ++c) {
-        const bool digit = c >= '0' && c <= '9';
-        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-        if (digit) table[c] |= digit_bit;
-        if (letter || c == '_') table[c] |= identifier_start_bit;
-        if (letter || digit || c == '_') table[c] |= identifier_continue_bit;
+    for (char32_t c = 0; c < 0x80; ++c) {
+        if (c >= '0' && c <= '9') table[c] |= digit_bit;
+        if (c == '_' || unicode::ascii_xid_start(c)) table[c] |= identifier_start_bit;
+        if (unicode::ascii_xid_continue(c)) table[c] |= identifier_continue_bit;
     }
     return table;
 }

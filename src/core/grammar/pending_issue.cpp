@@ -6,19 +6,15 @@
 namespace vorna::grammar {
 
 Expectation to_expectation(Expect e) {
-    switch (e) {
-        case Expect::TokenV: return Expectation::token_of('v');
-        case Expect::TokenDot: return Expectation::token_of('.');
-        case Expect::TokenHyphen: return Expectation::token_of('-');
-        case Expect::TokenPlus: return Expectation::token_of('+');
-        case Expect::EndOfInput: return Expectation::end_of_input();
-        case Expect::Digit: return Expectation::label(label_digit);
-        case Expect::Integer: return Expectation::label(label_integer);
-        case Expect::PartCharacter: return Expectation::label(label_part_character);
-        case Expect::DotList: return Expectation::label(label_dot_list);
-        case Expect::Identifier: return Expectation::label(label_identifier);
+    const auto index = static_cast<std::size_t>(e);
+    if (index >= expect_count) internal_fault("an expectation outside the set of the grammars");
+    const ExpectForm& form = expect_table[index];
+    switch (form.kind) {
+        case Expectation::Kind::Token: return Expectation::token_of(static_cast<unsigned char>(form.token));
+        case Expectation::Kind::Label: return Expectation::label(form.label);
+        case Expectation::Kind::EndOfInput: break;
     }
-    internal_fault("an expectation outside the set of the grammars");
+    return Expectation::end_of_input();
 }
 
 ParseIssue PendingIssue::to_issue(std::string_view text) const {

@@ -17,27 +17,52 @@
 
 namespace vorna::grammar {
 
-// Every item the grammars can expect. Tokens are single ASCII characters.
-// The last member sizes the expected lists.
+// Every item the grammars can expect; what each stands for in a report is
+// in `expect_table`. The last member sizes the expected lists.
 enum class Expect : std::uint8_t {
-    TokenV,         // 'v'
-    TokenDot,       // '.'
-    TokenHyphen,    // '-'
-    TokenPlus,      // '+'
-    EndOfInput,     // end of input
-    Digit,          // "digit"
-    Integer,        // "integer"
-    PartCharacter,  // "alphanumeric or '-'"
-    DotList,        // "dot-separated list"
-    Identifier,     // "identifier"
+    TokenV,
+    TokenDot,
+    TokenHyphen,
+    TokenPlus,
+    EndOfInput,
+    Digit,
+    Integer,
+    PartCharacter,
+    DotList,
+    Identifier,
 };
 inline constexpr std::size_t expect_count = static_cast<std::size_t>(Expect::Identifier) + 1;
 
-inline constexpr std::string_view label_digit = "digit";
-inline constexpr std::string_view label_integer = "integer";
-inline constexpr std::string_view label_part_character = "alphanumeric or '-'";
-inline constexpr std::string_view label_dot_list = "dot-separated list";
-inline constexpr std::string_view label_identifier = "identifier";
+// An item as a report shows it: a token (a single ASCII character), the end
+// of input, or a label.
+struct ExpectForm {
+    Expect item;
+    Expectation::Kind kind;
+    char token = 0;               // Kind::Token
+    std::string_view label = {};  // Kind::Label
+};
+
+// The one table of the items' forms, in the order of `Expect`.
+inline constexpr std::array<ExpectForm, expect_count> expect_table = {{
+    {Expect::TokenV, Expectation::Kind::Token, 'v'},
+    {Expect::TokenDot, Expectation::Kind::Token, '.'},
+    {Expect::TokenHyphen, Expectation::Kind::Token, '-'},
+    {Expect::TokenPlus, Expectation::Kind::Token, '+'},
+    {Expect::EndOfInput, Expectation::Kind::EndOfInput},
+    {Expect::Digit, Expectation::Kind::Label, 0, "digit"},
+    {Expect::Integer, Expectation::Kind::Label, 0, "integer"},
+    {Expect::PartCharacter, Expectation::Kind::Label, 0, "alphanumeric or '-'"},
+    {Expect::DotList, Expectation::Kind::Label, 0, "dot-separated list"},
+    {Expect::Identifier, Expectation::Kind::Label, 0, "identifier"},
+}};
+
+constexpr bool table_follows_enum() noexcept {
+    for (std::size_t i = 0; i < expect_count; ++i) {
+        if (static_cast<std::size_t>(expect_table[i].item) != i) return false;
+    }
+    return true;
+}
+static_assert(table_follows_enum(), "expect_table lists the items in the order of Expect");
 
 // Free messages replace the expected/found sentence of an issue.
 enum class Message : std::uint8_t { IntegerTooLarge };

@@ -16,13 +16,13 @@
 
 namespace vorna {
 
-// Builds that check invariants (the test builds and debug builds) verify the
-// shapes a block is built from; others trust them.
-#ifdef VORNA_CHECK_INVARIANTS
-inline constexpr bool check_invariants = true;
-#else
-inline constexpr bool check_invariants = false;
+// Builds that check invariants (the C++ suite's and debug builds, which
+// define VORNA_CHECK_INVARIANTS=1) verify the shapes a block is built from;
+// others trust them.
+#ifndef VORNA_CHECK_INVARIANTS
+#define VORNA_CHECK_INVARIANTS 0
 #endif
+inline constexpr bool check_invariants = VORNA_CHECK_INVARIANTS != 0;
 
 namespace detail {
 

@@ -1,13 +1,21 @@
 #include "core/report/colour.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 
 #include "core/platform/console.hpp"
+#include "core/platform/first_stored.hpp"
 
 namespace vorna {
 
+// Three 16-bit counters stepped by different amounts (modulo 65536) so that
+// they drift apart and successive colours differ in hue; each counter gives a
+// channel of at least `min_brightness`, so no colour is too dark to read.
+// The channels index the palette's 6x6x6 colour cube, which starts at 16 and
+// puts red, green and blue at strides 36, 6 and 1: a channel times 5 cube
+// levels gives the weights 180, 30 and 5. The starting counters and the steps
+// fix the sequence (201, 155, 187, ...) that the reports' exact text shows,
+// so they are part of the output and not tuning.
 std::uint8_t ColourGenerator::next() noexcept {
     constexpr std::uint16_t steps[3] = {24262, 55202, 20606};
     constexpr float min_brightness = 0.5f;
@@ -39,17 +47,11 @@ ColourEnvironment current_colour_environment() noexcept {
 
 bool report_colour_enabled() noexcept {
     enum : unsigned char { undecided, off, on };
-    static std::atomic<unsigned char> decision{undecided};
-
-    unsigned char stored = decision.load(std::memory_order_acquire);
-    if (stored != undecided) return stored == on;
-    platform::enable_escape_sequences();
-    const unsigned char computed = decide_colour(current_colour_environment()) ? on : off;
-    // A concurrent first use may have stored its own answer meanwhile; the
-    // first one stored wins.
-    stored = undecided;
-    if (decision.compare_exchange_strong(stored, computed, std::memory_order_acq_rel)) return computed == on;
-    return stored == on;
+    static FirstStored<unsigned char, undecided> decision;
+    return decision.get_or_store([] {
+        platform::enable_escape_sequences();
+        return static_cast<unsigned char>(decide_colour(current_colour_environment()) ? on : off);
+    }) == on;
 }
 
 }  // namespace vorna

@@ -27,6 +27,9 @@ namespace vorna {
 namespace {
 
 constexpr std::size_t tab_width = 4;
+// The frame's palette colour: a mid grey of the palette's grey ramp
+// (232 to 255), which recedes behind the coloured labels on dark and light
+// terminals alike.
 constexpr std::uint8_t frame_colour = 246;
 
 constexpr char32_t horizontal = U'─';

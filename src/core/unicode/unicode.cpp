@@ -38,11 +38,8 @@ static_assert(sorted_and_disjoint(zero_width_ranges));
 static_assert(sorted_and_disjoint(wide_ranges));
 
 // ASCII answers, taken before any table lookup.
-constexpr bool ascii_letter(char32_t c) noexcept { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-constexpr bool ascii_xid_start(char32_t c) noexcept { return ascii_letter(c); }
-constexpr bool ascii_xid_continue(char32_t c) noexcept {
-    return ascii_letter(c) || (c >= '0' && c <= '9') || c == '_';
-}
+using unicode::ascii_xid_continue;
+using unicode::ascii_xid_start;
 constexpr bool ascii_printable(char32_t c) noexcept { return c >= 0x20 && c < 0x7F; }
 constexpr int ascii_width(char32_t c) noexcept { return ascii_printable(c) ? 1 : 0; }
 

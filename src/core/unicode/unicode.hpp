@@ -5,6 +5,15 @@
 
 namespace vorna::unicode {
 
+// XID_Start and XID_Continue of an ASCII character (below 0x80) as constant
+// expressions: the ASCII answers of the lookups below, and the source of the
+// grammar's byte classes, so the two cannot disagree. The generated tables
+// are checked against them at compile time.
+constexpr bool ascii_xid_start(char32_t c) noexcept { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+constexpr bool ascii_xid_continue(char32_t c) noexcept {
+    return ascii_xid_start(c) || (c >= '0' && c <= '9') || c == '_';
+}
+
 // Derived property XID_Start.
 bool is_xid_start(char32_t c) noexcept;
 // Derived property XID_Continue.
