@@ -10,6 +10,7 @@
 #pragma once
 
 #include <algorithm>
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -23,7 +24,7 @@ namespace vorna {
 
 // The size of a text before it is written.
 struct TextMeasure {
-    std::size_t length = 0;     // characters
+    std::size_t length = 0;  // characters
     // The greatest character, or 0x7F when that is ASCII (all of ASCII takes
     // one width); 0 for the empty text.
     char32_t widest = 0;
