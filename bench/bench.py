@@ -36,8 +36,9 @@ import sys
 import time
 from pathlib import Path
 
-from cases import corpus_measures, load_namespace, micro_measures
-from measures import MEMORY_ROWS, callgrind_counts, import_times, memory_rows, run_rounds, wheel_measure
+from cases import PEER_IMPORTS, corpus_measures, load_namespace, micro_measures
+from measures import (MEMORY_ROWS, build_floor, callgrind_counts, import_times, memory_rows, run_rounds,
+                      wheel_measure)
 from report import CHART, HERE, README, build_report, cpu_name, version_of, write_chart, write_readme
 
 
@@ -56,6 +57,11 @@ def main():
     args.objects = 200_000 if args.quick else 1_000_000
     python = sys.executable
 
+    # The floor of a constructor call, compiled for this interpreter; its
+    # folder goes on sys.path in every interpreter that runs its case.
+    floor_dir = build_floor(python, HERE.parent / "build" / "bench-floor")
+    if floor_dir:
+        PEER_IMPORTS["FL"] = f"import sys\nsys.path.insert(0, {str(floor_dir)!r})\nfrom _vorna_floor import Floor as FL"
     namespace = load_namespace()
     peers = []
     for lib, call in (("packaging", "PV"), ("pep440_rs", "RV"), ("semver", "SV")):

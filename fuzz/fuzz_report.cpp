@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <span>
 #include <string>
@@ -204,7 +205,8 @@ char32_t any_character(vorna::fuzz::ValueReader& in) {
     return t.empty() ? U'\n' : decode(t, 0).scalar;
 }
 
-vorna::ParseIssue any_issue(vorna::fuzz::ValueReader& in, std::string_view text) {
+// Labels are views: their texts are kept in `labels` while the issues live.
+vorna::ParseIssue any_issue(vorna::fuzz::ValueReader& in, std::string_view text, std::deque<std::string>& labels) {
     vorna::ParseIssue issue;
     const std::uint8_t how = in.byte();
     const std::size_t offset = std::size_t(in.byte()) << 8 | in.byte();
@@ -220,7 +222,7 @@ vorna::ParseIssue any_issue(vorna::fuzz::ValueReader& in, std::string_view text)
     for (std::size_t n = in.byte() % 5; n > 0; --n) {
         switch (in.byte() % 3) {
             case 0: ef.expected.push_back(vorna::Expectation::token_of(any_character(in))); break;
-            case 1: ef.expected.push_back(vorna::Expectation::label(in.text())); break;
+            case 1: ef.expected.push_back(vorna::Expectation::label(labels.emplace_back(in.text()))); break;
             default: ef.expected.push_back(vorna::Expectation::end_of_input()); break;
         }
     }
@@ -238,7 +240,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     vorna::fuzz::ValueReader in(data + used, size - used);
     const std::string_view id = source_ids[in.byte() % 4];
 
-    std::vector<vorna::ParseIssue> issues{any_issue(in, text)};
+    std::deque<std::string> labels;
+    std::vector<vorna::ParseIssue> issues{any_issue(in, text, labels)};
     const std::string plain = vorna::render_parse_failure(text, id, issues, false).message();
     check(vorna::utf8::is_valid(plain), "report is not UTF-8");
     check_layout(plain, text, id, issues.front());
@@ -247,7 +250,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "colour changes more than the escapes");
 
     // Several issues (never passed by the grammars) still give a sound report.
-    for (std::size_t n = in.byte() % 3; n > 0; --n) issues.push_back(any_issue(in, text));
+    for (std::size_t n = in.byte() % 3; n > 0; --n) issues.push_back(any_issue(in, text, labels));
     if (issues.size() > 1) {
         const std::string many = vorna::render_parse_failure(text, id, issues, false).message();
         check(vorna::utf8::is_valid(many) && many.starts_with("Error: \n") && many.ends_with("╯\n"),

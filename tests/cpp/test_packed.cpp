@@ -7,11 +7,14 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <new>
 #include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
 
+#include "core/grammar/grammar.hpp"
 #include "core/parse/parse.hpp"
 #include "core/model/version.hpp"
 
@@ -107,6 +110,58 @@ TEST(PackedPlacement, FailedParseLeavesTheValueAndTakesNoRoom) {
     EXPECT_TRUE(parse_into("1.2.3-rc.1_", v, &room).has_value());
     EXPECT_EQ(room.asked, 0u);
     EXPECT_EQ(to_debug(v), R"(Version::DotSeparated { parts: ["kept"] })");
+}
+
+// A value built at a site chosen once the match is known: the site is asked
+// for exactly the block the value then fills; every kind, long texts (matched
+// with tracking) and refused rooms included, comes out as the match builds
+// it; a failed match never asks.
+class Site final : public BuildSite {
+public:
+    void* make(std::size_t bytes, void*& block) override {
+        ++calls;
+        asked = bytes;
+        if (bytes <= sizeof room) block = room;
+        return value;
+    }
+    Version& built() { return *std::launder(reinterpret_cast<Version*>(value)); }
+    alignas(Version) unsigned char value[sizeof(Version)];
+    alignas(16) unsigned char room[64];
+    std::size_t asked = 0;
+    int calls = 0;
+};
+
+class PackedSite : public testing::TestWithParam<std::string> {};
+
+TEST_P(PackedSite, BuildsWhatTheMatchBuilds) {
+    const std::string& text = GetParam();
+    Site site;
+    ASSERT_FALSE(match_at<Version>(text, site).has_value());
+    ASSERT_EQ(site.calls, 1);
+    const Version expected = std::get<Version>(match<Version>(text));
+    EXPECT_EQ(site.built(), expected);
+    EXPECT_EQ(to_debug(site.built()), to_debug(expected));
+    site.built().~Version();
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, PackedSite,
+                         testing::Values("1.2.3", "v1.2.3-rc.1+b.5", "1.2.x", "nightly", "1.2.3-" + std::string(200, 'a'),
+                                         std::string(300, 'z')));
+
+TEST(PackedSite, AsksForTheBlockItFills) {
+    Site site;
+    ASSERT_FALSE(match_at<SemVer>("1.2.3-rc.1+b.5", site).has_value());
+    auto& value = *std::launder(reinterpret_cast<SemVer*>(site.value));
+    // Two counts and four ends in 16-bit words, then the bytes "rc1b5".
+    EXPECT_EQ(site.asked, 2 * sizeof(std::uint16_t) + 4 * sizeof(std::uint16_t) + 5);
+    EXPECT_EQ(value.rc()->front().data(), reinterpret_cast<const char*>(site.room) + site.asked - 5);
+    value.~SemVer();
+}
+
+TEST(PackedSite, FailedMatchNeverAsks) {
+    Site site;
+    EXPECT_TRUE(match_at<SemVer>("1.2.x", site).has_value());
+    EXPECT_EQ(site.calls, 0);
 }
 
 // Long texts are matched with tracking from the start, short ones bare and

@@ -2,6 +2,7 @@
 the constructor skeleton, copies, text forms and comparison (properties and
 the conversions of arguments are in test_properties.py)."""
 import copy
+import ctypes
 import gc
 import operator
 import pickle
@@ -10,6 +11,8 @@ import sys
 import pytest
 
 from classes_helpers import ALL_CLASSES, KIND_CLASSES, DotSeparated, Other, SemVer, Version, sample, version
+
+import vorna
 
 
 # --- class objects -----------------------------------------------------------
@@ -226,6 +229,17 @@ def test_version_of_own_kind_is_unwrapped(cls):
     assert type(copied) is cls
     assert copied == original
     assert repr(copied) == repr(original)
+
+
+@pytest.mark.needs_test_hooks
+@pytest.mark.parametrize("cls", ALL_CLASSES, ids=lambda c: c.__name__)
+def test_memory_running_out_in_a_report_is_memory_error(cls):
+    # A report that cannot be written is no report with other text in it.
+    ctypes.PyDLL(vorna.__file__).vorna_test_fail_next_report(1)  # std::bad_alloc
+    with pytest.raises(MemoryError):
+        cls("1.2.x!")
+    with pytest.raises(RuntimeError, match="^Error: \n"):
+        cls("1.2.x!")
 
 
 # --- copies ------------------------------------------------------------------

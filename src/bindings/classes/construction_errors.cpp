@@ -6,18 +6,25 @@
 #include "bindings/runtime/py_ref.hpp"
 #include "bindings/runtime/static_name.hpp"
 #include "bindings/runtime/strings.hpp"
+#include "bindings/runtime/test_hooks.hpp"
 
 namespace vorna::bindings {
 
-PyObject* raise_parse_error(const ParseError& error) noexcept {
+PyObject* raise_parse_error(const ParseFailure& failure) noexcept {
     return guarded([&]() -> PyObject* {
-        // The report is decoded once, where it lies; only a captured trace
-        // makes a longer text to build.
-        std::string with_trace;
-        std::string_view message = error.message();
-        if (!error.backtrace().empty()) message = with_trace = error.debug_form();
-        PyRef text = PyRef::steal(str_from_utf8(message));
-        if (text) PyErr_SetObject(PyExc_RuntimeError, text.get());
+        test_hooks::before_report();
+        // The report is measured, then written once straight into a str of
+        // its final length and width.
+        const ReportLayout layout = failure.layout();
+        const TextMeasure size = layout.measure();
+        PyRef text = PyRef::steal(PyUnicode_New(static_cast<Py_ssize_t>(size.length), size.widest));
+        if (!text) return nullptr;
+        switch (PyUnicode_KIND(text.get())) {
+            case PyUnicode_1BYTE_KIND: layout.write(PyUnicode_1BYTE_DATA(text.get())); break;
+            case PyUnicode_2BYTE_KIND: layout.write(PyUnicode_2BYTE_DATA(text.get())); break;
+            default: layout.write(PyUnicode_4BYTE_DATA(text.get())); break;
+        }
+        PyErr_SetObject(PyExc_RuntimeError, text.get());
         return nullptr;
     });
 }

@@ -10,8 +10,9 @@
 
 namespace vorna::bindings {
 
-// RuntimeError carrying the report of a failed parse.
-PyObject* raise_parse_error(const ParseError& error) noexcept;
+// RuntimeError carrying the report of a failed parse; MemoryError when
+// memory runs out while it is written.
+PyObject* raise_parse_error(const ParseFailure& failure) noexcept;
 
 // TypeError "Cannot construct <class> from type '<type(argument).__name__>'".
 // __name__ is read as an attribute, so an error there is raised instead.

@@ -14,6 +14,7 @@
 
 #include "bindings/runtime/borrow.hpp"
 #include "bindings/runtime/py_ref.hpp"
+#include "core/grammar/grammar.hpp"
 #include "core/model/packed_lists.hpp"
 
 namespace vorna::bindings {
@@ -118,6 +119,56 @@ private:
 
     PyTypeObject* type_;
     PyRef object_;
+};
+
+// A new instance of `type` as the place a parsed value is built at: it is
+// allocated once the match is known, with the value's block of lists in its
+// tail when the block is short (see InstanceTail), and the value is then
+// constructed in it directly. Until release(), the instance is freed again
+// if the value's construction fails.
+template <class T> class InstanceSite final : public BuildSite {
+public:
+    explicit InstanceSite(PyTypeObject* type) noexcept : type_(type) {}
+    InstanceSite(const InstanceSite&) = delete;
+    InstanceSite& operator=(const InstanceSite&) = delete;
+    ~InstanceSite() {
+        if (!object_) return;
+        // Allocated, but holding no value: it is given the blank value and
+        // goes the way of every instance, so a debug build's reference
+        // bookkeeping stays whole.
+        new (&instance_of<T>(object_)->value) T();
+        Py_DECREF(object_);
+    }
+
+    void* make(std::size_t block_bytes, void*& block) override {
+        static_assert(std::is_nothrow_default_constructible_v<T>);
+        const std::size_t offset = tail_offset(type_);
+        const std::size_t tail = block_bytes <= max_tail_bytes ? block_bytes : 0;
+        // The classes are not tracked by the cycle collector, so a plain
+        // object allocation is all the generic allocator would make.
+        void* memory = PyObject_Malloc(tail == 0 ? static_cast<std::size_t>(type_->tp_basicsize) : offset + tail);
+        if (!memory) throw std::bad_alloc();
+        object_ = PyObject_Init(static_cast<PyObject*>(memory), type_);
+        auto* instance = instance_of<T>(object_);
+        new (&instance->borrow) BorrowCounter(0);
+        char* room = static_cast<char*>(memory) + offset;
+        // The host's allocator aligns to 16 on 64-bit systems; where it
+        // gives less, the block goes to the heap and the tail stays unused.
+        if (tail != 0 && reinterpret_cast<std::uintptr_t>(room) % detail::BlockLayout::alignment == 0) [[likely]] {
+            block = room;
+        }
+        return &instance->value;
+    }
+
+    // The instance, once the value is constructed in it.
+    PyObject* release() noexcept { return std::exchange(object_, nullptr); }
+
+private:
+    // See InstanceTail.
+    static constexpr std::size_t max_tail_bytes = 192;
+
+    PyTypeObject* type_;
+    PyObject* object_ = nullptr;
 };
 
 // Allocates an instance of `type` through its allocator and moves `value` in.

@@ -48,8 +48,8 @@ bool kind_from_argument(PyObject* argument, typename Class::Value& out, BlockPla
     if (PyUnicode_Check(argument)) {
         const std::optional<std::string_view> text = utf8_of(argument);
         if (!text) return false;
-        if (const auto error = parse_into(*text, out, &placement)) [[unlikely]] {
-            raise_parse_error(*error);
+        if (const auto failure = parse_into(*text, out, &placement)) [[unlikely]] {
+            raise_parse_error(*failure);
             return false;
         }
         return true;

@@ -56,10 +56,11 @@ PyObject* construct(PyTypeObject* type, PyObject* const* args, Py_ssize_t nargs,
         // The common case, kept free of intermediate copies of the value.
         const std::optional<std::string_view> text = utf8_of(args[0]);
         if (!text) return nullptr;
-        vorna::Version value;
-        InstanceTail<vorna::Version> instance(type);
-        if (const auto error = parse_into(*text, value, &instance)) [[unlikely]] return raise_parse_error(*error);
-        return instance.finish(std::move(value));
+        InstanceSite<vorna::Version> instance(type);
+        if (const auto failure = parse_at<vorna::Version>(*text, instance)) [[unlikely]] {
+            return raise_parse_error(*failure);
+        }
+        return instance.release();
     }
     std::optional<vorna::Version> value;
     if (!version_from_instance(args[0], value)) return nullptr;

@@ -89,12 +89,7 @@ PyObject* str_from_render_buffer(std::string& buffer) noexcept {
     return text;
 }
 
-std::optional<std::string_view> utf8_of(PyObject* text) noexcept {
-    // An ASCII str is its own UTF-8.
-    if (PyUnicode_IS_COMPACT_ASCII(text)) [[likely]] {
-        return std::string_view(static_cast<const char*>(PyUnicode_DATA(text)),
-                                static_cast<std::size_t>(PyUnicode_GET_LENGTH(text)));
-    }
+std::optional<std::string_view> utf8_of_wide(PyObject* text) noexcept {
     Py_ssize_t size = 0;
     const char* data = PyUnicode_AsUTF8AndSize(text, &size);
     if (!data) return std::nullopt;

@@ -3,14 +3,26 @@
 
 #include <Python.h>
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace vorna::bindings {
 
-// The UTF-8 text of a str (or subclass); its buffer is cached in the str.
-std::optional<std::string_view> utf8_of(PyObject* text) noexcept;
+// The UTF-8 text of a str that is not compact ASCII; its buffer is cached in
+// the str.
+std::optional<std::string_view> utf8_of_wide(PyObject* text) noexcept;
+
+// The UTF-8 text of a str (or subclass). An ASCII str is its own UTF-8, read
+// where it lies without a call.
+inline std::optional<std::string_view> utf8_of(PyObject* text) noexcept {
+    if (PyUnicode_IS_COMPACT_ASCII(text)) [[likely]] {
+        return std::string_view(static_cast<const char*>(PyUnicode_DATA(text)),
+                                static_cast<std::size_t>(PyUnicode_GET_LENGTH(text)));
+    }
+    return utf8_of_wide(text);
+}
 
 // A str of UTF-8 text, in one walk to measure it and one to write it; text
 // that is not valid UTF-8 is decoded with replacement characters.

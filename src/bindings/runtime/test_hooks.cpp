@@ -20,9 +20,20 @@ namespace {
 // the boundary does not expect.
 std::atomic<int> armed_store_failure{0};
 std::atomic<bool> armed_record_failure{false};
+// The same for the next parse report.
+std::atomic<int> armed_report_failure{0};
 // What the next property store calls while it holds the writer borrow (a
 // strong reference), or null. Read and written with the interpreter lock.
 PyObject* armed_store_call = nullptr;
+
+void throw_armed(std::atomic<int>& armed) {
+    switch (armed.exchange(0, std::memory_order_relaxed)) {
+        case 1: throw std::bad_alloc();
+        case 2: throw std::length_error("version lists of 4 GiB or more");
+        case 3: throw std::runtime_error("injected");
+        default: return;
+    }
+}
 
 }  // namespace
 
@@ -32,17 +43,14 @@ void before_store() {
         // out is dropped, as the store goes on.
         if (!PyRef::steal(PyObject_CallNoArgs(call.get()))) PyErr_Clear();
     }
-    switch (armed_store_failure.exchange(0, std::memory_order_relaxed)) {
-        case 1: throw std::bad_alloc();
-        case 2: throw std::length_error("version lists of 4 GiB or more");
-        case 3: throw std::runtime_error("injected");
-        default: return;
-    }
+    throw_armed(armed_store_failure);
 }
 
 void before_record_close() {
     if (armed_record_failure.exchange(false, std::memory_order_relaxed)) throw std::bad_alloc();
 }
+
+void before_report() { throw_armed(armed_report_failure); }
 
 }  // namespace vorna::bindings::test_hooks
 
@@ -56,6 +64,11 @@ __attribute__((visibility("default"))) void vorna_test_fail_next_store(int kind)
 // Arms the end of the next API record to run out of memory.
 __attribute__((visibility("default"))) void vorna_test_fail_next_api_record() {
     vorna::bindings::test_hooks::armed_record_failure.store(true, std::memory_order_relaxed);
+}
+
+// Arms the next parse report to throw (see armed_store_failure).
+__attribute__((visibility("default"))) void vorna_test_fail_next_report(int kind) {
+    vorna::bindings::test_hooks::armed_report_failure.store(kind, std::memory_order_relaxed);
 }
 
 // Arms the next property store to call `callable` while it holds the

@@ -11,9 +11,12 @@ namespace vorna::bindings::test_hooks {
 void before_store();
 // Throws std::bad_alloc at the end of the next API record, once, if armed.
 void before_record_close();
+// Throws the C++ exception a test armed for the next parse report, once.
+void before_report();
 #else
 inline void before_store() noexcept {}
 inline void before_record_close() noexcept {}
+inline void before_report() noexcept {}
 #endif
 
 }  // namespace vorna::bindings::test_hooks

@@ -1,11 +1,15 @@
 #include "core/grammar/grammar.hpp"
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <span>
+#include <type_traits>
+#include <utility>
 
 #include "core/grammar/pending_issue.hpp"
 #include "core/grammar/matcher.hpp"
+#include "core/model/block_layout.hpp"
 #include "core/unicode/utf8.hpp"
 
 namespace vorna {
@@ -116,6 +120,104 @@ ParseIssue issue(std::string_view text, const Version*) {
     return issue_of(text, m);
 }
 
+// Room for a block given up front; the value asks for it exactly once.
+class GivenRoom final : public BlockPlacement {
+public:
+    explicit GivenRoom(void* room) noexcept : room_(room) {}
+    void* place(std::size_t) override { return std::exchange(room_, nullptr); }
+
+private:
+    void* room_;
+};
+
+// The bytes of the block the lists take, as PackedLists lays it out.
+template <std::size_t N> std::size_t block_bytes(const std::array<DottedRange, N>& lists) {
+    std::size_t items = 0;
+    std::size_t bytes = 0;
+    for (const DottedRange& list : lists) {
+        items += list.count;
+        bytes += list.item_bytes();
+    }
+    if (items == 0) return 0;
+    using Layout = detail::BlockLayout;
+    // The narrow size inline: nearly every value has it.
+    if (Layout::fits_narrow(items, bytes)) [[likely]] return Layout::bytes_of(N, items, bytes, sizeof(std::uint16_t));
+    return Layout::size_of(N, items, bytes);
+}
+
+// Constructs a value of kind K at `at`: as itself, or held by a Version.
+template <class T, class K, class... Args> void emplace_at(void* at, Args&&... args) {
+    if constexpr (std::is_same_v<T, Version>) {
+        new (at) Version(std::in_place_type<K>, std::forward<Args>(args)...);
+    } else {
+        static_assert(std::is_same_v<T, K>);
+        new (at) K(std::forward<Args>(args)...);
+    }
+}
+
+template <class T> void make_at(BuildSite& site, std::string_view text, const SemVerShape& shape) {
+    const std::array<DottedRange, 2> lists{shape.rc, shape.meta};
+    void* block = nullptr;
+    void* at = site.make(block_bytes(lists), block);
+    GivenRoom room(block);
+    emplace_at<T, SemVer>(at, shape.major, shape.minor, shape.patch,
+                          PackedLists<2>(text, lists, {shape.has_rc, shape.has_meta}, &room));
+}
+
+template <class T> void make_at(BuildSite& site, std::string_view text, const DottedRange& shape) {
+    const std::array<DottedRange, 1> lists{shape};
+    void* block = nullptr;
+    void* at = site.make(block_bytes(lists), block);
+    GivenRoom room(block);
+    emplace_at<T, DotSeparated>(at, std::in_place, PackedLists<1>(text, lists, {true}, &room));
+}
+
+// The identifier is the whole text, one item.
+template <class T> void make_other_at(BuildSite& site, std::string_view text) {
+    const std::array<DottedRange, 1> lists{DottedRange{0, text.size(), 1}};
+    void* block = nullptr;
+    void* at = site.make(block_bytes(lists), block);
+    GivenRoom room(block);
+    emplace_at<T, Other>(at, std::in_place, PackedLists<1>(text, lists, {true}, &room));
+}
+
+template <class Tracker> bool accept_at(Matcher<Tracker>& m, std::string_view text, BuildSite& site, const SemVer*) {
+    SemVerShape shape;
+    if (!m.semver_text(shape)) return false;
+    make_at<SemVer>(site, text, shape);
+    return true;
+}
+
+template <class Tracker>
+bool accept_at(Matcher<Tracker>& m, std::string_view text, BuildSite& site, const DotSeparated*) {
+    DottedRange shape;
+    if (!m.dot_separated_text(shape)) return false;
+    make_at<DotSeparated>(site, text, shape);
+    return true;
+}
+
+template <class Tracker> bool accept_at(Matcher<Tracker>& m, std::string_view text, BuildSite& site, const Other*) {
+    if (!m.other_text()) return false;
+    make_other_at<Other>(site, text);
+    return true;
+}
+
+template <class Tracker> bool accept_at(Matcher<Tracker>& m, std::string_view text, BuildSite& site, const Version*) {
+    if (SemVerShape shape; m.semver_text(shape)) {
+        make_at<Version>(site, text, shape);
+        return true;
+    }
+    if (DottedRange shape; m.dot_separated_text(shape)) {
+        make_at<Version>(site, text, shape);
+        return true;
+    }
+    if (m.other_text()) {
+        make_other_at<Version>(site, text);
+        return true;
+    }
+    return false;
+}
+
 // Texts longer than this are matched with tracking from the start. Tracking
 // costs a little per rule, not per byte, so a long text pays next to nothing
 // for it, and a failure then needs no second walk; a short text is matched
@@ -135,6 +237,22 @@ template <class T> std::optional<ParseIssue> match_into(std::string_view text, T
     if (accept(m, text, out, placement)) return std::nullopt;
     return issue_of(text, m);
 }
+
+template <class T> std::optional<ParseIssue> match_at(std::string_view text, BuildSite& site) {
+    if (text.size() < tracked_from) [[likely]] {
+        Matcher<NullTracker> m(text);
+        if (accept_at(m, text, site, static_cast<const T*>(nullptr))) [[likely]] return std::nullopt;
+        return issue(text, static_cast<const T*>(nullptr));
+    }
+    Matcher<IssueTracker> m(text);
+    if (accept_at(m, text, site, static_cast<const T*>(nullptr))) return std::nullopt;
+    return issue_of(text, m);
+}
+
+template std::optional<ParseIssue> match_at<SemVer>(std::string_view, BuildSite&);
+template std::optional<ParseIssue> match_at<DotSeparated>(std::string_view, BuildSite&);
+template std::optional<ParseIssue> match_at<Other>(std::string_view, BuildSite&);
+template std::optional<ParseIssue> match_at<Version>(std::string_view, BuildSite&);
 
 template std::optional<ParseIssue> match_into(std::string_view, SemVer&, BlockPlacement*);
 template std::optional<ParseIssue> match_into(std::string_view, DotSeparated&, BlockPlacement*);

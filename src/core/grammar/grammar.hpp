@@ -3,6 +3,7 @@
 // caller's business.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string_view>
 #include <variant>
@@ -23,6 +24,31 @@ extern template std::optional<ParseIssue> match_into(std::string_view, SemVer&, 
 extern template std::optional<ParseIssue> match_into(std::string_view, DotSeparated&, BlockPlacement*);
 extern template std::optional<ParseIssue> match_into(std::string_view, Other&, BlockPlacement*);
 extern template std::optional<ParseIssue> match_into(std::string_view, Version&, BlockPlacement*);
+
+// Where a matched value is built, chosen once the match is known: `make` is
+// called with the bytes of the value's block of lists (0 when it has none)
+// and returns uninitialised storage, sized and aligned for the value, where
+// it is then constructed; it sets `block` to 16-aligned room for the block in
+// memory the value will never free, or leaves it null to let the value
+// allocate the block. It throws std::bad_alloc when it cannot allocate.
+class BuildSite {
+public:
+    virtual void* make(std::size_t block_bytes, void*& block) = 0;
+
+protected:
+    ~BuildSite() = default;
+};
+
+// Matches the whole of `text` with the grammar of T and constructs the value
+// at the storage `site` gives, in one step and with no intermediate value. On
+// failure the issue comes back and `site` was never called. Should the
+// value's construction throw after `make`, the storage holds no value.
+template <class T> std::optional<ParseIssue> match_at(std::string_view text, BuildSite& site);
+
+extern template std::optional<ParseIssue> match_at<SemVer>(std::string_view, BuildSite&);
+extern template std::optional<ParseIssue> match_at<DotSeparated>(std::string_view, BuildSite&);
+extern template std::optional<ParseIssue> match_at<Other>(std::string_view, BuildSite&);
+extern template std::optional<ParseIssue> match_at<Version>(std::string_view, BuildSite&);
 
 // The value, or the one issue of the failure.
 template <class T> using Match = std::variant<T, ParseIssue>;

@@ -1,5 +1,6 @@
 #include "core/grammar/issue.hpp"
 
+#include "core/unicode/text_sink.hpp"
 #include "core/unicode/unicode.hpp"
 #include "core/unicode/utf8.hpp"
 
@@ -14,41 +15,13 @@ char32_t visible_form(char32_t c) noexcept {
 }
 
 void Expectation::render(std::string& out) const {
-    switch (kind) {
-        case Kind::Token:
-            out.push_back('\'');
-            utf8::append(out, visible_form(token));
-            out.push_back('\'');
-            return;
-        case Kind::Label: out.append(text); return;
-        case Kind::EndOfInput: out.append("end of input"); return;
-    }
+    Utf8Sink sink(out);
+    write_expectation(sink, *this);
 }
 
 void ParseIssue::append_sentence(std::string& out) const {
-    if (const auto* message = std::get_if<std::string>(&reason)) {
-        out.append(*message);
-        return;
-    }
-    const auto& ef = std::get<ExpectedFound>(reason);
-    out.append("found ");
-    if (ef.found) {
-        Expectation::token_of(*ef.found).render(out);
-    } else {
-        out.append("end of input");
-    }
-    out.append(" expected ");
-    const auto& list = ef.expected;
-    if (list.empty()) {
-        out.append("something else");
-        return;
-    }
-    for (std::size_t i = 0; i + 1 < list.size(); ++i) {
-        list[i].render(out);
-        out.append(", ");
-    }
-    if (list.size() > 1) out.append("or ");
-    list.back().render(out);
+    Utf8Sink sink(out);
+    write_sentence(sink, *this);
 }
 
 }  // namespace vorna

@@ -17,12 +17,13 @@ struct Expectation {
     enum class Kind : unsigned char { Token, Label, EndOfInput };
 
     Kind kind = Kind::EndOfInput;
-    char32_t token = 0;  // Kind::Token
-    std::string text;    // Kind::Label
+    char32_t token = 0;     // Kind::Token
+    std::string_view text;  // Kind::Label: a view; the grammars' labels are static texts
 
-    static Expectation token_of(char32_t c) { return {Kind::Token, c, {}}; }
-    static Expectation label(std::string_view t) { return {Kind::Label, 0, std::string(t)}; }
-    static Expectation end_of_input() { return {Kind::EndOfInput, 0, {}}; }
+    static constexpr Expectation token_of(char32_t c) noexcept { return {Kind::Token, c, {}}; }
+    // `t` must outlive the expectation.
+    static constexpr Expectation label(std::string_view t) noexcept { return {Kind::Label, 0, t}; }
+    static constexpr Expectation end_of_input() noexcept { return {Kind::EndOfInput, 0, {}}; }
 
     // 'x' for a token (in its visible form), the text for a label, "end of
     // input".
@@ -60,5 +61,45 @@ struct ParseIssue {
         return out;
     }
 };
+
+// The pieces of an expectation and of a sentence, written into any text
+// sink (see core/unicode/text_sink.hpp): the one definition of both texts.
+template <class Sink> void write_expectation(Sink& out, const Expectation& e) {
+    switch (e.kind) {
+        case Expectation::Kind::Token:
+            out.ascii("'");
+            out.put(visible_form(e.token));
+            out.ascii("'");
+            return;
+        case Expectation::Kind::Label: out.utf8(e.text); return;
+        case Expectation::Kind::EndOfInput: out.ascii("end of input"); return;
+    }
+}
+
+template <class Sink> void write_sentence(Sink& out, const ParseIssue& issue) {
+    if (const auto* message = std::get_if<std::string>(&issue.reason)) {
+        out.utf8(*message);
+        return;
+    }
+    const auto& ef = std::get<ExpectedFound>(issue.reason);
+    out.ascii("found ");
+    if (ef.found) {
+        write_expectation(out, Expectation::token_of(*ef.found));
+    } else {
+        out.ascii("end of input");
+    }
+    out.ascii(" expected ");
+    const auto& list = ef.expected;
+    if (list.empty()) {
+        out.ascii("something else");
+        return;
+    }
+    for (std::size_t i = 0; i + 1 < list.size(); ++i) {
+        write_expectation(out, list[i]);
+        out.ascii(", ");
+    }
+    if (list.size() > 1) out.ascii("or ");
+    write_expectation(out, list.back());
+}
 
 }  // namespace vorna

@@ -122,7 +122,7 @@ private:
         const auto* data = reinterpret_cast<const unsigned char*>(text_.data());
         const std::size_t size = text_.size();
         // Runs are mostly short: a byte at a time first.
-        for (const std::size_t first = from + 16; from < size && from < first; ++from) {
+        for (const std::size_t first = size - from < 16 ? size : from + 16; from < first; ++from) {
             if (!detail::byte_has(text_[from], bit)) return from;
         }
         // Long runs are taken eight bytes a step: one test of the classes of

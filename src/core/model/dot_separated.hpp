@@ -3,6 +3,7 @@
 
 #include <compare>
 #include <string>
+#include <utility>
 
 #include "core/model/packed_lists.hpp"
 #include "core/unicode/text_forms.hpp"
@@ -17,6 +18,8 @@ struct DotSeparated {
 
     DotSeparated() noexcept = default;
     DotSeparated(const TextList& parts) : lists({ListSource(parts)}) {}
+    // The lists of a matched text, built in place.
+    DotSeparated(std::in_place_t, PackedLists<1> parts) noexcept : lists(std::move(parts)) {}
 
     ListView parts() const noexcept { return lists.get(0); }
     void set_parts(const ListSource& parts) { lists.assign(0, parts); }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "core/model/packed_lists.hpp"
 #include "core/unicode/text_forms.hpp"
@@ -21,6 +22,8 @@ struct Other {
     Other(std::string_view value) { set_value(value); }
     Other(const char* value) : Other(std::string_view(value)) {}
     Other(const Text& value) : Other(std::string_view(value)) {}
+    // The lists of a matched text: one present list of one item.
+    Other(std::in_place_t, PackedLists<1> value) noexcept : lists(std::move(value)) {}
 
     std::string_view value() const noexcept {
         const ListView list = lists.get(0);

@@ -40,6 +40,10 @@ public:
     // holds before a value is stored in it.
     Version() noexcept : Version(SemVer()) {}
     Version(SemVer v) noexcept { new (&storage_.semver) SemVer(std::move(v)); }
+    // A value of kind T constructed in place from `args`.
+    template <class T, class... Args> explicit Version(std::in_place_type_t<T>, Args&&... args) {
+        new (&member<T>()) T(std::forward<Args>(args)...);
+    }
     Version(DotSeparated v) noexcept { new (&storage_.dotted) DotSeparated(std::move(v)); }
     Version(Other v) noexcept { new (&storage_.other) Other(std::move(v)); }
     Version(const Version& other) {

@@ -6,7 +6,7 @@ namespace {
 
 template <class T> Result<T, ParseError> parse(std::string_view text) {
     T value;
-    if (std::optional<ParseError> error = parse_into(text, value)) return std::move(*error);
+    if (std::optional<ParseFailure> failure = parse_into(text, value)) return failure->to_error();
     return value;
 }
 

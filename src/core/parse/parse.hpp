@@ -21,14 +21,23 @@ template <> inline constexpr std::string_view source_id<DotSeparated> =
     "vorna::package::version::dot_separated::DotSeparated";
 template <> inline constexpr std::string_view source_id<Other> = "vorna::package::version::other::Other";
 
-// As match_into, with the failure rendered as a report. The constructors of
+// As match_into, with the failure ready to be written as a report (it
+// refers to `text`, which must outlive it). The constructors of
 // the Python classes build through this one, straight into their instances;
 // the success path is inline and the report one call away.
 template <class T>
-std::optional<ParseError> parse_into(std::string_view text, T& out, BlockPlacement* placement = nullptr) {
+std::optional<ParseFailure> parse_into(std::string_view text, T& out, BlockPlacement* placement = nullptr) {
     std::optional<ParseIssue> issue = match_into(text, out, placement);
     if (!issue) [[likely]] return std::nullopt;
-    return render_parse_failure(text, source_id<T>, std::span<const ParseIssue>(&*issue, 1));
+    return ParseFailure{text, source_id<T>, std::move(*issue)};
+}
+
+// As match_at, with the failure ready to be written as a report (it refers
+// to `text`, which must outlive it).
+template <class T> std::optional<ParseFailure> parse_at(std::string_view text, BuildSite& site) {
+    std::optional<ParseIssue> issue = match_at<T>(text, site);
+    if (!issue) [[likely]] return std::nullopt;
+    return ParseFailure{text, source_id<T>, std::move(*issue)};
 }
 
 // The value, or the report of the failure.

@@ -9,16 +9,16 @@
 //      │     ┬
 //      │     ╰── found 'x' expected integer
 //   ───╯
+#include "core/report/report.hpp"
+
 #include <algorithm>
 #include <cstdint>
-#include <exception>
 #include <optional>
 #include <vector>
 
 #include "core/report/colour.hpp"
-#include "core/terminal/painter.hpp"
-#include "core/report/report.hpp"
 #include "core/report/source.hpp"
+#include "core/unicode/text_sink.hpp"
 #include "core/unicode/unicode.hpp"
 #include "core/unicode/utf8.hpp"
 
@@ -31,16 +31,14 @@ constexpr std::size_t tab_width = 4;
 // (232 to 255), which recedes behind the coloured labels on dark and light
 // terminals alike.
 constexpr std::uint8_t frame_colour = 246;
-// SGR parameters of the header: red.
-constexpr std::string_view error_style = "31";
 
-constexpr std::string_view horizontal = "─";
-constexpr std::string_view vertical = "│";
-constexpr std::string_view vertical_gap = "┆";
-constexpr std::string_view top_left = "╭";
-constexpr std::string_view bottom_left = "╰";
-constexpr std::string_view bottom_right = "╯";
-constexpr std::string_view marker = "┬";
+constexpr char32_t horizontal = U'─';
+constexpr char32_t vertical = U'│';
+constexpr char32_t vertical_gap = U'┆';
+constexpr char32_t top_left = U'╭';
+constexpr char32_t bottom_left = U'╰';
+constexpr char32_t bottom_right = U'╯';
+constexpr char32_t marker = U'┬';
 
 // How one character of a quoted line is drawn: a glyph and the columns it
 // takes. Tabs run to the next tab stop and other white space is one blank
@@ -58,40 +56,131 @@ Cell cell_of(char32_t c, std::size_t column) noexcept {
     return {c, static_cast<std::size_t>(std::max(unicode::display_width(c), 0))};
 }
 
-void append_cell(std::string& out, Cell cell) {
-    if (cell.glyph == U' ') {
-        out.append(cell.width, ' ');
-    } else {
-        utf8::append(out, cell.glyph);
+// The end of a quoted line once the white space that ends it is left out:
+// it shows nothing and would only pad the row. A lead byte always starts a
+// character as the forward walk decodes it, so a blank found walking back
+// is one it would find.
+std::size_t shown_end(std::string_view content) noexcept {
+    std::size_t end = content.size();
+    while (end > 0) {
+        const auto last = static_cast<unsigned char>(content[end - 1]);
+        if (last == ' ' || last == '\t') {
+            --end;
+            continue;
+        }
+        if (last < 0x80) break;
+        std::size_t start = end - 1;
+        while (start > 0 && end - start < 4 && (static_cast<unsigned char>(content[start]) & 0xC0) == 0x80) --start;
+        const utf8::Decoded d = utf8::decode(content, start);
+        if (start + d.length != end || !unicode::is_blank(d.scalar)) break;
+        end = start;
     }
+    return end;
 }
 
-void append_repeated(std::string& out, std::string_view glyph, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) out.append(glyph);
+// ANSI styles, written only when the report is in colour.
+template <class Sink> void open_palette(Sink& out, bool colour, std::uint8_t index) {
+    if (!colour) return;
+    out.ascii("\x1b[38;5;");
+    put_decimal(out, unsigned{index});
+    out.ascii("m");
+}
+template <class Sink> void reset(Sink& out, bool colour) {
+    if (colour) out.ascii("\x1b[0m");
 }
 
-// One issue placed beneath the quoted text: the line it is drawn under and
-// the display columns its span covers on that line, end past start.
-struct PlacedLabel {
-    const ParseIssue* issue;
-    std::size_t line;
-    std::size_t start_column;
-    std::size_t end_column;
-    std::uint8_t colour;
+// Whether the sentence of `issue` is certainly well-formed, told from its
+// pieces where they lie: its own words are ASCII, and well-formed pieces
+// joined stay well-formed. Only a doubtful sentence is drawn to find the
+// offending byte.
+bool sentence_well_formed(const ParseIssue& issue) noexcept {
+    if (const auto* message = std::get_if<std::string>(&issue.reason)) return !utf8::first_malformed(*message);
+    const auto& reason = std::get<ExpectedFound>(issue.reason);
+    if (reason.found && !utf8::is_scalar(*reason.found)) return false;
+    for (const Expectation& e : reason.expected) {
+        switch (e.kind) {
+            case Expectation::Kind::Token:
+                if (!utf8::is_scalar(e.token)) return false;
+                break;
+            case Expectation::Kind::Label:
+                if (utf8::first_malformed(e.text)) return false;
+                break;
+            default: break;
+        }
+    }
+    return true;
+}
 
-    std::size_t marker_column() const noexcept { return start_column + (end_column - start_column - 1) / 2; }
-};
+// The quoted text is drawn with stand-ins for malformed bytes and every
+// glyph is ours, so only the source id and the sentences, which are written
+// as given, can make the report malformed. They are checked before the
+// report is laid out, not the whole report after.
+std::optional<std::string> malformed_piece(std::string_view source_id, std::span<const ParseIssue> issues) {
+    if (const auto bad = utf8::first_malformed(source_id)) {
+        std::string message = "Invalid UTF-8 string: malformed UTF-8 at byte ";
+        append_decimal(message, *bad);
+        message.append(" of the source id");
+        return message;
+    }
+    std::string sentence;
+    for (std::size_t i = 0; i < issues.size(); ++i) {
+        if (sentence_well_formed(issues[i])) continue;
+        sentence.clear();
+        issues[i].append_sentence(sentence);
+        if (const auto bad = utf8::first_malformed(sentence)) {
+            std::string message = "Invalid UTF-8 string: malformed UTF-8 at byte ";
+            append_decimal(message, *bad);
+            message.append(" of the label of issue ");
+            append_decimal(message, i + 1);
+            return message;
+        }
+    }
+    return std::nullopt;
+}
 
-PlacedLabel place(const ReportSource& source, const ParseIssue& issue, std::uint8_t colour) {
-    const std::string_view text = source.text();
+// Only the lines up to the last one that holds an issue are shown.
+std::size_t last_issue_start(std::string_view text, std::span<const ParseIssue> issues) noexcept {
+    std::size_t until = 0;
+    for (const ParseIssue& issue : issues) until = std::max(until, std::min(issue.span_start, text.size()));
+    return until;
+}
+
+}  // namespace
+
+ReportLayout::ReportLayout(std::string_view text, std::string_view source_id, std::span<const ParseIssue> issues,
+                           bool colour)
+    : source_id_(source_id), source_(text, last_issue_start(text, issues)), colour_(colour) {
+    // The parsers always pass one issue; without any there is nothing to place.
+    if (issues.empty()) {
+        fallback_ = "Error: no parse issue was recorded\n";
+        return;
+    }
+    if (auto message = malformed_piece(source_id, issues)) {
+        fallback_ = std::move(*message);
+        return;
+    }
+    labels_.reserve(issues.size());
+    ColourGenerator colours;
+    for (const ParseIssue& issue : issues) labels_.push_back(place(issue, colours.next()));
+    // Quoted lines appear in text order; labels on one line in the order given.
+    if (labels_.size() > 1) {
+        std::stable_sort(labels_.begin(), labels_.end(),
+                         [](const PlacedLabel& a, const PlacedLabel& b) { return a.line < b.line; });
+    }
+    width_ = decimal_size(labels_.back().line + 1);
+    location_ = source_.locate(issues.front().span_start);
+}
+
+ReportLayout::PlacedLabel ReportLayout::place(const ParseIssue& issue, std::uint8_t colour) const {
+    const std::string_view text = source_.text();
     // A span past the end of the text cannot be located (the report location
     // then reads "?"); it is drawn at the end so its sentence still shows. A
     // span that ends before it starts is the caller's fault; it is drawn empty.
     const std::size_t start = std::min(issue.span_start, text.size());
     const std::size_t end = std::clamp(issue.span_end, start, text.size());
-    const std::size_t index = *source.line_of(start);
-    const SourceLine& line = source.lines()[index];
-    const std::size_t content_end = line.byte_offset + source.content(index).size();
+    const std::size_t index = *source_.line_of(start);
+    const SourceLine& line = source_.lines()[index];
+    const std::size_t content_end = line.byte_offset + source_.content(index).size();
 
     std::size_t column = 0;
     std::optional<std::size_t> start_column;
@@ -119,264 +208,177 @@ PlacedLabel place(const ReportSource& source, const ParseIssue& issue, std::uint
     return {&issue, index, first, std::max(column, first + 1), colour};
 }
 
-class ReportWriter {
-public:
-    ReportWriter(std::string& out, const ReportSource& source, bool colour, std::size_t number_width)
-        : out_(out), source_(source), paint_(out, colour), width_(number_width) {}
+// A row of the frame with nothing after its glyph: the margin, or the gap
+// between two quoted lines that are not neighbours.
+template <class Sink> void ReportLayout::frame(Sink& out, char32_t glyph) const {
+    out.repeat(U' ', width_ + 2);
+    open_palette(out, colour_, frame_colour);
+    out.put(glyph);
+    reset(out, colour_);
+    out.ascii("\n");
+}
 
-    void header() {
-        paint_.piece(error_style, "Error:");
-        out_.append(" \n");
-    }
-
-    void location(std::string_view source_id, std::optional<SourcePosition> at) {
-        out_.append(width_ + 2, ' ');
-        paint_.open_palette(frame_colour);
-        out_.append(top_left).append(horizontal).append("[");
-        paint_.reset();
-        out_.push_back(' ');
-        out_.append(source_id);
-        out_.push_back(':');
-        if (at) {
-            append_decimal(out_, at->line + 1);
-            out_.push_back(':');
-            append_decimal(out_, at->column + 1);
+template <class Sink> void ReportLayout::source_row(Sink& out, std::size_t index) const {
+    out.ascii(" ");
+    const std::size_t number = index + 1;
+    out.repeat(U' ', width_ - decimal_size(number));
+    put_decimal(out, number);
+    out.ascii(" ");
+    open_palette(out, colour_, frame_colour);
+    out.put(vertical);
+    reset(out, colour_);
+    const std::string_view full = source_.content(index);
+    const std::string_view content = full.substr(0, shown_end(full));
+    if (!content.empty()) out.ascii(" ");
+    std::size_t column = 0;
+    for (std::size_t pos = 0; pos < content.size();) {
+        // Runs of printable ASCII are drawn as they stand.
+        if (const std::size_t run = utf8::skip_printable_ascii(content, pos, content.size()); run != pos) {
+            out.ascii(content.substr(pos, run - pos));
+            column += run - pos;
+            pos = run;
+            continue;
+        }
+        const utf8::Decoded d = utf8::decode(content, pos);
+        const Cell cell = cell_of(d.scalar, column);
+        if (cell.glyph == U' ') {
+            out.repeat(U' ', cell.width);
         } else {
-            out_.append("?:?");
+            out.put(cell.glyph);
         }
-        out_.push_back(' ');
-        paint_.palette_piece(frame_colour, "]");
-        out_.push_back('\n');
+        column += cell.width;
+        pos += d.length;
     }
-
-    void margin() {
-        out_.append(width_ + 2, ' ');
-        paint_.palette_piece(frame_colour, vertical);
-        out_.push_back('\n');
-    }
-
-    // Marks the lines left out between two quoted lines.
-    void gap() {
-        out_.append(width_ + 2, ' ');
-        paint_.palette_piece(frame_colour, vertical_gap);
-        out_.push_back('\n');
-    }
-
-    void source_row(std::size_t index) {
-        out_.push_back(' ');
-        const std::size_t number = index + 1;
-        out_.append(width_ - decimal_size(number), ' ');
-        append_decimal(out_, number);
-        out_.push_back(' ');
-        paint_.palette_piece(frame_colour, vertical);
-        const std::size_t row_end = out_.size();
-        out_.push_back(' ');
-        std::size_t column = 0;
-        const std::string_view content = source_.content(index);
-        for (std::size_t pos = 0; pos < content.size();) {
-            // Runs of printable ASCII are drawn as they stand.
-            if (const std::size_t run = utf8::skip_printable_ascii(content, pos, content.size()); run != pos) {
-                out_.append(content.substr(pos, run - pos));
-                column += run - pos;
-                pos = run;
-                continue;
-            }
-            const utf8::Decoded d = utf8::decode(content, pos);
-            const Cell cell = cell_of(d.scalar, column);
-            append_cell(out_, cell);
-            column += cell.width;
-            pos += d.length;
-        }
-        // No trailing blanks: they show nothing and only pad the row.
-        while (out_.size() > row_end && out_.back() == ' ') out_.pop_back();
-        out_.push_back('\n');
-    }
-
-    void label_rows(const PlacedLabel& label) {
-        const std::size_t marker_at = label.marker_column();
-
-        row_start();
-        out_.append(label.start_column, ' ');
-        paint_.open_palette(label.colour);
-        for (std::size_t column = label.start_column; column < label.end_column; ++column) {
-            out_.append(column == marker_at ? marker : horizontal);
-        }
-        paint_.reset();
-        out_.push_back('\n');
-
-        row_start();
-        out_.append(marker_at, ' ');
-        paint_.open_palette(label.colour);
-        out_.append(bottom_left);
-        append_repeated(out_, horizontal, 2);
-        paint_.reset();
-        out_.push_back(' ');
-        label.issue->append_sentence(out_);
-        out_.push_back('\n');
-    }
-
-    void closing() {
-        paint_.open_palette(frame_colour);
-        append_repeated(out_, horizontal, width_ + 2);
-        out_.append(bottom_right);
-        paint_.reset();
-        out_.push_back('\n');
-    }
-
-private:
-    void row_start() {
-        out_.append(width_ + 2, ' ');
-        paint_.palette_piece(frame_colour, vertical);
-        out_.push_back(' ');
-    }
-
-    std::string& out_;
-    const ReportSource& source_;
-    Painter paint_;
-    std::size_t width_;
-};
-
-// Room for the sentence of `issue`, enough in all but contrived cases.
-std::size_t sentence_size_hint(const ParseIssue& issue) noexcept {
-    if (const auto* message = std::get_if<std::string>(&issue.reason)) return message->size();
-    // "found 'x' expected " with a found character of up to four bytes,
-    // rounded up; then per item its label, or a quoted token of up to six
-    // bytes, and the ", " or ", or " before it.
-    std::size_t size = 48;
-    for (const Expectation& e : std::get<ExpectedFound>(issue.reason).expected) size += e.text.size() + 16;
-    return size;
+    out.ascii("\n");
 }
 
-// An estimate of the report size, so the buffer is allocated once.
-std::size_t report_size_hint(const ReportSource& source, std::string_view source_id,
-                             std::span<const PlacedLabel> labels, std::size_t width, bool colour) noexcept {
-    constexpr std::size_t glyph_bytes = 3;  // every box-drawing glyph
-    // A start and a reset sequence per coloured piece, at most two per row;
-    // 16 bytes hold the longest ("\x1b[38;5;255m", 11) of either.
-    const std::size_t colour_bytes = colour ? 2 * 2 * 16 : 0;
-    // Header, location, margin and closing line: each row's margin of
-    // `width` columns and up to 8 bytes of spaces, glyphs and line break;
-    // then the source id, and "Error:", the brackets and the line and column
-    // numbers of the location in 48 bytes.
-    std::size_t size = 4 * (width + 8 + colour_bytes) + source_id.size() + 48;
-    for (const PlacedLabel& label : labels) {
-        // The quoted line, and a gap row. A quoted character mostly takes
-        // the bytes it has in the text; the rare tab or stand-in that takes
-        // more grows the buffer, rather than every report reserving four
-        // times its longest line; 16 bytes of slack take the line break and
-        // a stand-in glyph or two.
-        size += 2 * (width + 8 + colour_bytes) + source.content(label.line).size() + 16;
-        // The underline and connector rows: the span's glyphs, and the
-        // connector's three beyond it ("╰──").
-        size += 2 * (width + 8 + colour_bytes) + label.start_column + label.marker_column() +
-                glyph_bytes * (label.end_column - label.start_column + 3) + sentence_size_hint(*label.issue);
-    }
-    return size;
+template <class Sink> void ReportLayout::label_rows(Sink& out, const PlacedLabel& label) const {
+    const std::size_t marker_at = label.marker_column();
+    const auto row_start = [&] {
+        out.repeat(U' ', width_ + 2);
+        open_palette(out, colour_, frame_colour);
+        out.put(vertical);
+        reset(out, colour_);
+        out.ascii(" ");
+    };
+
+    row_start();
+    out.repeat(U' ', label.start_column);
+    open_palette(out, colour_, label.colour);
+    out.repeat(horizontal, marker_at - label.start_column);
+    out.put(marker);
+    out.repeat(horizontal, label.end_column - marker_at - 1);
+    reset(out, colour_);
+    out.ascii("\n");
+
+    row_start();
+    out.repeat(U' ', marker_at);
+    open_palette(out, colour_, label.colour);
+    out.put(bottom_left);
+    out.repeat(horizontal, 2);
+    reset(out, colour_);
+    out.ascii(" ");
+    write_sentence(out, *label.issue);
+    out.ascii("\n");
 }
 
+template <class Sink> void ReportLayout::draw(Sink& out) const {
+    if (!fallback_.empty()) {
+        out.utf8(fallback_);
+        return;
+    }
+    // The header: "Error:" in red.
+    if (colour_) out.ascii("\x1b[31m");
+    out.ascii("Error:");
+    reset(out, colour_);
+    out.ascii(" \n");
 
-// Whether the sentence of `issue` is certainly well-formed, told from its
-// pieces where they lie: its own words are ASCII, and well-formed pieces
-// joined stay well-formed. Only a doubtful sentence is drawn to find the
-// offending byte.
-bool sentence_well_formed(const ParseIssue& issue) noexcept {
-    if (const auto* message = std::get_if<std::string>(&issue.reason)) return !utf8::first_malformed(*message);
-    const auto& reason = std::get<ExpectedFound>(issue.reason);
-    if (reason.found && !utf8::is_scalar(*reason.found)) return false;
-    for (const Expectation& e : reason.expected) {
-        switch (e.kind) {
-            case Expectation::Kind::Token:
-                if (!utf8::is_scalar(e.token)) return false;
-                break;
-            case Expectation::Kind::Label:
-                if (utf8::first_malformed(e.text)) return false;
-                break;
-            default: break;
+    // The location.
+    out.repeat(U' ', width_ + 2);
+    open_palette(out, colour_, frame_colour);
+    out.put(top_left);
+    out.put(horizontal);
+    out.ascii("[");
+    reset(out, colour_);
+    out.ascii(" ");
+    out.utf8(source_id_);
+    out.ascii(":");
+    if (location_) {
+        put_decimal(out, location_->line + 1);
+        out.ascii(":");
+        put_decimal(out, location_->column + 1);
+    } else {
+        out.ascii("?:?");
+    }
+    out.ascii(" ");
+    open_palette(out, colour_, frame_colour);
+    out.ascii("]");
+    reset(out, colour_);
+    out.ascii("\n");
+
+    frame(out, vertical);
+    for (std::size_t i = 0; i < labels_.size(); ++i) {
+        const std::size_t line = labels_[i].line;
+        if (i == 0 || line != labels_[i - 1].line) {
+            if (i > 0 && line > labels_[i - 1].line + 1) frame(out, vertical_gap);
+            source_row(out, line);
         }
+        label_rows(out, labels_[i]);
     }
-    return true;
+
+    // The closing line.
+    open_palette(out, colour_, frame_colour);
+    out.repeat(horizontal, width_ + 2);
+    out.put(bottom_right);
+    reset(out, colour_);
+    out.ascii("\n");
 }
 
-// The quoted text is drawn with stand-ins for malformed bytes and every
-// glyph is ours, so only the source id and the sentences, which are written
-// as given, can make the report malformed. They are checked before the
-// report is drawn, not the whole report after.
-std::optional<std::string> malformed_piece(std::string_view source_id, std::span<const ParseIssue> issues) {
-    if (const auto bad = utf8::first_malformed(source_id)) {
-        std::string message = "Invalid UTF-8 string: malformed UTF-8 at byte ";
-        append_decimal(message, *bad);
-        message.append(" of the source id");
-        return message;
-    }
-    std::string sentence;
-    for (std::size_t i = 0; i < issues.size(); ++i) {
-        if (sentence_well_formed(issues[i])) continue;
-        sentence.clear();
-        issues[i].append_sentence(sentence);
-        if (const auto bad = utf8::first_malformed(sentence)) {
-            std::string message = "Invalid UTF-8 string: malformed UTF-8 at byte ";
-            append_decimal(message, *bad);
-            message.append(" of the label of issue ");
-            append_decimal(message, i + 1);
-            return message;
-        }
-    }
-    return std::nullopt;
+TextMeasure ReportLayout::measure() const noexcept {
+    MeasureSink sink;
+    draw(sink);
+    return sink.result();
 }
 
-std::string render(std::string_view text, std::string_view source_id, std::span<const ParseIssue> issues,
-                   bool colour) {
-    // Only the lines up to the last one that holds an issue are shown.
-    std::size_t until = 0;
-    for (const ParseIssue& issue : issues) until = std::max(until, std::min(issue.span_start, text.size()));
-    const ReportSource source(text, until);
+void ReportLayout::write(std::uint8_t* out) const noexcept {
+    UnitSink sink(out);
+    draw(sink);
+}
 
-    std::vector<PlacedLabel> labels;
-    labels.reserve(issues.size());
-    ColourGenerator colours;
-    for (const ParseIssue& issue : issues) labels.push_back(place(source, issue, colours.next()));
-    // Quoted lines appear in text order; labels on one line in the order given.
-    if (labels.size() > 1) {
-        std::stable_sort(labels.begin(), labels.end(),
-                         [](const PlacedLabel& a, const PlacedLabel& b) { return a.line < b.line; });
-    }
-    const std::size_t width = decimal_size(labels.back().line + 1);
+void ReportLayout::write(std::uint16_t* out) const noexcept {
+    UnitSink sink(out);
+    draw(sink);
+}
 
+void ReportLayout::write(std::uint32_t* out) const noexcept {
+    UnitSink sink(out);
+    draw(sink);
+}
+
+std::string ReportLayout::utf8() const {
     std::string out;
-    out.reserve(report_size_hint(source, source_id, labels, width, colour));
-    ReportWriter writer(out, source, colour, width);
-    writer.header();
-    writer.location(source_id, source.locate(issues.front().span_start));
-    writer.margin();
-    for (std::size_t i = 0; i < labels.size(); ++i) {
-        const std::size_t line = labels[i].line;
-        if (i == 0 || line != labels[i - 1].line) {
-            if (i > 0 && line > labels[i - 1].line + 1) writer.gap();
-            writer.source_row(line);
-        }
-        writer.label_rows(labels[i]);
-    }
-    writer.closing();
+    out.reserve(measure().utf8_bytes);
+    Utf8Sink sink(out);
+    draw(sink);
     return out;
 }
 
-}  // namespace
+ReportLayout ParseFailure::layout() const {
+    return ReportLayout(text, source_id, std::span<const ParseIssue>(&issue, 1), report_colour_enabled());
+}
+
+ParseError ParseFailure::to_error() const { return ParseError(layout().utf8()); }
 
 ParseError render_parse_failure(std::string_view text, std::string_view source_id, std::span<const ParseIssue> issues) {
     return render_parse_failure(text, source_id, issues, report_colour_enabled());
 }
 
+// Out of memory, there is no text to carry: std::bad_alloc goes up to the
+// caller, where the Python boundary turns it into MemoryError. Building a
+// fallback message would only need memory again.
 ParseError render_parse_failure(std::string_view text, std::string_view source_id, std::span<const ParseIssue> issues,
                                 bool colour) {
-    // The parsers always pass one issue; without any there is nothing to place.
-    if (issues.empty()) return ParseError("Error: no parse issue was recorded\n");
-    try {
-        if (auto message = malformed_piece(source_id, issues)) return ParseError(std::move(*message));
-        return ParseError(render(text, source_id, issues, colour));
-    } catch (const std::exception& e) {
-        // Only allocation can fail here.
-        return ParseError(std::string("Failed to write error to string: ") + e.what());
-    }
+    return ParseError(ReportLayout(text, source_id, issues, colour).utf8());
 }
 
 std::string ParseError::debug_form() const {

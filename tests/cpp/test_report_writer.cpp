@@ -1,0 +1,138 @@
+// The report written at a fixed width (what a host string is made of) and
+// under memory exhaustion.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/parse/parse.hpp"
+#include "core/report/report.hpp"
+#include "core/unicode/utf8.hpp"
+
+namespace {
+
+// A one-shot allocation failure: when `fail_in` reaches zero on this thread,
+// that one allocation throws and the next ones succeed again.
+thread_local long fail_in = -1;
+
+}  // namespace
+
+// The replacements pair malloc with free, which the compiler cannot see
+// through the replaced operators.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
+void* operator new(std::size_t size) {
+    if (fail_in >= 0 && fail_in-- == 0) throw std::bad_alloc();
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace vorna {
+namespace {
+
+std::u32string decoded(std::string_view text) {
+    std::u32string out;
+    for (std::size_t pos = 0; pos < text.size();) {
+        const utf8::Decoded d = utf8::decode(text, pos);
+        out.push_back(d.scalar);
+        pos += d.length;
+    }
+    return out;
+}
+
+template <class Unit> std::u32string written(const ReportLayout& layout, std::size_t length) {
+    std::vector<Unit> units(length + 1, Unit(0x5A));  // one guard unit past the end
+    layout.write(units.data());
+    EXPECT_EQ(units.back(), Unit(0x5A)) << "wrote past the measured length";
+    return std::u32string(units.begin(), units.end() - 1);
+}
+
+struct WidthCase {
+    const char* name;
+    std::string text;
+    std::vector<ParseIssue> issues;
+    bool colour;
+};
+
+class ReportWidths : public testing::TestWithParam<WidthCase> {};
+
+// Every width that can hold the widest character gives the UTF-8 report's
+// characters exactly, and the measure is exact.
+TEST_P(ReportWidths, MatchTheUtf8Form) {
+    const WidthCase& c = GetParam();
+    const ReportLayout layout(c.text, "vorna::package::version::Version", c.issues, c.colour);
+    const std::string utf8 = layout.utf8();
+    const std::u32string expected = decoded(utf8);
+    const TextMeasure m = layout.measure();
+    ASSERT_EQ(m.length, expected.size());
+    ASSERT_EQ(m.utf8_bytes, utf8.size());
+    // An ASCII text measures 0x7F wide: one bound serves all of ASCII.
+    ASSERT_EQ(m.widest, std::max(U'\x7F', *std::max_element(expected.begin(), expected.end())));
+    EXPECT_EQ(written<std::uint32_t>(layout, m.length), expected);
+    if (m.widest <= 0xFFFF) {
+        EXPECT_EQ(written<std::uint16_t>(layout, m.length), expected);
+    }
+    if (m.widest <= 0xFF) {
+        EXPECT_EQ(written<std::uint8_t>(layout, m.length), expected);
+    }
+    EXPECT_EQ(utf8, render_parse_failure(c.text, "vorna::package::version::Version", c.issues, c.colour).message());
+}
+
+ParseIssue at(std::size_t start, std::size_t end, std::optional<char32_t> found) {
+    return ParseIssue{start, end,
+                      ExpectedFound{found, {Expectation::label("digit"), Expectation::token_of(U'.')}}};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writer, ReportWidths,
+    testing::Values(WidthCase{"Plain", "1.2.x", {at(4, 5, U'x')}, false},
+                    WidthCase{"Colour", "1.2.x", {at(4, 5, U'x')}, true},
+                    // Trailing blanks of the quoted line are left out, a tab and
+                    // an ideographic space among them.
+                    WidthCase{"TrailingBlanks", "1.x \t\xe3\x80\x80", {at(2, 3, U'x')}, false},
+                    WidthCase{"AllBlank", " \t", {at(2, 2, std::nullopt)}, false},
+                    WidthCase{"Astral", "1.\xf0\x9f\x98\x80", {at(2, 6, U'\U0001F600')}, true},
+                    WidthCase{"Message", "1.2.x", {ParseIssue{0, 1, std::string("caf\xc3\xa9")}}, false},
+                    WidthCase{"NoIssue", "1.2.x", {}, false},
+                    WidthCase{"SeveralLines", "a\nb\nc\nd", {at(6, 7, U'd'), at(0, 1, U'a')}, true}),
+    [](const testing::TestParamInfo<WidthCase>& info) { return std::string(info.param.name); });
+
+// Memory running out at any allocation of a report ends in std::bad_alloc,
+// never in a report that says so (which would need memory again); the
+// allocations after the failed one succeed again.
+TEST(ReportWriter, OutOfMemoryIsBadAlloc) {
+    const std::string text = "1.2.x";
+    std::string full;
+    {
+        SemVer out;
+        full = parse_into(text, out)->to_error().message();
+    }
+    int failures = 0;
+    for (long n = 0; n < 64; ++n) {
+        SemVer out;
+        try {
+            fail_in = n;
+            const std::string message = parse_into(text, out)->to_error().message();
+            fail_in = -1;
+            EXPECT_EQ(message, full) << "allocation " << n;
+            if (failures > 0 && message == full) return;
+        } catch (const std::bad_alloc&) {
+            fail_in = -1;
+            ++failures;
+        }
+    }
+    FAIL() << "the report took more than 64 allocations, or none failed";
+}
+
+}  // namespace
+}  // namespace vorna
