@@ -122,7 +122,9 @@ private:
 
 // `n` in decimal as an ASCII piece.
 template <class Sink, std::unsigned_integral N> void put_decimal(Sink& sink, N n) {
-    char digits[std::numeric_limits<N>::digits10 + 1];
+    // Zeroed only to quiet newer compilers, which cannot see write_decimal
+    // fill the digits it counts.
+    char digits[std::numeric_limits<N>::digits10 + 1] = {};
     sink.ascii(std::string_view(digits, static_cast<std::size_t>(write_decimal(digits, n) - digits)));
 }
 
