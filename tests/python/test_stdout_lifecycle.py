@@ -82,6 +82,7 @@ while not os.waitpid(pid, os.WNOHANG)[0]:
     time.sleep(0.01)
 out.seek(0)
 sys.stderr.write(repr(out.read()))
+out.close()
 """
 
 
