@@ -44,20 +44,11 @@ inline std::size_t tail_offset(PyTypeObject* type) noexcept {
     return (static_cast<std::size_t>(type->tp_basicsize) + align - 1) / align * align;
 }
 
-// Allocates an instance of `type` with `tail` spare bytes after it and
-// constructs the blank value and a free borrow counter in it.
-template <class T> PyObject* alloc_instance(PyTypeObject* type, std::size_t tail) noexcept {
+// Allocates an instance of `type` and constructs the blank value and a free
+// borrow counter in it.
+template <class T> PyObject* alloc_instance(PyTypeObject* type) noexcept {
     static_assert(std::is_nothrow_default_constructible_v<T>);
-    PyObject* object = nullptr;
-    if (tail == 0) {
-        object = PyType_GenericAlloc(type, 0);
-    } else {
-        // The classes are not tracked by the cycle collector, so a plain
-        // object allocation is all the generic allocator would make.
-        object = static_cast<PyObject*>(PyObject_Malloc(tail_offset(type) + tail));
-        if (!object) return PyErr_NoMemory();
-        PyObject_Init(object, type);
-    }
+    PyObject* object = PyType_GenericAlloc(type, 0);
     if (!object) return nullptr;
     auto* instance = instance_of<T>(object);
     new (&instance->value) T();
@@ -69,7 +60,7 @@ template <class T> PyObject* alloc_instance(PyTypeObject* type, std::size_t tail
 // class's own __new__, object.__new__ behind a replaced __new__, the copy and
 // pickle protocols), it comes from here, so no slot ever meets an instance
 // whose value was never constructed: a fresh one holds the blank value.
-template <class T> PyObject* alloc_slot(PyTypeObject* type, Py_ssize_t) noexcept { return alloc_instance<T>(type, 0); }
+template <class T> PyObject* alloc_slot(PyTypeObject* type, Py_ssize_t) noexcept { return alloc_instance<T>(type); }
 
 // Destroys what alloc_slot constructed, frees the object and drops the
 // instance's reference to its (heap) class.
@@ -82,49 +73,12 @@ template <class T> void dealloc_slot(PyObject* self) noexcept {
     Py_DECREF(type);
 }
 
-// Where a parsed value's block goes: a short one into the tail of the very
-// instance that will hold the value, so the instance and its lists take one
-// allocation; a long one into its own allocation, so replacing the lists
-// later leaves no large dead tail behind.
-template <class T> class InstanceTail final : public BlockPlacement {
-public:
-    explicit InstanceTail(PyTypeObject* type) noexcept : type_(type) {}
-
-    void* place(std::size_t bytes) override {
-        if (bytes > max_tail_bytes || object_) return nullptr;
-        object_ = PyRef::steal(alloc_instance<T>(type_, bytes));
-        if (!object_) throw std::bad_alloc();
-        char* tail = reinterpret_cast<char*>(object_.get()) + tail_offset(type_);
-        // The host's allocator aligns to 16 on 64-bit systems; where it
-        // gives less, the block goes to the heap and the tail stays unused.
-        if (reinterpret_cast<std::uintptr_t>(tail) % detail::BlockLayout::alignment != 0) [[unlikely]] return nullptr;
-        return tail;
-    }
-
-    // The instance with `value` moved in: the one that holds its block, or a
-    // new one. Null with the host's error when allocation fails.
-    PyObject* finish(T&& value) noexcept {
-        if (!object_) object_ = PyRef::steal(alloc_instance<T>(type_, 0));
-        if (!object_) return nullptr;
-        instance_of<T>(object_.get())->value = std::move(value);
-        return object_.release();
-    }
-
-private:
-    // The longest tail: an instance of a few dozen bytes and this much tail
-    // stay within the host's small-object allocator (512 bytes a request),
-    // and it holds the lists of ordinary versions, which take a few dozen
-    // bytes; longer lists are rare enough to pay for their own allocation.
-    static constexpr std::size_t max_tail_bytes = 192;
-
-    PyTypeObject* type_;
-    PyRef object_;
-};
-
 // A new instance of `type` as the place a parsed value is built at: it is
 // allocated once the match is known, with the value's block of lists in its
-// tail when the block is short (see InstanceTail), and the value is then
-// constructed in it directly. Until release(), the instance is freed again
+// tail when the block is short, so the instance and its lists take one
+// allocation, and the value is then constructed in it directly. A long block
+// gets its own allocation, so replacing the lists later leaves no large dead
+// tail behind. Until release(), the instance is freed again
 // if the value's construction fails.
 template <class T> class InstanceSite final : public BuildSite {
 public:
@@ -164,7 +118,10 @@ public:
     PyObject* release() noexcept { return std::exchange(object_, nullptr); }
 
 private:
-    // See InstanceTail.
+    // The longest tail: an instance of a few dozen bytes and this much tail
+    // stay within the host's small-object allocator (512 bytes a request),
+    // and it holds the lists of ordinary versions, which take a few dozen
+    // bytes; longer lists are rare enough to pay for their own allocation.
     static constexpr std::size_t max_tail_bytes = 192;
 
     PyTypeObject* type_;

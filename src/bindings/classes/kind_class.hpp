@@ -39,21 +39,23 @@ concept KindClass = ClassObject<C> && requires(const Keywords& keywords, typenam
     { C::getset.data() } -> std::same_as<PyGetSetDef*>;
 };
 
-// Fills `out` from the one positional argument: a str is parsed, its block
-// put where `placement` offers room; an instance of the class or a Version of
-// its kind is copied. False with an error set otherwise.
-template <KindClass Class>
-bool kind_from_argument(PyObject* argument, typename Class::Value& out, BlockPlacement& placement) {
+// A new instance of `type` holding the value parsed from the str `text`,
+// built in place once the match is known (see InstanceSite); null with an
+// error set, the parse report raised as RuntimeError, otherwise. Every version
+// class builds from text this way.
+template <class T> PyObject* instance_from_text(PyTypeObject* type, PyObject* text) {
+    const std::optional<std::string_view> utf8 = utf8_of(text);
+    if (!utf8) return nullptr;
+    InstanceSite<T> instance(type);
+    if (const auto failure = parse_at<T>(*utf8, instance)) [[unlikely]] return raise_parse_error(*failure);
+    return instance.release();
+}
+
+// Fills `out` from the one positional argument when it is not a str: an
+// instance of the class or a Version of its kind is copied. False with an
+// error set otherwise.
+template <KindClass Class> bool kind_from_instance(PyObject* argument, typename Class::Value& out) {
     using Value = typename Class::Value;
-    if (PyUnicode_Check(argument)) {
-        const std::optional<std::string_view> text = utf8_of(argument);
-        if (!text) return false;
-        if (const auto failure = parse_into(*text, out, &placement)) [[unlikely]] {
-            raise_parse_error(*failure);
-            return false;
-        }
-        return true;
-    }
     PyTypeObject* own_type = Class::type();
     if (!own_type) return false;
     if (PyObject_TypeCheck(argument, own_type)) return copy_value(argument, out);
@@ -89,7 +91,6 @@ template <KindClass Class> PyObject* kind_new(PyTypeObject* type, PyObject* args
         using Value = typename Class::Value;
         const Py_ssize_t count = PyTuple_GET_SIZE(args);
         Value value;
-        InstanceTail<Value> instance(type);
         if (kwargs && kwargs != Py_None) {
             if (count != 0) return raise(PyExc_TypeError, "Constructor expects *args or **kwargs, but not both");
             if (!PyDict_Check(kwargs)) return raise(PyExc_TypeError, "keyword arguments must be a dict");
@@ -101,10 +102,12 @@ template <KindClass Class> PyObject* kind_new(PyTypeObject* type, PyObject* args
         } else if (count > 1) {
             return raise(PyExc_NotImplementedError,
                          std::string(Class::name) + "() with more than one positional argument is not yet implemented");
-        } else if (!kind_from_argument<Class>(PyTuple_GET_ITEM(args, 0), value, instance)) {
+        } else if (PyObject* argument = PyTuple_GET_ITEM(args, 0); PyUnicode_Check(argument)) {
+            return instance_from_text<Value>(type, argument);
+        } else if (!kind_from_instance<Class>(argument, value)) {
             return nullptr;
         }
-        return instance.finish(std::move(value));
+        return new_instance(type, std::move(value));
     });
 }
 

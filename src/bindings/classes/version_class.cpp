@@ -52,16 +52,8 @@ bool version_from_instance(PyObject* argument, std::optional<vorna::Version>& ou
 PyObject* construct(PyTypeObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* first_keyword) {
     if (first_keyword) return raise_unexpected_keyword("Version.__new__", first_keyword);
     if (nargs != 1) return raise(PyExc_ValueError, "Version() requires arguments");
-    if (PyUnicode_Check(args[0])) {
-        // The common case, kept free of intermediate copies of the value.
-        const std::optional<std::string_view> text = utf8_of(args[0]);
-        if (!text) return nullptr;
-        InstanceSite<vorna::Version> instance(type);
-        if (const auto failure = parse_at<vorna::Version>(*text, instance)) [[unlikely]] {
-            return raise_parse_error(*failure);
-        }
-        return instance.release();
-    }
+    // The common case, kept free of intermediate copies of the value.
+    if (PyUnicode_Check(args[0])) return instance_from_text<vorna::Version>(type, args[0]);
     std::optional<vorna::Version> value;
     if (!version_from_instance(args[0], value)) return nullptr;
     return new_instance(type, std::move(*value));

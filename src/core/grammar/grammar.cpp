@@ -9,6 +9,7 @@
 
 #include "core/grammar/pending_issue.hpp"
 #include "core/grammar/matcher.hpp"
+#include "core/grammar/semver_scan.hpp"
 #include "core/model/block_layout.hpp"
 #include "core/unicode/utf8.hpp"
 
@@ -220,14 +221,34 @@ template <class Tracker> bool accept_at(Matcher<Tracker>& m, std::string_view te
 
 // Texts longer than this are matched with tracking from the start. Tracking
 // costs a little per rule, not per byte, so a long text pays next to nothing
-// for it, and a failure then needs no second walk; a short text is matched
-// bare and walked again only when it fails.
+// for it, and a failure then needs no second walk; a short text is scanned
+// for the semantic-version form first where the grammar starts with it, then
+// matched bare, and walked again with tracking only when it fails.
 constexpr std::size_t tracked_from = 128;
+
+// Whether the grammar of T starts with the semantic-version form, which the
+// quick scan takes before the matcher runs.
+template <class T> constexpr bool scans_semver = std::is_same_v<T, SemVer> || std::is_same_v<T, Version>;
+
+// The value of the semantic version `shape` describes, as T: itself or held
+// by a Version.
+void build_semver(std::string_view text, const SemVerShape& shape, SemVer& out, BlockPlacement* placement) {
+    build(text, shape, out, placement);
+}
+void build_semver(std::string_view text, const SemVerShape& shape, Version& out, BlockPlacement* placement) {
+    build(text, shape, out.emplace<SemVer>(), placement);
+}
 
 }  // namespace
 
 template <class T> std::optional<ParseIssue> match_into(std::string_view text, T& out, BlockPlacement* placement) {
     if (text.size() < tracked_from) [[likely]] {
+        if constexpr (scans_semver<T>) {
+            if (SemVerShape shape; grammar::scan_semver(text, shape)) [[likely]] {
+                build_semver(text, shape, out, placement);
+                return std::nullopt;
+            }
+        }
         Matcher<NullTracker> m(text);
         if (accept(m, text, out, placement)) [[likely]] return std::nullopt;
         // The failing path: the grammar again with tracking.
@@ -240,6 +261,12 @@ template <class T> std::optional<ParseIssue> match_into(std::string_view text, T
 
 template <class T> std::optional<ParseIssue> match_at(std::string_view text, BuildSite& site) {
     if (text.size() < tracked_from) [[likely]] {
+        if constexpr (scans_semver<T>) {
+            if (SemVerShape shape; grammar::scan_semver(text, shape)) [[likely]] {
+                make_at<T>(site, text, shape);
+                return std::nullopt;
+            }
+        }
         Matcher<NullTracker> m(text);
         if (accept_at(m, text, site, static_cast<const T*>(nullptr))) [[likely]] return std::nullopt;
         return issue(text, static_cast<const T*>(nullptr));
