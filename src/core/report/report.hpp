@@ -13,9 +13,9 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "core/grammar/issue.hpp"
+#include "core/report/short_list.hpp"
 #include "core/report/source.hpp"
 #include "core/unicode/text_sink.hpp"
 
@@ -47,8 +47,12 @@ class ReportLayout {
 public:
     ReportLayout(std::string_view text, std::string_view source_id, std::span<const ParseIssue> issues, bool colour);
 
-    // The length in characters, the widest character and the UTF-8 size.
+    // The length in characters, the widest character and the UTF-8 size,
+    // worked out from the layout: only the pieces that come from the caller
+    // (the source id, the quoted lines, the sentences) are walked.
     TextMeasure measure() const noexcept;
+    // The same found by drawing the whole report, to check measure() against.
+    TextMeasure measure_by_drawing() const noexcept;
     // Writes exactly measure().length code units at `out`; the unit must
     // hold measure().widest.
     void write(std::uint8_t* out) const noexcept;
@@ -78,7 +82,8 @@ private:
 
     std::string_view source_id_;
     ReportSource source_;
-    std::vector<PlacedLabel> labels_;
+    // The parsers report one issue at a time.
+    ShortList<PlacedLabel, 1> labels_;
     std::optional<SourcePosition> location_;
     std::size_t width_ = 1;  // digits of the widest line number shown
     bool colour_ = false;
