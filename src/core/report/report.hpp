@@ -74,13 +74,15 @@ private:
         std::size_t marker_column() const noexcept { return start_column + (end_column - start_column - 1) / 2; }
     };
 
-    PlacedLabel place(const ParseIssue& issue, std::uint8_t colour) const;
+    // Also finds the character column of the issue's start on the same walk.
+    PlacedLabel place(const ParseIssue& issue, std::uint8_t colour, std::size_t& start_character) const;
     template <class Sink> void draw(Sink& out) const;
     template <class Sink> void frame(Sink& out, char32_t glyph) const;
     template <class Sink> void source_row(Sink& out, std::size_t index) const;
     template <class Sink> void label_rows(Sink& out, const PlacedLabel& label) const;
 
     std::string_view source_id_;
+    bool source_id_ascii_ = false;
     ReportSource source_;
     // The parsers report one issue at a time.
     ShortList<PlacedLabel, 1> labels_;
