@@ -18,14 +18,9 @@ template <class T, std::size_t Inline> class ShortList {
 
 public:
     ShortList() noexcept = default;
-    ShortList(const ShortList& other) { assign(other); }
-    ShortList& operator=(const ShortList& other) {
-        if (this != &other) {
-            size_ = 0;
-            assign(other);
-        }
-        return *this;
-    }
+    // Its elements may lie inside it: it is neither copied nor moved.
+    ShortList(const ShortList&) = delete;
+    ShortList& operator=(const ShortList&) = delete;
     ~ShortList() { release(); }
 
     T* begin() noexcept { return data_; }
@@ -62,11 +57,6 @@ public:
 private:
     void release() noexcept {
         if (data_ != inline_) ::operator delete(data_);
-    }
-    void assign(const ShortList& other) {
-        reserve(other.size_);
-        if (other.size_ > 0) std::memcpy(static_cast<void*>(data_), other.data_, other.size_ * sizeof(T));
-        size_ = other.size_;
     }
 
     T inline_[Inline];
