@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/parse/parse.hpp"
+#include "core/report/report.hpp"
 #include "core/report/source.hpp"
 #include "core/unicode/unicode.hpp"
 #include "fuzz_common.hpp"
@@ -230,6 +231,27 @@ vorna::ParseIssue any_issue(vorna::fuzz::ValueReader& in, std::string_view text,
     return issue;
 }
 
+// The measure worked out from the layout is the one found by drawing the
+// report and by decoding its UTF-8 form.
+void check_measure(std::string_view text, std::string_view id, std::span<const vorna::ParseIssue> issues,
+                   bool colour) {
+    const vorna::ReportLayout layout(text, id, issues, colour);
+    const vorna::TextMeasure worked = layout.measure();
+    const vorna::TextMeasure drawn = layout.measure_by_drawing();
+    check(worked.length == drawn.length && worked.widest == drawn.widest && worked.utf8_bytes == drawn.utf8_bytes,
+          "measure differs from the drawn one");
+    const std::string utf8 = layout.utf8();
+    std::size_t length = 0;
+    char32_t widest = utf8.empty() ? 0 : 0x7F;
+    for (std::size_t pos = 0; pos < utf8.size(); ++length) {
+        const auto d = decode(utf8, pos);
+        widest = std::max(widest, d.scalar);
+        pos += d.length;
+    }
+    check(length == worked.length && widest == worked.widest && utf8.size() == worked.utf8_bytes,
+          "measure differs from the written report");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -245,6 +267,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string plain = vorna::render_parse_failure(text, id, issues, false).message();
     check(vorna::utf8::is_valid(plain), "report is not UTF-8");
     check_layout(plain, text, id, issues.front());
+    check_measure(text, id, issues, false);
+    check_measure(text, id, issues, true);
     const std::string coloured = vorna::render_parse_failure(text, id, issues, true).message();
     check(coloured.starts_with("\x1b[31mError:\x1b[0m ") && strip_escapes(coloured) == strip_escapes(plain),
           "colour changes more than the escapes");
@@ -255,6 +279,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string many = vorna::render_parse_failure(text, id, issues, false).message();
         check(vorna::utf8::is_valid(many) && many.starts_with("Error: \n") && many.ends_with("╯\n"),
               "report of several issues");
+        check_measure(text, id, issues, in.byte() % 2 == 1);
     }
     return 0;
 }

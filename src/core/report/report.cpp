@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/report/colour.hpp"
+#include "core/report/quoted_line.hpp"
 #include "core/report/source.hpp"
 #include "core/unicode/text_sink.hpp"
 #include "core/unicode/unicode.hpp"
@@ -26,7 +27,8 @@ namespace vorna {
 
 namespace {
 
-constexpr std::size_t tab_width = 4;
+using quoted_line::cell_of;
+
 // The frame's palette colour: a mid grey of the palette's grey ramp
 // (232 to 255), which recedes behind the coloured labels on dark and light
 // terminals alike.
@@ -40,42 +42,10 @@ constexpr char32_t bottom_left = U'╰';
 constexpr char32_t bottom_right = U'╯';
 constexpr char32_t marker = U'┬';
 
-// How one character of a quoted line is drawn: a glyph and the columns it
-// takes. Tabs run to the next tab stop and other white space is one blank
-// column. Control and other invisible characters are never echoed to the
-// terminal: they show as a visible stand-in.
-struct Cell {
-    char32_t glyph;  // ' ' is written `width` times
-    std::size_t width;
-};
-
-Cell cell_of(char32_t c, std::size_t column) noexcept {
-    if (c == U'\t') return {U' ', tab_width - column % tab_width};
-    if (unicode::is_blank(c)) return {U' ', 1};
-    if (const char32_t shown = visible_form(c); shown != c) return {shown, 1};
-    return {c, static_cast<std::size_t>(std::max(unicode::display_width(c), 0))};
-}
-
-// The end of a quoted line once the white space that ends it is left out:
-// it shows nothing and would only pad the row. A lead byte always starts a
-// character as the forward walk decodes it, so a blank found walking back
-// is one it would find.
-std::size_t shown_end(std::string_view content) noexcept {
-    std::size_t end = content.size();
-    while (end > 0) {
-        const auto last = static_cast<unsigned char>(content[end - 1]);
-        if (last == ' ' || last == '\t') {
-            --end;
-            continue;
-        }
-        if (last < 0x80) break;
-        std::size_t start = end - 1;
-        while (start > 0 && end - start < 4 && (static_cast<unsigned char>(content[start]) & 0xC0) == 0x80) --start;
-        const utf8::Decoded d = utf8::decode(content, start);
-        if (start + d.length != end || !unicode::is_blank(d.scalar)) break;
-        end = start;
-    }
-    return end;
+// The bytes of a quoted line that are shown.
+std::string_view shown_content(const ReportSource& source, std::size_t index) noexcept {
+    const std::string_view full = source.content(index);
+    return full.substr(0, quoted_line::shown_end(full));
 }
 
 // ANSI styles, written only when the report is in colour.
@@ -88,6 +58,9 @@ template <class Sink> void open_palette(Sink& out, bool colour, std::uint8_t ind
 template <class Sink> void reset(Sink& out, bool colour) {
     if (colour) out.ascii("\x1b[0m");
 }
+// The characters the two write.
+std::size_t palette_size(bool colour, std::uint8_t index) noexcept { return colour ? 8 + decimal_size(unsigned{index}) : 0; }
+std::size_t reset_size(bool colour) noexcept { return colour ? 4 : 0; }
 
 // Whether the sentence of `issue` is certainly well-formed, told from its
 // pieces where they lie: its own words are ASCII, and well-formed pieces
@@ -115,8 +88,9 @@ bool sentence_well_formed(const ParseIssue& issue) noexcept {
 // glyph is ours, so only the source id and the sentences, which are written
 // as given, can make the report malformed. They are checked before the
 // report is laid out, not the whole report after.
-std::optional<std::string> malformed_piece(std::string_view source_id, std::span<const ParseIssue> issues) {
-    if (const auto bad = utf8::first_malformed(source_id)) {
+std::optional<std::string> malformed_piece(std::string_view source_id, bool source_id_ascii,
+                                           std::span<const ParseIssue> issues) {
+    if (const auto bad = source_id_ascii ? std::nullopt : utf8::first_malformed(source_id)) {
         std::string message = "Invalid UTF-8 string: malformed UTF-8 at byte ";
         append_decimal(message, *bad);
         message.append(" of the source id");
@@ -155,23 +129,36 @@ ReportLayout::ReportLayout(std::string_view text, std::string_view source_id, st
         fallback_ = "Error: no parse issue was recorded\n";
         return;
     }
-    if (auto message = malformed_piece(source_id, issues)) {
+    source_id_ascii_ = utf8::skip_ascii(source_id, 0, source_id.size()) == source_id.size();
+    if (auto message = malformed_piece(source_id, source_id_ascii_, issues)) {
         fallback_ = std::move(*message);
         return;
     }
     labels_.reserve(issues.size());
     ColourGenerator colours;
-    for (const ParseIssue& issue : issues) labels_.push_back(place(issue, colours.next()));
+    std::size_t first_line = 0;
+    std::size_t first_character = 0;
+    for (std::size_t i = 0; i < issues.size(); ++i) {
+        std::size_t character = 0;
+        labels_.push_back(place(issues[i], colours.next(), character));
+        if (i == 0) {
+            first_line = labels_.back().line;
+            first_character = character;
+        }
+    }
     // Quoted lines appear in text order; labels on one line in the order given.
     if (labels_.size() > 1) {
         std::stable_sort(labels_.begin(), labels_.end(),
                          [](const PlacedLabel& a, const PlacedLabel& b) { return a.line < b.line; });
     }
     width_ = decimal_size(labels_.back().line + 1);
-    location_ = source_.locate(issues.front().span_start);
+    // The report is located at the first issue's start, which its placing
+    // found; a start past the end of the text has no location.
+    if (issues.front().span_start <= source_.text().size()) location_ = SourcePosition{first_line, first_character};
 }
 
-ReportLayout::PlacedLabel ReportLayout::place(const ParseIssue& issue, std::uint8_t colour) const {
+ReportLayout::PlacedLabel ReportLayout::place(const ParseIssue& issue, std::uint8_t colour,
+                                              std::size_t& start_character) const {
     const std::string_view text = source_.text();
     // A span past the end of the text cannot be located (the report location
     // then reads "?"); it is drawn at the end so its sentence still shows. A
@@ -183,25 +170,38 @@ ReportLayout::PlacedLabel ReportLayout::place(const ParseIssue& issue, std::uint
     const std::size_t content_end = line.byte_offset + source_.content(index).size();
 
     std::size_t column = 0;
+    std::size_t characters = 0;
     std::optional<std::size_t> start_column;
     for (std::size_t pos = line.byte_offset; pos < content_end;) {
         // Printable ASCII takes one column a byte; no table is consulted.
         if (const std::size_t run = utf8::skip_printable_ascii(text, pos, content_end); run != pos) {
-            if (!start_column && start < run) start_column = column + (start > pos ? start - pos : 0);
+            if (!start_column && start < run) {
+                const std::size_t into = start > pos ? start - pos : 0;
+                start_column = column + into;
+                start_character = characters + into;
+            }
             if (end < run) {
                 column += end > pos ? end - pos : 0;
                 break;
             }
             column += run - pos;
+            characters += run - pos;
             pos = run;
             continue;
         }
         const utf8::Decoded d = utf8::decode(text, pos);
-        if (!start_column && pos + d.length > start) start_column = column;
+        if (!start_column && pos + d.length > start) {
+            start_column = column;
+            start_character = characters;
+        }
         if (pos >= end) break;
         column += cell_of(d.scalar, column).width;
+        ++characters;
         pos += d.length;
     }
+    // A start within the line break points at it: at its LF when it is a
+    // CR LF, otherwise at the one character the break is.
+    if (!start_column) start_character = characters + (start > content_end && text[content_end] == '\r' ? 1 : 0);
     // The line break, or the end of the text, takes one column after the
     // quoted characters; an empty span still gets a column to point at.
     const std::size_t first = start_column.value_or(column);
@@ -227,28 +227,9 @@ template <class Sink> void ReportLayout::source_row(Sink& out, std::size_t index
     open_palette(out, colour_, frame_colour);
     out.put(vertical);
     reset(out, colour_);
-    const std::string_view full = source_.content(index);
-    const std::string_view content = full.substr(0, shown_end(full));
+    const std::string_view content = shown_content(source_, index);
     if (!content.empty()) out.ascii(" ");
-    std::size_t column = 0;
-    for (std::size_t pos = 0; pos < content.size();) {
-        // Runs of printable ASCII are drawn as they stand.
-        if (const std::size_t run = utf8::skip_printable_ascii(content, pos, content.size()); run != pos) {
-            out.ascii(content.substr(pos, run - pos));
-            column += run - pos;
-            pos = run;
-            continue;
-        }
-        const utf8::Decoded d = utf8::decode(content, pos);
-        const Cell cell = cell_of(d.scalar, column);
-        if (cell.glyph == U' ') {
-            out.repeat(U' ', cell.width);
-        } else {
-            out.put(cell.glyph);
-        }
-        column += cell.width;
-        pos += d.length;
-    }
+    quoted_line::draw(out, content);
     out.ascii("\n");
 }
 
@@ -301,7 +282,11 @@ template <class Sink> void ReportLayout::draw(Sink& out) const {
     out.ascii("[");
     reset(out, colour_);
     out.ascii(" ");
-    out.utf8(source_id_);
+    if (source_id_ascii_) {
+        out.ascii(source_id_);
+    } else {
+        out.utf8(source_id_);
+    }
     out.ascii(":");
     if (location_) {
         put_decimal(out, location_->line + 1);
@@ -334,7 +319,60 @@ template <class Sink> void ReportLayout::draw(Sink& out) const {
     out.ascii("\n");
 }
 
+// Everything drawn but the source id, the quoted lines and the sentences is
+// ASCII or one of the frame's glyphs (three UTF-8 bytes each), and how many
+// of each follows from the layout; draw() is the reference, row by row.
 TextMeasure ReportLayout::measure() const noexcept {
+    if (!fallback_.empty()) return measure_by_drawing();
+    MeasureSink given;
+    if (!source_id_ascii_) given.utf8(source_id_);
+    const std::size_t palette = palette_size(colour_, frame_colour);
+    const std::size_t plain = reset_size(colour_);
+    const std::size_t margin = width_ + 2;
+    // A frame row: the margin, the glyph, the line break.
+    const std::size_t frame_ascii = margin + palette + plain + 1;
+
+    // The header, then the location row with its two glyphs.
+    std::size_t ascii = (colour_ ? 5 : 0) + 6 + plain + 2 + (source_id_ascii_ ? source_id_.size() : 0);
+    ascii += margin + 2 * palette + 2 * plain + 6;
+    ascii += location_ ? decimal_size(location_->line + 1) + 1 + decimal_size(location_->column + 1) : 3;
+    std::size_t glyphs = 2;
+    ascii += frame_ascii;
+    glyphs += 1;
+    for (std::size_t i = 0; i < labels_.size(); ++i) {
+        const PlacedLabel& label = labels_[i];
+        if (i == 0 || label.line != labels_[i - 1].line) {
+            if (i > 0 && label.line > labels_[i - 1].line + 1) {
+                ascii += frame_ascii;
+                glyphs += 1;
+            }
+            // The number right-aligned between two blanks, the glyph, the line.
+            const std::string_view content = shown_content(source_, label.line);
+            ascii += width_ + 3 + palette + plain + (content.empty() ? 0 : 1);
+            glyphs += 1;
+            quoted_line::draw(given, content);
+        }
+        // Two rows that start like a frame row and end in a line break: the
+        // underline, then the connector, a blank and the sentence.
+        const std::size_t label_palette = palette_size(colour_, label.colour);
+        ascii += 2 * (margin + palette + plain + 1 + label_palette + plain + 1);
+        ascii += label.start_column + label.marker_column() + 1;
+        glyphs += 2 + (label.end_column - label.start_column) + 3;
+        write_sentence(given, *label.issue);
+    }
+    // The closing line.
+    ascii += palette + plain + 1;
+    glyphs += margin + 1;
+
+    TextMeasure m = given.result();
+    m.length += ascii + glyphs;
+    m.utf8_bytes += ascii + 3 * glyphs;
+    // The greatest of the frame's glyphs, drawn with every label.
+    m.widest = std::max(m.widest, bottom_left);
+    return m;
+}
+
+TextMeasure ReportLayout::measure_by_drawing() const noexcept {
     MeasureSink sink;
     draw(sink);
     return sink.result();

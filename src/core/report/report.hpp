@@ -13,9 +13,9 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "core/grammar/issue.hpp"
+#include "core/report/short_list.hpp"
 #include "core/report/source.hpp"
 #include "core/unicode/text_sink.hpp"
 
@@ -47,8 +47,12 @@ class ReportLayout {
 public:
     ReportLayout(std::string_view text, std::string_view source_id, std::span<const ParseIssue> issues, bool colour);
 
-    // The length in characters, the widest character and the UTF-8 size.
+    // The length in characters, the widest character and the UTF-8 size,
+    // worked out from the layout: only the pieces that come from the caller
+    // (the source id, the quoted lines, the sentences) are walked.
     TextMeasure measure() const noexcept;
+    // The same found by drawing the whole report, to check measure() against.
+    TextMeasure measure_by_drawing() const noexcept;
     // Writes exactly measure().length code units at `out`; the unit must
     // hold measure().widest.
     void write(std::uint8_t* out) const noexcept;
@@ -70,15 +74,18 @@ private:
         std::size_t marker_column() const noexcept { return start_column + (end_column - start_column - 1) / 2; }
     };
 
-    PlacedLabel place(const ParseIssue& issue, std::uint8_t colour) const;
+    // Also finds the character column of the issue's start on the same walk.
+    PlacedLabel place(const ParseIssue& issue, std::uint8_t colour, std::size_t& start_character) const;
     template <class Sink> void draw(Sink& out) const;
     template <class Sink> void frame(Sink& out, char32_t glyph) const;
     template <class Sink> void source_row(Sink& out, std::size_t index) const;
     template <class Sink> void label_rows(Sink& out, const PlacedLabel& label) const;
 
     std::string_view source_id_;
+    bool source_id_ascii_ = false;
     ReportSource source_;
-    std::vector<PlacedLabel> labels_;
+    // The parsers report one issue at a time.
+    ShortList<PlacedLabel, 1> labels_;
     std::optional<SourcePosition> location_;
     std::size_t width_ = 1;  // digits of the widest line number shown
     bool colour_ = false;

@@ -6,7 +6,8 @@
 #include <optional>
 #include <span>
 #include <string_view>
-#include <vector>
+
+#include "core/report/short_list.hpp"
 
 namespace vorna {
 
@@ -55,7 +56,8 @@ public:
 
 private:
     std::string_view text_;
-    std::vector<SourceLine> lines_;
+    // Version texts are one line, or two when a line break ends them.
+    ShortList<SourceLine, 2> lines_;
     // Where the lines divided end, when they stop short of the text.
     std::size_t divided_until_ = std::string_view::npos;
 };
