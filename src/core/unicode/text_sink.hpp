@@ -33,6 +33,19 @@ struct TextMeasure {
 
 constexpr std::size_t utf8_size(char32_t c) noexcept { return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; }
 
+// Hands well-formed UTF-8 `text` to `sink` as runs of ASCII and single
+// characters: the walk that sinks writing code units share.
+template <class Sink> void put_decoded(Sink& sink, std::string_view text) noexcept {
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t run = utf8::skip_ascii(text, pos, text.size());
+        sink.ascii(text.substr(pos, run - pos));
+        if (run == text.size()) break;
+        const utf8::Decoded d = utf8::decode(text, run);
+        sink.put(d.scalar);
+        pos = run + d.length;
+    }
+}
+
 class MeasureSink {
 public:
     void ascii(std::string_view text) noexcept {
@@ -48,16 +61,7 @@ public:
         m_.widest = std::max(m_.widest, c < 0x80 ? char32_t{0x7F} : c);
     }
     void put(char32_t c) noexcept { repeat(c, 1); }
-    void utf8(std::string_view text) noexcept {
-        for (std::size_t pos = 0; pos < text.size();) {
-            const std::size_t run = utf8::skip_ascii(text, pos, text.size());
-            ascii(text.substr(pos, run - pos));
-            if (run == text.size()) break;
-            const utf8::Decoded d = utf8::decode(text, run);
-            put(d.scalar);
-            pos = run + d.length;
-        }
-    }
+    void utf8(std::string_view text) noexcept { put_decoded(*this, text); }
 
     const TextMeasure& result() const noexcept { return m_; }
 
@@ -83,16 +87,7 @@ public:
         out_ += count;
     }
     void put(char32_t c) noexcept { *out_++ = static_cast<Unit>(c); }
-    void utf8(std::string_view text) noexcept {
-        for (std::size_t pos = 0; pos < text.size();) {
-            const std::size_t run = utf8::skip_ascii(text, pos, text.size());
-            ascii(text.substr(pos, run - pos));
-            if (run == text.size()) break;
-            const utf8::Decoded d = utf8::decode(text, run);
-            put(d.scalar);
-            pos = run + d.length;
-        }
-    }
+    void utf8(std::string_view text) noexcept { put_decoded(*this, text); }
 
     Unit* end() const noexcept { return out_; }
 
