@@ -13,6 +13,8 @@ PYENV_ROOT ?= $(shell pyenv root 2>/dev/null)
 # pyenv when there is one, else the default python3.
 PYTHON ?= $(firstword $(wildcard $(PYENV_ROOT)/versions/3.9.*/bin/python3.9) $(shell command -v python3))
 VENV ?= .venv
+# The virtualenv of the ThreadSanitizer build, which replaces the extension.
+TSAN_VENV ?= $(VENV)-tsan
 BUILD ?= build
 DIST ?= dist
 JOBS ?= 2
@@ -36,7 +38,7 @@ export JOBS
 PER_PYTHON_CHECKS := py-test typecheck
 
 .PHONY: typecheck stubs test demo deps build-deps gtest-deps venv cpp-test install py-test py-tests per-python test-latest \
-	sdist wheel wheels wheel-test test-asan test-clang test-windows fuzz fuzz-python bench corpus-run clean
+	sdist wheel wheels wheel-test test-asan test-tsan test-clang test-windows fuzz fuzz-python bench corpus-run clean
 
 test: cpp-test py-tests wheel-test
 
@@ -141,6 +143,14 @@ wheel-test: wheel
 # The extension built with AddressSanitizer and UBSan, the suite run under it.
 test-asan: deps
 	tools/test_asan.sh $(VENV)
+
+# The extension built with ThreadSanitizer in a virtualenv of its own, and the
+# thread, exit, fork and signal tests run with the runtime preloaded into the
+# interpreter; a report in the extension's frames fails.
+test-tsan: build-deps
+	@tools/setup.sh apt libtsan2
+	@tools/setup.sh venv "$(PYTHON)" $(TSAN_VENV) "pytest>=7" cmake ninja
+	tools/test_tsan.sh $(TSAN_VENV)
 
 # Both suites against a build by clang 16 with libc++ (the compiler and C++
 # library of macOS and the BSDs), warnings as errors.

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# The extension built with ThreadSanitizer (the preset tsan, in build/tsan),
+# installed into the virtualenv VENV, and the suite's thread, exit, fork and
+# signal tests run with the runtime preloaded into its interpreter, which is
+# not instrumented itself.
+#
+#   tools/test_tsan.sh VENV [PYTEST ARGUMENTS...]
+#   JOBS  parallel compiler processes (default 2)
+#
+# Every process of the run (pytest and the children the tests start, which
+# inherit the environment) writes its reports to a file of its own in
+# build/tsan/reports. A report with a frame in the extension fails the run,
+# whichever process it came from, and so does any report that makes a process
+# end with the status TSAN_EXIT (66), such as pytest's own. Suppressions are in
+# tools/tsan.supp.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+cd "$root"
+venv=$(realpath "$1")
+shift
+python="$venv/bin/python"
+export PATH="$venv/bin:$PATH"
+echo "building the extension with ThreadSanitizer for $("$python" -V) (about 4 minutes the first time)"
+cmake --preset tsan -DPython_EXECUTABLE="$python" >/dev/null
+cmake --build --preset tsan -j "${JOBS:-2}"
+extension=$(cd build/tsan && ls vorna.*.so)
+site=$("$python" -c 'import sysconfig; print(sysconfig.get_paths()["platlib"])')
+with_venv_lock "$venv" bash -c "rm -f '$site'/vorna.*.so && cmake --install build/tsan --prefix '$site' >/dev/null"
+# The runtime the extension was linked against, preloaded: an extension
+# loaded later cannot bring it (its thread-local block must exist from the
+# start of the process).
+runtime=$(ldd "build/tsan/$extension" | awk '$1 ~ /^libtsan/ { print $3 }')
+[[ -f "$runtime" ]] || { echo "build/tsan/$extension names no ThreadSanitizer runtime" >&2; exit 1; }
+
+reports=$root/build/tsan/reports
+rm -rf "$reports"
+mkdir -p "$reports"
+# die_after_fork=0: a child forked from a process with threads may start
+# threads of its own (the runtime would end it otherwise).
+# PYTHONMALLOC=malloc: the runtime sees every allocation of the interpreter,
+# so memory the allocator hands from one object to the next is not taken for
+# one object shared without order.
+export TSAN_OPTIONS="log_path=$reports/tsan:suppressions=$root/tools/tsan.supp:halt_on_error=0:exitcode=66:die_after_fork=0:second_deadlock_stack=1:history_size=4"
+export PYTHONMALLOC=malloc
+
+# The newest kernels randomise mappings more widely than some runtimes can
+# place their shadow memory in; those runs need address randomisation off.
+launcher=()
+probe() { LD_PRELOAD="$runtime" "${launcher[@]}" "$python" -c "import vorna" 2>&1; }
+if ! out=$(probe); then
+    if [[ "$out" == *"unexpected memory mapping"* ]]; then
+        echo "ThreadSanitizer cannot map its shadow memory here; running with address randomisation off"
+        launcher=(setarch "$(uname -m)" -R)
+        out=$(probe) || { echo "$out" >&2; exit 1; }
+    else
+        echo "$out" >&2
+        exit 1
+    fi
+fi
+rm -rf "$reports"/*
+
+# The tests named for threads, fork(), signals and exit, and every test of
+# the standard output's lifecycle, whatever they are named.
+selection="thread or fork or signal or exit or finaliz or daemon or interrupt or concurrent or lifecycle"
+status=0
+LD_PRELOAD="$runtime" "${launcher[@]}" "$python" -m pytest -q -p no:cacheprovider tests/python -k "$selection" "$@" ||
+    status=$?
+"$python" tools/tsan_reports.py "$reports" "$extension" || status=1
+if ((status != 0)); then
+    echo "test-tsan: FAILED (the reports of each process are in $reports)" >&2
+    exit 1
+fi
+echo "test-tsan: no ThreadSanitizer report in the extension's frames"
