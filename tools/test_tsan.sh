@@ -57,6 +57,19 @@ if ! out=$(probe); then
         exit 1
     fi
 fi
+
+# The check checked: a race on purpose, in a child process, must end it with
+# the status TSAN_EXIT and leave a report that the judge gives to its library.
+canary=$root/build/tsan/libvorna_tsan_canary.so
+LD_PRELOAD="$runtime" "${launcher[@]}" "$python" -c "if 1:
+    import subprocess, sys
+    child = subprocess.run([sys.executable, '-c', 'import ctypes; ctypes.CDLL(\"$canary\").vorna_tsan_canary_race()'])
+    sys.exit(child.returncode != 66)" ||
+    { echo "the race of $canary did not end its process with status 66" >&2; exit 1; }
+if "$python" tools/tsan_reports.py "$reports" "$(basename "$canary")" >/dev/null; then
+    echo "the race of $canary left no report in $reports: a run without reports would prove nothing" >&2
+    exit 1
+fi
 rm -rf "$reports"/*
 
 # The tests named for threads, fork(), signals and exit, and every test of
