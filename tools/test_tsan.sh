@@ -44,9 +44,11 @@ export TSAN_OPTIONS="log_path=$reports/tsan:suppressions=$root/tools/tsan.supp:h
 export PYTHONMALLOC=malloc
 
 # The newest kernels randomise mappings more widely than some runtimes can
-# place their shadow memory in; those runs need address randomisation off.
+# place their shadow memory in; those runs need address randomisation off
+# (setarch itself then runs without the runtime, which would fail in it too).
 launcher=()
-probe() { LD_PRELOAD="$runtime" "${launcher[@]}" "$python" -c "import vorna" 2>&1; }
+preloaded() { "${launcher[@]}" env LD_PRELOAD="$runtime" "$@"; }
+probe() { preloaded "$python" -c "import vorna" 2>&1; }
 if ! out=$(probe); then
     if [[ "$out" == *"unexpected memory mapping"* ]]; then
         echo "ThreadSanitizer cannot map its shadow memory here; running with address randomisation off"
@@ -61,7 +63,7 @@ fi
 # The check checked: a race on purpose, in a child process, must end it with
 # the status TSAN_EXIT and leave a report that the judge gives to its library.
 canary=$root/build/tsan/libvorna_tsan_canary.so
-LD_PRELOAD="$runtime" "${launcher[@]}" "$python" -c "if 1:
+preloaded "$python" -c "if 1:
     import subprocess, sys
     child = subprocess.run([sys.executable, '-c', 'import ctypes; ctypes.CDLL(\"$canary\").vorna_tsan_canary_race()'])
     sys.exit(child.returncode != 66)" ||
@@ -76,7 +78,7 @@ rm -rf "$reports"/*
 # the standard output's lifecycle, whatever they are named.
 selection="thread or fork or signal or exit or finaliz or daemon or interrupt or concurrent or lifecycle"
 status=0
-LD_PRELOAD="$runtime" "${launcher[@]}" "$python" -m pytest -q -p no:cacheprovider tests/python -k "$selection" "$@" ||
+preloaded "$python" -m pytest -q -p no:cacheprovider tests/python -k "$selection" "$@" ||
     status=$?
 "$python" tools/tsan_reports.py "$reports" "$extension" || status=1
 if ((status != 0)); then
