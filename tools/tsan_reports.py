@@ -1,9 +1,10 @@
 """Reads the ThreadSanitizer logs of a run (one file per process, as
-`log_path` writes them) and judges them: a report with any frame in the
-extension's library is the extension's and fails the run, and so does a
-message of the runtime itself (a fatal error, a failed check), which means the
-run proved nothing. A report with no frame of the extension is the host's:
-shown, not judged here (its process's exit status carries it).
+`log_path` writes them) and judges them: a report that names a frame or a
+global of the extension's library is the extension's and fails the run, and
+so does a message of the runtime itself (a fatal error, a failed check),
+which means the run proved nothing. A report that names nothing of the
+extension is the host's: shown, not judged here (its process's exit status
+carries it).
 
     python tools/tsan_reports.py LOG_DIR EXTENSION_FILE_NAME
 
@@ -14,8 +15,10 @@ import re
 import sys
 
 SEPARATOR = "=================="
-# "    #3 vorna::log::write_line(...) /src/core/log/stdout.cpp:120 (vorna.cpython-39-x86_64-linux-gnu.so+0x4f2a)"
-FRAME = re.compile(r"^\s+#\d+ .* \((?P<module>[^()\s]+?)\+0x[0-9a-f]+\)$")
+# A frame or a global of a library, as "    #3 vorna::log::write_stdout(...)
+# /src/core/log/stdout.cpp:263 (vorna.cpython-39-x86_64-linux-gnu.so+0x40ded)"
+# or "  Location is global 'storage' of size 168 at 0x7fb0603ffc80 (vorna...so+0xa9ce8)".
+IN_LIBRARY = re.compile(r"\((?P<module>[^()\s]+?)\+0x[0-9a-f]+\)$")
 # The runtime speaking for itself rather than reporting on the program.
 RUNTIME_FAILURE = re.compile(r"FATAL: ThreadSanitizer|CHECK failed|ThreadSanitizer: .*(not supported|Dying)")
 
@@ -40,7 +43,8 @@ def reports_of(text):
 
 
 def modules(report):
-    return {pathlib.PurePath(m.group("module")).name for m in map(FRAME.match, report) if m}
+    """The libraries whose code or data the report names."""
+    return {pathlib.PurePath(m.group("module")).name for m in map(IN_LIBRARY.search, report) if m}
 
 
 def main(log_dir, extension):
