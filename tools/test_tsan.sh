@@ -37,6 +37,9 @@ rm -rf "$reports"
 mkdir -p "$reports"
 # die_after_fork=0: a child forked from a process with threads may start
 # threads of its own (the runtime would end it otherwise).
+# report_signal_unsafe stays on: the interpreter's own C handler only flags
+# the signal (Python handlers run later, between bytecodes), so an unsafe call
+# in a handler's context could only be the extension's.
 # PYTHONMALLOC=malloc: the runtime sees every allocation of the interpreter,
 # so memory the allocator hands from one object to the next is not taken for
 # one object shared without order.
