@@ -51,9 +51,9 @@ export PYTHONMALLOC=malloc
 # (setarch itself then runs without the runtime, which would fail in it too).
 launcher=()
 preloaded() { "${launcher[@]}" env LD_PRELOAD="$runtime" "$@"; }
-probe() { preloaded "$python" -c "import vorna" 2>&1; }
+probe() { TSAN_OPTIONS="$TSAN_OPTIONS:log_path=stderr" preloaded "$python" -c "import vorna" 2>&1; }
 if ! out=$(probe); then
-    if [[ "$out" == *"unexpected memory mapping"* ]]; then
+    if [[ "$out" == *"unexpected memory mapping"* || "$out" == *"unsupported VMA range"* ]]; then
         echo "ThreadSanitizer cannot map its shadow memory here; running with address randomisation off"
         launcher=(setarch "$(uname -m)" -R)
         out=$(probe) || { echo "$out" >&2; exit 1; }
