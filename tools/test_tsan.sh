@@ -36,7 +36,10 @@ reports=$root/build/tsan/reports
 rm -rf "$reports"
 mkdir -p "$reports"
 # die_after_fork=0: a child forked from a process with threads may start
-# threads of its own (the runtime would end it otherwise).
+# threads of its own (the runtime would end it otherwise). Such a child runs
+# with the runtime's checks off, by the runtime's own rule (its locks may have
+# been held at the fork); the children of a process without threads and those
+# that exec a new program are checked.
 # report_signal_unsafe stays on: the interpreter's own C handler only flags
 # the signal (Python handlers run later, between bytecodes), so an unsafe call
 # in a handler's context could only be the extension's.
