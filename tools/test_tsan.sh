@@ -78,6 +78,16 @@ if "$python" tools/tsan_reports.py "$reports" "$(basename "$canary")" >/dev/null
     echo "the race of $canary left no report in $reports: a run without reports would prove nothing" >&2
     exit 1
 fi
+# And stores that the interpreter lock orders, from two threads, must not be
+# reported: the runtime sees the lock's mutex.
+preloaded "$python" -c "if 1:
+    import ctypes, sys, threading
+    sys.setswitchinterval(1e-6)
+    store = ctypes.PyDLL('$canary').vorna_tsan_canary_store
+    threads = [threading.Thread(target=lambda: [store(i) for i in range(2000)]) for _ in range(2)]
+    for thread in threads: thread.start()
+    for thread in threads: thread.join()" ||
+    { echo "stores ordered by the interpreter lock were reported: the runtime does not see that lock" >&2; exit 1; }
 rm -rf "$reports"/*
 
 # The tests named for threads, fork(), signals and exit, and every test of
