@@ -9,10 +9,11 @@
 #
 # Every process of the run (pytest and the children the tests start, which
 # inherit the environment) writes its reports to a file of its own in
-# build/tsan/reports. A report with a frame in the extension fails the run,
-# whichever process it came from, and so does any report that makes a process
-# end with the status TSAN_EXIT (66), such as pytest's own. Suppressions are in
-# tools/tsan.supp.
+# build/tsan/reports. A report that names a frame or a global of the
+# extension fails the run, whichever process it came from
+# (tools/tsan_reports.py judges), and so does any report that ends pytest's
+# own process, or a child a test checks, with the status 66 the options
+# below set. Suppressions are in tools/tsan.supp.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$root"
@@ -67,7 +68,7 @@ if ! out=$(probe); then
 fi
 
 # The check checked: a race on purpose, in a child process, must end it with
-# the status TSAN_EXIT and leave a report that the judge gives to its library.
+# the status 66 and leave a report that the judge gives to its library.
 canary=$root/build/tsan/libvorna_tsan_canary.so
 preloaded "$python" -c "if 1:
     import subprocess, sys
