@@ -1,4 +1,5 @@
-"""The tour runs, opens with the report, classifies its sample right and colours only when asked."""
+"""The tour runs, opens with the report, classifies its sample right, colours only when asked and
+keeps the report's colour out of its plain rows on a terminal."""
 import os
 import re
 import subprocess
@@ -6,6 +7,7 @@ import sys
 from pathlib import Path
 
 from classes_helpers import Version
+from terminal_helpers import SGR, run_on_terminal, terminal_env
 
 DEMO = Path(__file__).resolve().parents[2] / "demo"
 
@@ -40,3 +42,25 @@ def test_forced_colour_paints_each_kind():
     out = run_tour(CLICOLOR_FORCE="1")
     for code, kind in (("32", "SemVer"), ("36", "DotSeparated"), ("35", "Other"), ("31", "rejected")):
         assert f"\x1b[{code}m{kind}" in out
+
+
+def test_on_a_terminal_only_the_report_and_the_tour_paint():
+    returncode, _, out = run_on_terminal([sys.executable, str(DEMO / "tour.py")], terminal_env())
+    assert returncode == 0, out
+    report, _, rest = out.partition("╯")
+    assert re.search(r"\x1b\[38;5;201m╰─+\x1b\[0m found 'x' expected integer", report)
+    # After the report only the tour's own paint: bold headings and the kind column.
+    assert set(re.findall(SGR, rest)) == {"\x1b[1m", "\x1b[0m", "\x1b[32m", "\x1b[36m", "\x1b[35m", "\x1b[31m"}
+    rows = [line.partition("\x1b[0m") for line in rest.splitlines() if "\x1b[31mrejected" in line]
+    sample = (DEMO / "sample_versions.txt").read_text(encoding="utf-8").split()
+    assert [text.split()[0] for text, _, _ in rows] == [text for text in sample if rejects(text)]
+    for _, _, detail in rows:
+        assert re.fullmatch(r" found '.' expected [^\x1b│╰─]+", detail), detail
+
+
+def rejects(text):
+    try:
+        Version(text)
+    except RuntimeError:
+        return True
+    return False
