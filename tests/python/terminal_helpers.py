@@ -1,54 +1,36 @@
-"""Running a program with its output on a pseudo-terminal, as a user's shell would."""
+"""Running a program as from a user's shell: its standard error, and its standard output unless
+told otherwise, on a pseudo-terminal, with no colour setting in its environment."""
 import os
-import pty
 import subprocess
 import threading
+from contextlib import suppress
 
-# Colour codes as the report and the tour write them (SGR sequences).
-SGR = r"\x1b\[[0-9;]*m"
+import pytest
+
+SGR = r"\x1b\[[0-9;]*m"  # the colour codes of the report and of the tour
 
 
-def terminal_env(**changes):
-    """The environment with no colour variable set, TERM naming a colour terminal."""
+def run_on_terminal(args, stdin_text="", stdout_on_terminal=True):
+    """The exit status, standard output and what the terminal received (line ends as "\\n")."""
+    pty = pytest.importorskip("pty")
     env = {k: v for k, v in os.environ.items() if k not in ("CLICOLOR_FORCE", "CLICOLOR", "NO_COLOR")}
     env["TERM"] = "xterm-256color"
-    env.update(changes)
-    return env
-
-
-def run_on_terminal(args, env, stdin_text=None, stdout_on_terminal=True, timeout=120):
-    """Runs `args` with standard error, and standard output unless told otherwise, on a
-    pseudo-terminal. Returns the exit status, standard output and what the terminal received,
-    its line ends as "\\n"."""
     leader, follower = pty.openpty()
-    received = bytearray()
+    received = []
 
-    def read_terminal():
-        while True:
-            try:
-                chunk = os.read(leader, 65536)
-            except OSError:  # every writer closed its end
-                return
-            if not chunk:
-                return
-            received.extend(chunk)
+    def read():  # until the last writer has closed its end
+        with suppress(OSError):
+            while chunk := os.read(leader, 65536):
+                received.append(chunk)
 
-    reader = threading.Thread(target=read_terminal)
+    reader = threading.Thread(target=read)
     reader.start()
     try:
-        with subprocess.Popen(
-            args,
-            stdin=subprocess.PIPE if stdin_text is not None else subprocess.DEVNULL,
-            stdout=follower if stdout_on_terminal else subprocess.PIPE,
-            stderr=follower,
-            env=env,
-        ) as child:
-            os.close(follower)
-            follower = -1
-            out, _ = child.communicate(stdin_text.encode("utf-8") if stdin_text is not None else None, timeout)
-        reader.join(timeout)
+        stdout = follower if stdout_on_terminal else subprocess.PIPE
+        child = subprocess.run(args, input=stdin_text.encode(), stdout=stdout, stderr=follower, env=env, timeout=120)
     finally:
-        if follower != -1:
-            os.close(follower)
+        os.close(follower)
+        reader.join(120)
         os.close(leader)
-    return child.returncode, (out or b"").decode("utf-8"), received.decode("utf-8").replace("\r\n", "\n")
+    terminal = b"".join(received).decode("utf-8").replace("\r\n", "\n")
+    return child.returncode, (child.stdout or b"").decode("utf-8"), terminal

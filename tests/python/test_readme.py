@@ -7,7 +7,7 @@ import sys
 from pathlib import Path
 
 import pytest
-from terminal_helpers import run_on_terminal, terminal_env
+from terminal_helpers import run_on_terminal
 
 ROOT = Path(__file__).resolve().parents[2]
 DOCUMENTS = ["README.md", "docs/pypi.md"]
@@ -61,7 +61,7 @@ def test_readme_sessions_print_plain_text_on_a_terminal():
     assert len(blocks) - len(kept) == 1 and any("parse_or_none" in body for body in kept)
     sessions = "\n".join(kept)
     returncode, out, terminal = run_on_terminal(
-        [sys.executable, "-c", RUN_SESSIONS, "README.md"], terminal_env(), stdin_text=sessions, stdout_on_terminal=False
+        [sys.executable, "-c", RUN_SESSIONS, "README.md"], stdin_text=sessions, stdout_on_terminal=False
     )
     assert returncode == 0, out + terminal
     assert out.splitlines()[-1] == f"{sessions.count(NEW_EXAMPLE) + 1} examples, report colour on"

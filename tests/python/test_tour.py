@@ -7,9 +7,17 @@ import sys
 from pathlib import Path
 
 from classes_helpers import Version
-from terminal_helpers import SGR, run_on_terminal, terminal_env
+from terminal_helpers import SGR, run_on_terminal
 
 DEMO = Path(__file__).resolve().parents[2] / "demo"
+SAMPLE = (DEMO / "sample_versions.txt").read_text(encoding="utf-8").split()
+
+
+def kind_of(text):
+    try:
+        return re.match(r"Version::(\w+)", repr(Version(text))).group(1)
+    except RuntimeError:
+        return "rejected"
 
 
 def run_tour(**env_changes):
@@ -26,16 +34,9 @@ def test_plain_tour_opens_with_the_report_and_classifies_the_sample():
     out = run_tour(NO_COLOR="1").splitlines()
     assert "\x1b" not in "".join(out)
     assert out[1] == "Error: " and out[6].endswith("found 'x' expected integer")
-    sample = (DEMO / "sample_versions.txt").read_text(encoding="utf-8").split()
     header = next(i for i, line in enumerate(out) if line.split()[:3] == ["text", "kind", "fields"])
-    rows = [line.split()[:2] for line in out[header + 1 : header + 1 + len(sample)]]
-    expected = []
-    for text in sample:
-        try:
-            expected.append([text, re.match(r"Version::(\w+)", repr(Version(text))).group(1)])
-        except RuntimeError:
-            expected.append([text, "rejected"])
-    assert rows == expected
+    rows = [line.split()[:2] for line in out[header + 1 : header + 1 + len(SAMPLE)]]
+    assert rows == [[text, kind_of(text)] for text in SAMPLE]
 
 
 def test_forced_colour_paints_each_kind():
@@ -45,22 +46,13 @@ def test_forced_colour_paints_each_kind():
 
 
 def test_on_a_terminal_only_the_report_and_the_tour_paint():
-    returncode, _, out = run_on_terminal([sys.executable, str(DEMO / "tour.py")], terminal_env())
+    returncode, _, out = run_on_terminal([sys.executable, str(DEMO / "tour.py")])
     assert returncode == 0, out
     report, _, rest = out.partition("╯")
     assert re.search(r"\x1b\[38;5;201m╰─+\x1b\[0m found 'x' expected integer", report)
     # After the report only the tour's own paint: bold headings and the kind column.
     assert set(re.findall(SGR, rest)) == {"\x1b[1m", "\x1b[0m", "\x1b[32m", "\x1b[36m", "\x1b[35m", "\x1b[31m"}
     rows = [line.partition("\x1b[0m") for line in rest.splitlines() if "\x1b[31mrejected" in line]
-    sample = (DEMO / "sample_versions.txt").read_text(encoding="utf-8").split()
-    assert [text.split()[0] for text, _, _ in rows] == [text for text in sample if rejects(text)]
+    assert [text.split()[0] for text, _, _ in rows] == [text for text in SAMPLE if kind_of(text) == "rejected"]
     for _, _, detail in rows:
         assert re.fullmatch(r" found '.' expected [^\x1b│╰─]+", detail), detail
-
-
-def rejects(text):
-    try:
-        Version(text)
-    except RuntimeError:
-        return True
-    return False
