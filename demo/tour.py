@@ -24,7 +24,7 @@ AnyKind = Union[SemVer, DotSeparated, Other]
 SAMPLE = Path(__file__).with_name("sample_versions.txt")
 KIND_COLOURS = {"SemVer": "32", "DotSeparated": "36", "Other": "35", "rejected": "31"}
 # The report is coloured when standard error is a terminal; its colour codes
-# are SGR sequences, which the plain rows of the tour remove.
+# are SGR sequences, which the tour removes wherever it means plain text.
 SGR = re.compile(r"\x1b\[[0-9;]*m")
 
 
