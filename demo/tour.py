@@ -4,6 +4,7 @@ sort and compare version strings.
 Run with `make demo`. Colour follows the terminal; NO_COLOR=1 turns it off.
 """
 import os
+import re
 import sys
 import textwrap
 from contextlib import suppress
@@ -22,12 +23,21 @@ AnyKind = Union[SemVer, DotSeparated, Other]
 
 SAMPLE = Path(__file__).with_name("sample_versions.txt")
 KIND_COLOURS = {"SemVer": "32", "DotSeparated": "36", "Other": "35", "rejected": "31"}
+# The report is coloured when standard error is a terminal; its colour codes
+# are SGR sequences, which the tour removes wherever it means plain text.
+SGR = re.compile(r"\x1b\[[0-9;]*m")
 
 
 def use_colour() -> bool:
+    """The report's rule, applied to the tour's own output."""
     if os.environ.get("CLICOLOR_FORCE", "0") != "0":
         return True
-    return sys.stdout.isatty() and not os.environ.get("NO_COLOR") and os.environ.get("TERM") != "dumb"
+    return (
+        sys.stdout.isatty()
+        and os.environ.get("CLICOLOR") != "0"
+        and not os.environ.get("NO_COLOR")
+        and os.environ.get("TERM") != "dumb"
+    )
 
 
 COLOUR = use_colour()
@@ -59,12 +69,17 @@ def fields(value: AnyKind) -> str:
     return f"value={value.value!r}"
 
 
+def label(error: RuntimeError) -> str:
+    """The sentence of a report, plain: its label line without frame or colour."""
+    return SGR.sub("", str(error)).splitlines()[-2].strip(" │╰─")
+
+
 def report() -> None:
     print('A text that fits no grammar raises RuntimeError with a report; SemVer("1.2.x") gives:')
     try:
         SemVer("1.2.x")
     except RuntimeError as error:
-        print(error, end="")
+        print(error if COLOUR else SGR.sub("", str(error)), end="")
 
 
 def table(lines: List[str]) -> List[Version]:
@@ -76,7 +91,7 @@ def table(lines: List[str]) -> List[Version]:
         try:
             value = inner(Version(text))
         except RuntimeError as error:
-            kind, detail = "rejected", str(error).splitlines()[-2].strip(" │╰─")
+            kind, detail = "rejected", label(error)
         else:
             parsed.append(Version(value))
             kind, detail = type(value).__name__, fields(value)

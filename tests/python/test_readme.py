@@ -1,4 +1,5 @@
-"""Every code block of the README and of the package description runs and prints what it shows."""
+"""Every code block of the README and of the package description runs and prints what it shows, and
+the README's blocks print it on a terminal too."""
 import os
 import re
 import subprocess
@@ -6,10 +7,12 @@ import sys
 from pathlib import Path
 
 import pytest
+from terminal_helpers import run_on_terminal
 
 ROOT = Path(__file__).resolve().parents[2]
 DOCUMENTS = ["README.md", "docs/pypi.md"]
 FENCE = re.compile(r"^```(\w*)\n(.*?)^```", re.M | re.S)
+NEW_EXAMPLE = "\n>>> "  # every example but a session's first
 
 RUN_SESSIONS = """
 import doctest, sys
@@ -17,7 +20,12 @@ text = sys.stdin.read()
 test = doctest.DocTestParser().get_doctest(text, {}, sys.argv[1], sys.argv[1], 0)
 runner = doctest.DocTestRunner()
 runner.run(test)
-print(f"{runner.tries} examples")
+import vorna
+try:
+    vorna.package.version.SemVer("x")
+except RuntimeError as error:
+    colour = "on" if chr(27) in str(error) else "off"
+print(f"{runner.tries} examples, report colour {colour}")
 sys.exit(1 if runner.failures else 0)
 """
 
@@ -41,4 +49,19 @@ def test_sessions_print_what_they_show(document):
         [sys.executable, "-c", RUN_SESSIONS, document], input=sessions, capture_output=True, text=True, env=env, timeout=120
     )
     assert result.returncode == 0, result.stdout + result.stderr
-    assert int(result.stdout.split()[-2]) == sessions.count("\n>>> ") + 1
+    assert result.stdout.splitlines()[-1] == f"{sessions.count(NEW_EXAMPLE) + 1} examples, report colour off"
+
+
+def test_readme_sessions_print_plain_text_on_a_terminal():
+    # Standard error on a terminal colours the report; the one block that
+    # prints the whole report shows it as it is, coloured there. Every other
+    # block, the recipes among them, prints what it shows.
+    blocks = [body for _, body in FENCE.findall((ROOT / "README.md").read_text(encoding="utf-8"))]
+    kept = [body for body in blocks if "print(error, end" not in body]
+    assert len(blocks) - len(kept) == 1 and any("parse_or_none" in body for body in kept)
+    sessions = "\n".join(kept)
+    returncode, out, terminal = run_on_terminal(
+        [sys.executable, "-c", RUN_SESSIONS, "README.md"], stdin_text=sessions, stdout_on_terminal=False
+    )
+    assert returncode == 0, out + terminal
+    assert out.splitlines()[-1] == f"{sessions.count(NEW_EXAMPLE) + 1} examples, report colour on"

@@ -2,7 +2,6 @@
 // filled as api::module_tree() declares it.
 #include "bindings/module/module.hpp"
 
-#include <atomic>
 #include <cstdint>
 
 #include "bindings/api.hpp"
@@ -11,6 +10,7 @@
 #include "bindings/module/attributes.hpp"
 #include "bindings/runtime/once_cell.hpp"
 #include "bindings/runtime/py_ref.hpp"
+#include "core/platform/first_stored.hpp"
 
 namespace vorna::bindings {
 
@@ -59,7 +59,7 @@ PyObject* create_module() {
 }
 
 // The ID of the first interpreter that imported the module; -1 before.
-std::atomic<std::int64_t> first_interpreter{-1};
+FirstStored<std::int64_t, -1> first_interpreter;
 PyOnceCell module_cache;
 
 }  // namespace
@@ -70,8 +70,7 @@ PyObject* init_module() {
         ensure_error_set();
         return nullptr;
     }
-    std::int64_t expected = -1;
-    if (!first_interpreter.compare_exchange_strong(expected, id) && expected != id) {
+    if (first_interpreter.store_first(id) != id) {
         return raise(PyExc_ImportError,
                      "vorna was already imported by another interpreter in this process; extension modules "
                      "of its kind do not yet support subinterpreters, see "

@@ -1,36 +1,29 @@
 #include "core/log/log.hpp"
 
+#include "core/platform/first_stored.hpp"
+
 namespace vorna::log {
 
 std::atomic<std::uint8_t> detail::max_level_hint{0};
 
 namespace {
 
-// The subscriber slot: claimed once by compare-and-swap, then filled, then
-// marked installed. It never goes back.
-enum SlotState : std::uint8_t { slot_empty, slot_installing, slot_installed };
-std::atomic<std::uint8_t> slot_state{slot_empty};
-// Written once, by the thread that claimed the slot, before slot_installed is
-// published; read only after slot_installed has been seen.
-Subscriber* global_subscriber = nullptr;
+// The subscriber slot: the first subscriber stored stays for the rest of the
+// process and is never freed.
+FirstStored<Subscriber*> global_subscriber;
 
 }  // namespace
 
 bool install_global_subscriber(std::unique_ptr<Subscriber> subscriber) noexcept {
     if (!subscriber) return false;
-    std::uint8_t expected = slot_empty;
-    if (!slot_state.compare_exchange_strong(expected, slot_installing, std::memory_order_acquire)) return false;
-    // The subscriber serves for the rest of the process and is never freed.
-    global_subscriber = subscriber.release();
-    slot_state.store(slot_installed, std::memory_order_release);
-    detail::max_level_hint.store(static_cast<std::uint8_t>(global_subscriber->max_level()),
-                                 std::memory_order_relaxed);
+    if (global_subscriber.store_first(subscriber.get()) != subscriber.get()) return false;
+    const Subscriber* const installed = subscriber.release();
+    detail::max_level_hint.store(static_cast<std::uint8_t>(installed->max_level()), std::memory_order_relaxed);
     return true;
 }
 
 void dispatch(const Record& record) noexcept {
-    if (slot_state.load(std::memory_order_acquire) != slot_installed) return;
-    global_subscriber->record(record);
+    if (Subscriber* const subscriber = global_subscriber.load()) subscriber->record(record);
 }
 
 namespace {

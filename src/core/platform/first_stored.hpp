@@ -2,8 +2,10 @@
 // out at the same time: each computes its candidate, the first one stored
 // wins, and every caller gets that one. The way this code initialises
 // anything once that may be worked out twice (a class object, an interned
-// name, a colour decision); what must be made exactly once, with the others
-// waiting for it, is the module's once-cell.
+// name, a colour decision), and settles a claim that only the first may win
+// (the log subscriber, the interpreter that imports the module first: a
+// caller whose candidate does not stand is refused). What must be made
+// exactly once, with the others waiting for it, is the module's once-cell.
 #pragma once
 
 #include <atomic>
