@@ -5,6 +5,8 @@
 // header, the location with the right line and column, the margin, the
 // quoted line, the underline with its marker under the span, the connector
 // carrying the sentence, and the closing line. Colour only adds escapes.
+// Every report is also written in code units into storage of its measure,
+// through the sink that ends the process if the two disagree.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
