@@ -113,8 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
 // a character is cut to fit.
 struct Disagreement {
     const char* name;
-    long length_off;    // characters added to the measured length
-    long widest_off;    // added to the measured widest character
+    long length_off, widest_off;  // added to the measure the storage is made from
     const char* fault;
 };
 
@@ -122,23 +121,23 @@ class ReportStorageDeathTest : public testing::TestWithParam<Disagreement> {};
 
 TEST_P(ReportStorageDeathTest, EndsTheProcess) {
     testing::FLAGS_gtest_death_test_style = "threadsafe";
-    const Disagreement& c = GetParam();
     const ParseIssue issue = at(4, 5, U'x');
     const ReportLayout layout("1.2.x", "vorna::package::version::Version", std::span(&issue, 1), false);
     const TextMeasure m = layout.measure();
     ASSERT_EQ(m.widest, U'╰');
-    std::vector<std::uint16_t> units(m.length + c.length_off);
-    EXPECT_DEATH(layout.write(std::span(units), static_cast<char32_t>(m.widest + c.widest_off)),
-                 std::string("^vorna: internal fault on thread .* at .*unit_sink\\.hpp:.* in .*: ") + c.fault + "\n$");
+    std::vector<std::uint16_t> units(m.length + GetParam().length_off);
+    EXPECT_DEATH(layout.write(std::span(units), static_cast<char32_t>(m.widest + GetParam().widest_off)),
+                 std::string("^vorna: internal fault on thread .* at .*unit_sink\\.hpp:.* in .*: a text sink") +
+                     GetParam().fault + "\n$");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Writer, ReportStorageDeathTest,
-    testing::Values(Disagreement{"OneShort", -1, 0, "a text sink was given more than the length measured for it"},
-                    Disagreement{"OneLong", 1, 0, "a text sink was left short of the length measured for it"},
-                    Disagreement{"NarrowerWidest", 0, -1, "a text sink was given a character wider than measured for it"},
-                    Disagreement{"WiderWidest", 0, 1, "a text sink did not reach the widest character measured for it"},
-                    Disagreement{"WidestPastTheUnit", 0, 0x10000, "a text sink's widest character does not fit its unit"}),
+    testing::Values(Disagreement{"OneShort", -1, 0, " was given more than the length measured for it"},
+                    Disagreement{"OneLong", 1, 0, " was left short of the length measured for it"},
+                    Disagreement{"NarrowerWidest", 0, -1, " was given a character wider than measured for it"},
+                    Disagreement{"WiderWidest", 0, 1, " did not reach the widest character measured for it"},
+                    Disagreement{"WidestPastTheUnit", 0, 0x10000, "'s widest character does not fit its unit"}),
     [](const testing::TestParamInfo<Disagreement>& info) { return std::string(info.param.name); });
 
 // Memory running out at any allocation of a report ends in std::bad_alloc,
