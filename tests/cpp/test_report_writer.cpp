@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <new>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,9 +51,9 @@ std::u32string decoded(std::string_view text) {
     return out;
 }
 
-template <class Unit> std::u32string written(const ReportLayout& layout, std::size_t length) {
-    std::vector<Unit> units(length + 1, Unit(0x5A));  // one guard unit past the end
-    layout.write(units.data());
+template <class Unit> std::u32string written(const ReportLayout& layout, const TextMeasure& m) {
+    std::vector<Unit> units(m.length + 1, Unit(0x5A));  // one guard unit past the end
+    layout.write(std::span(units).first(m.length), m.widest);
     EXPECT_EQ(units.back(), Unit(0x5A)) << "wrote past the measured length";
     return std::u32string(units.begin(), units.end() - 1);
 }
@@ -78,12 +79,12 @@ TEST_P(ReportWidths, MatchTheUtf8Form) {
     ASSERT_EQ(m.utf8_bytes, utf8.size());
     // An ASCII text measures 0x7F wide: one bound serves all of ASCII.
     ASSERT_EQ(m.widest, std::max(U'\x7F', *std::max_element(expected.begin(), expected.end())));
-    EXPECT_EQ(written<std::uint32_t>(layout, m.length), expected);
+    EXPECT_EQ(written<std::uint32_t>(layout, m), expected);
     if (m.widest <= 0xFFFF) {
-        EXPECT_EQ(written<std::uint16_t>(layout, m.length), expected);
+        EXPECT_EQ(written<std::uint16_t>(layout, m), expected);
     }
     if (m.widest <= 0xFF) {
-        EXPECT_EQ(written<std::uint8_t>(layout, m.length), expected);
+        EXPECT_EQ(written<std::uint8_t>(layout, m), expected);
     }
     EXPECT_EQ(utf8, render_parse_failure(c.text, "vorna::package::version::Version", c.issues, c.colour).message());
 }
@@ -106,6 +107,38 @@ INSTANTIATE_TEST_SUITE_P(
                     WidthCase{"NoIssue", "1.2.x", {}, false},
                     WidthCase{"SeveralLines", "a\nb\nc\nd", {at(6, 7, U'd'), at(0, 1, U'a')}, true}),
     [](const testing::TestParamInfo<WidthCase>& info) { return std::string(info.param.name); });
+
+// Storage that disagrees with the drawing, as a wrong measure would make it,
+// ends the process with the fault report before a unit lands past its end or
+// a character is cut to fit.
+struct Disagreement {
+    const char* name;
+    long length_off, widest_off;  // added to the measure the storage is made from
+    const char* fault;
+};
+
+class ReportStorageDeathTest : public testing::TestWithParam<Disagreement> {};
+
+TEST_P(ReportStorageDeathTest, EndsTheProcess) {
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    const ParseIssue issue = at(4, 5, U'x');
+    const ReportLayout layout("1.2.x", "vorna::package::version::Version", std::span(&issue, 1), false);
+    const TextMeasure m = layout.measure();
+    ASSERT_EQ(m.widest, U'╰');
+    std::vector<std::uint16_t> units(m.length + GetParam().length_off);
+    EXPECT_DEATH(layout.write(std::span(units), static_cast<char32_t>(m.widest + GetParam().widest_off)),
+                 std::string("^vorna: internal fault on thread .* at .*unit_sink\\.hpp:.* in .*: a text sink") +
+                     GetParam().fault + "\n$");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writer, ReportStorageDeathTest,
+    testing::Values(Disagreement{"OneShort", -1, 0, " was given more than the length measured for it"},
+                    Disagreement{"OneLong", 1, 0, " was left short of the length measured for it"},
+                    Disagreement{"NarrowerWidest", 0, -1, " was given a character wider than measured for it"},
+                    Disagreement{"WiderWidest", 0, 1, " did not reach the widest character measured for it"},
+                    Disagreement{"WidestPastTheUnit", 0, 0x10000, "'s widest character does not fit its unit"}),
+    [](const testing::TestParamInfo<Disagreement>& info) { return std::string(info.param.name); });
 
 // Memory running out at any allocation of a report ends in std::bad_alloc,
 // never in a report that says so (which would need memory again); the

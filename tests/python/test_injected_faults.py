@@ -1,8 +1,10 @@
 """Faults injected at the C++ boundary through the hooks of a test build:
-exceptions leaving a setter, and code run while a setter holds its writer
-borrow. Each must end in the documented exception, NotImplemented or the
-internal-fault report, never a half-changed instance."""
+exceptions leaving a setter, code run while a setter holds its writer
+borrow, a report's str of another length than its drawing. Each must end in
+the documented exception, NotImplemented or the internal-fault report, never
+a half-changed instance or a str written past its end."""
 import ctypes
+import re
 import signal
 import subprocess
 import sys
@@ -70,3 +72,18 @@ def test_unexpected_cpp_exception_is_an_internal_fault():
     )
     assert result.returncode == -signal.SIGABRT
     assert "unexpected C++ exception at the Python boundary" in result.stderr
+
+
+@pytest.mark.needs_test_hooks
+@pytest.mark.parametrize("skew, fault", [(-1, "given more than"), (1, "left short of")], ids=["one_short", "one_long"])
+def test_report_str_of_another_length_than_its_drawing_is_an_internal_fault(skew, fault):
+    # One short, the write is refused before it runs past the str; one long,
+    # the str would be raised with a character never written.
+    result = subprocess.run(
+        [sys.executable, "-c", "import ctypes, vorna; ctypes.PyDLL(vorna.__file__).vorna_test_skew_next_report_measure"
+         "(%d); vorna.package.version.SemVer('1.2.x')" % skew],
+        capture_output=True, text=True, timeout=120,
+    )
+    assert result.returncode == -signal.SIGABRT
+    assert re.fullmatch(r"vorna: internal fault on thread \d+ at .*unit_sink\.hpp:\d+ in .*: a text sink was %s "
+                        r"the length measured for it\n" % fault, result.stderr)

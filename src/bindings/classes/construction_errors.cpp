@@ -14,15 +14,17 @@ PyObject* raise_parse_error(const ParseFailure& failure) noexcept {
     return guarded([&]() -> PyObject* {
         test_hooks::before_report();
         // The report is measured, then written once straight into a str of
-        // its final length and width.
+        // its final length and width, through a sink that knows the str's end.
         const ReportLayout layout = failure.layout();
-        const TextMeasure size = layout.measure();
+        TextMeasure size = layout.measure();
+        test_hooks::after_report_measure(size);
         PyRef text = PyRef::steal(PyUnicode_New(static_cast<Py_ssize_t>(size.length), size.widest));
         if (!text) return nullptr;
+        const auto length = static_cast<std::size_t>(PyUnicode_GET_LENGTH(text.get()));
         switch (PyUnicode_KIND(text.get())) {
-            case PyUnicode_1BYTE_KIND: layout.write(PyUnicode_1BYTE_DATA(text.get())); break;
-            case PyUnicode_2BYTE_KIND: layout.write(PyUnicode_2BYTE_DATA(text.get())); break;
-            default: layout.write(PyUnicode_4BYTE_DATA(text.get())); break;
+            case PyUnicode_1BYTE_KIND: layout.write({PyUnicode_1BYTE_DATA(text.get()), length}, size.widest); break;
+            case PyUnicode_2BYTE_KIND: layout.write({PyUnicode_2BYTE_DATA(text.get()), length}, size.widest); break;
+            default: layout.write({PyUnicode_4BYTE_DATA(text.get()), length}, size.widest); break;
         }
         PyErr_SetObject(PyExc_RuntimeError, text.get());
         return nullptr;

@@ -22,6 +22,8 @@ std::atomic<int> armed_store_failure{0};
 std::atomic<bool> armed_record_failure{false};
 // The same for the next parse report.
 std::atomic<int> armed_report_failure{0};
+// Characters added to the next parse report's measured length.
+std::atomic<int> armed_report_skew{0};
 // What the next property store calls while it holds the writer borrow (a
 // strong reference), or null. Read and written with the interpreter lock.
 PyObject* armed_store_call = nullptr;
@@ -52,6 +54,10 @@ void before_record_close() {
 
 void before_report() { throw_armed(armed_report_failure); }
 
+void after_report_measure(TextMeasure& size) noexcept {
+    size.length += static_cast<std::size_t>(armed_report_skew.exchange(0, std::memory_order_relaxed));
+}
+
 }  // namespace vorna::bindings::test_hooks
 
 extern "C" {
@@ -69,6 +75,12 @@ __attribute__((visibility("default"))) void vorna_test_fail_next_api_record() {
 // Arms the next parse report to throw (see armed_store_failure).
 __attribute__((visibility("default"))) void vorna_test_fail_next_report(int kind) {
     vorna::bindings::test_hooks::armed_report_failure.store(kind, std::memory_order_relaxed);
+}
+
+// Arms the next parse report to be measured `characters` longer (or, when
+// negative, shorter) than it is drawn.
+__attribute__((visibility("default"))) void vorna_test_skew_next_report_measure(int characters) {
+    vorna::bindings::test_hooks::armed_report_skew.store(characters, std::memory_order_relaxed);
 }
 
 // Arms the next property store to call `callable` while it holds the

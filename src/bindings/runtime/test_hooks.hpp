@@ -4,6 +4,8 @@
 // module's Python surface is the same in both builds.
 #pragma once
 
+#include "core/unicode/text_sink.hpp"
+
 namespace vorna::bindings::test_hooks {
 
 #ifdef VORNA_TEST_HOOKS
@@ -13,10 +15,14 @@ void before_store();
 void before_record_close();
 // Throws the C++ exception a test armed for the next parse report, once.
 void before_report();
+// Adds the characters a test armed to the next parse report's measure, once:
+// storage that disagrees with the drawing.
+void after_report_measure(TextMeasure& size) noexcept;
 #else
 inline void before_store() noexcept {}
 inline void before_record_close() noexcept {}
 inline void before_report() noexcept {}
+inline void after_report_measure(TextMeasure&) noexcept {}
 #endif
 
 }  // namespace vorna::bindings::test_hooks

@@ -19,6 +19,7 @@
 #include "core/report/colour.hpp"
 #include "core/report/quoted_line.hpp"
 #include "core/report/source.hpp"
+#include "core/report/unit_sink.hpp"
 #include "core/unicode/text_sink.hpp"
 #include "core/unicode/unicode.hpp"
 #include "core/unicode/utf8.hpp"
@@ -58,9 +59,6 @@ template <class Sink> void open_palette(Sink& out, bool colour, std::uint8_t ind
 template <class Sink> void reset(Sink& out, bool colour) {
     if (colour) out.ascii("\x1b[0m");
 }
-// The characters the two write.
-std::size_t palette_size(bool colour, std::uint8_t index) noexcept { return colour ? 8 + decimal_size(unsigned{index}) : 0; }
-std::size_t reset_size(bool colour) noexcept { return colour ? 4 : 0; }
 
 // Whether the sentence of `issue` is certainly well-formed, told from its
 // pieces where they lie: its own words are ASCII, and well-formed pieces
@@ -319,79 +317,23 @@ template <class Sink> void ReportLayout::draw(Sink& out) const {
     out.ascii("\n");
 }
 
-// Everything drawn but the source id, the quoted lines and the sentences is
-// ASCII or one of the frame's glyphs (three UTF-8 bytes each), and how many
-// of each follows from the layout; draw() is the reference, row by row.
+// The report is drawn to be measured, the same drawing that writes it: the
+// two cannot come apart, and the sink that writes checks that they did not.
 TextMeasure ReportLayout::measure() const noexcept {
-    if (!fallback_.empty()) return measure_by_drawing();
-    MeasureSink given;
-    if (!source_id_ascii_) given.utf8(source_id_);
-    const std::size_t palette = palette_size(colour_, frame_colour);
-    const std::size_t plain = reset_size(colour_);
-    const std::size_t margin = width_ + 2;
-    // A frame row: the margin, the glyph, the line break.
-    const std::size_t frame_ascii = margin + palette + plain + 1;
-
-    // The header, then the location row with its two glyphs.
-    std::size_t ascii = (colour_ ? 5 : 0) + 6 + plain + 2 + (source_id_ascii_ ? source_id_.size() : 0);
-    ascii += margin + 2 * palette + 2 * plain + 6;
-    ascii += location_ ? decimal_size(location_->line + 1) + 1 + decimal_size(location_->column + 1) : 3;
-    std::size_t glyphs = 2;
-    ascii += frame_ascii;
-    glyphs += 1;
-    for (std::size_t i = 0; i < labels_.size(); ++i) {
-        const PlacedLabel& label = labels_[i];
-        if (i == 0 || label.line != labels_[i - 1].line) {
-            if (i > 0 && label.line > labels_[i - 1].line + 1) {
-                ascii += frame_ascii;
-                glyphs += 1;
-            }
-            // The number right-aligned between two blanks, the glyph, the line.
-            const std::string_view content = shown_content(source_, label.line);
-            ascii += width_ + 3 + palette + plain + (content.empty() ? 0 : 1);
-            glyphs += 1;
-            quoted_line::draw(given, content);
-        }
-        // Two rows that start like a frame row and end in a line break: the
-        // underline, then the connector, a blank and the sentence.
-        const std::size_t label_palette = palette_size(colour_, label.colour);
-        ascii += 2 * (margin + palette + plain + 1 + label_palette + plain + 1);
-        ascii += label.start_column + label.marker_column() + 1;
-        glyphs += 2 + (label.end_column - label.start_column) + 3;
-        write_sentence(given, *label.issue);
-    }
-    // The closing line.
-    ascii += palette + plain + 1;
-    glyphs += margin + 1;
-
-    TextMeasure m = given.result();
-    m.length += ascii + glyphs;
-    m.utf8_bytes += ascii + 3 * glyphs;
-    // The greatest of the frame's glyphs, drawn with every label.
-    m.widest = std::max(m.widest, bottom_left);
-    return m;
-}
-
-TextMeasure ReportLayout::measure_by_drawing() const noexcept {
     MeasureSink sink;
     draw(sink);
     return sink.result();
 }
 
-void ReportLayout::write(std::uint8_t* out) const noexcept {
-    UnitSink sink(out);
+template <class Unit> void ReportLayout::write_units(std::span<Unit> out, char32_t widest) const noexcept {
+    UnitSink<Unit> sink(out, widest);
     draw(sink);
+    sink.finish();
 }
 
-void ReportLayout::write(std::uint16_t* out) const noexcept {
-    UnitSink sink(out);
-    draw(sink);
-}
-
-void ReportLayout::write(std::uint32_t* out) const noexcept {
-    UnitSink sink(out);
-    draw(sink);
-}
+void ReportLayout::write(std::span<std::uint8_t> out, char32_t widest) const noexcept { write_units(out, widest); }
+void ReportLayout::write(std::span<std::uint16_t> out, char32_t widest) const noexcept { write_units(out, widest); }
+void ReportLayout::write(std::span<std::uint32_t> out, char32_t widest) const noexcept { write_units(out, widest); }
 
 std::string ReportLayout::utf8() const {
     std::string out;

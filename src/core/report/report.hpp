@@ -1,10 +1,10 @@
 // The multi-line diagnostic report of a parse failure, carried back to the
 // caller by ParseError.
 //
-// A report is laid out first (lines located, labels placed) and written
-// after, in any of the forms a text sink takes: measured, so that storage of
-// its final length and width can be had at once, then written as UTF-8 or
-// straight into code units of one width.
+// A report is laid out first (lines located, labels placed) and drawn
+// after, by one drawing into any of the text sinks: measured, so that
+// storage of its final length and width can be had at once, then written as
+// UTF-8 or straight into code units of one width.
 #pragma once
 
 #include <cstddef>
@@ -48,16 +48,16 @@ public:
     ReportLayout(std::string_view text, std::string_view source_id, std::span<const ParseIssue> issues, bool colour);
 
     // The length in characters, the widest character and the UTF-8 size,
-    // worked out from the layout: only the pieces that come from the caller
-    // (the source id, the quoted lines, the sentences) are walked.
+    // found by drawing the report into a counter.
     TextMeasure measure() const noexcept;
-    // The same found by drawing the whole report, to check measure() against.
-    TextMeasure measure_by_drawing() const noexcept;
-    // Writes exactly measure().length code units at `out`; the unit must
-    // hold measure().widest.
-    void write(std::uint8_t* out) const noexcept;
-    void write(std::uint16_t* out) const noexcept;
-    void write(std::uint32_t* out) const noexcept;
+    // Draws the report into `out`, storage made from measure(): its length,
+    // in a unit that holds `widest`, the measured widest character. A
+    // drawing that does not fill it exactly, or that takes another widest
+    // character, is an internal fault, caught before a unit lands past the
+    // end.
+    void write(std::span<std::uint8_t> out, char32_t widest) const noexcept;
+    void write(std::span<std::uint16_t> out, char32_t widest) const noexcept;
+    void write(std::span<std::uint32_t> out, char32_t widest) const noexcept;
     // The report as UTF-8.
     std::string utf8() const;
 
@@ -77,6 +77,7 @@ private:
     // Also finds the character column of the issue's start on the same walk.
     PlacedLabel place(const ParseIssue& issue, std::uint8_t colour, std::size_t& start_character) const;
     template <class Sink> void draw(Sink& out) const;
+    template <class Unit> void write_units(std::span<Unit> out, char32_t widest) const noexcept;
     template <class Sink> void frame(Sink& out, char32_t glyph) const;
     template <class Sink> void source_row(Sink& out, std::size_t index) const;
     template <class Sink> void label_rows(Sink& out, const PlacedLabel& label) const;

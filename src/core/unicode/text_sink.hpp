@@ -1,9 +1,10 @@
 // Where a report is drawn: the drawing code is written once against a sink,
 // and each sink does one job with the pieces. One measures (characters,
-// widest character, UTF-8 bytes), so that storage of the final size and
-// width can be had before anything is written; the others write the same
-// pieces as UTF-8 or as code units of one fixed width (1, 2 or 4 bytes), the
-// three forms a host string may take.
+// widest character, UTF-8 bytes): the drawing run into it is how storage of
+// the final size and width is had before anything is written. Another
+// appends UTF-8; the one that writes code units of one width into storage of
+// a known end is the report's (core/report/unit_sink.hpp), as it ends the
+// process when the storage and the drawing disagree.
 //
 // Pieces are ASCII text, single characters (Unicode scalars), runs of one
 // character, and well-formed UTF-8 text.
@@ -34,7 +35,8 @@ struct TextMeasure {
 constexpr std::size_t utf8_size(char32_t c) noexcept { return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; }
 
 // Hands well-formed UTF-8 `text` to `sink` as runs of ASCII and single
-// characters: the walk that sinks writing code units share.
+// characters: the walk that the measuring sink and the sinks writing code
+// units share.
 template <class Sink> void put_decoded(Sink& sink, std::string_view text) noexcept {
     for (std::size_t pos = 0; pos < text.size();) {
         const std::size_t run = utf8::skip_ascii(text, pos, text.size());
@@ -67,32 +69,6 @@ public:
 
 private:
     TextMeasure m_;
-};
-
-// Writes code units of one width. The caller sized the storage from a
-// MeasureSink over the same pieces, and chose a unit wide enough for the
-// widest character.
-template <class Unit> class UnitSink {
-public:
-    explicit UnitSink(Unit* out) noexcept : out_(out) {}
-
-    void ascii(std::string_view text) noexcept {
-        // A plain widening loop, which the compiler vectorises.
-        const auto* data = reinterpret_cast<const unsigned char*>(text.data());
-        for (std::size_t i = 0; i < text.size(); ++i) out_[i] = static_cast<Unit>(data[i]);
-        out_ += text.size();
-    }
-    void repeat(char32_t c, std::size_t count) noexcept {
-        std::fill_n(out_, count, static_cast<Unit>(c));
-        out_ += count;
-    }
-    void put(char32_t c) noexcept { *out_++ = static_cast<Unit>(c); }
-    void utf8(std::string_view text) noexcept { put_decoded(*this, text); }
-
-    Unit* end() const noexcept { return out_; }
-
-private:
-    Unit* out_;
 };
 
 // Appends UTF-8 to a string (which may throw std::bad_alloc).
