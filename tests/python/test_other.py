@@ -14,6 +14,16 @@ def test_parsed_value(text):
     assert repr(value) == f'Other {{ value: "{text}" }}'
 
 
+# Texts past 4 KiB are made into str by the module's own two walks, in each
+# of the three widths a str may take.
+@pytest.mark.parametrize("wide", ["", "é", "ж", "😀"], ids=["ascii", "latin-1", "bmp", "astral"])
+def test_long_text_forms(wide):
+    text = "x" * 5000 + wide + "y" * 3000
+    value = Other(value=text)
+    assert str(value) == text
+    assert repr(value) == f'Other {{ value: "{text}" }}'
+
+
 @pytest.mark.parametrize(
     "text, column, sentence",
     [

@@ -1,9 +1,10 @@
 #include "bindings/runtime/strings.hpp"
 
 #include <algorithm>
-#include <cstring>
+#include <span>
 
 #include "core/platform/thread.hpp"
+#include "core/report/unit_sink.hpp"
 #include "core/unicode/utf8.hpp"
 
 namespace vorna::bindings {
@@ -18,21 +19,6 @@ constexpr std::size_t kept_render_capacity = 64 * 1024;
 struct RenderBuffer {
     std::string text;
 };
-
-// Writes the characters of `text`, valid UTF-8, as code units of one width.
-template <class Unit> void widen(std::string_view text, Unit* out) noexcept {
-    const auto* data = reinterpret_cast<const unsigned char*>(text.data());
-    for (std::size_t pos = 0; pos < text.size();) {
-        // A run of ASCII is found first, then widened in a loop the compiler
-        // can vectorise.
-        const std::size_t run = utf8::skip_ascii(text, pos, text.size());
-        for (; pos < run; ++pos) *out++ = static_cast<Unit>(data[pos]);
-        if (pos == text.size()) break;
-        const utf8::Decoded d = utf8::decode(text, pos);
-        *out++ = static_cast<Unit>(d.scalar);
-        pos += d.length;
-    }
-}
 
 }  // namespace
 
@@ -56,19 +42,20 @@ PyObject* str_from_utf8(std::string_view text) noexcept {
         ++count;
         pos += d.length;
     }
-    PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(count), widest < 0x80 ? 0x7F : widest);
+    if (widest < 0x80) widest = 0x7F;  // all of ASCII takes one width
+    PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(count), widest);
     if (!str) return nullptr;
-    // The other walk writes, in the str's own width.
+    // The other walk writes, in the str's own width, through a sink that
+    // holds the str's end: the two walks cannot disagree unnoticed.
+    const auto write = [&]<class Unit>(Unit* data) noexcept {
+        UnitSink<Unit> sink(std::span<Unit>(data, count), widest);
+        sink.utf8(text);
+        sink.finish();
+    };
     switch (PyUnicode_KIND(str)) {
-        case PyUnicode_1BYTE_KIND:
-            if (widest < 0x80) {
-                std::memcpy(PyUnicode_DATA(str), text.data(), text.size());
-            } else {
-                widen(text, PyUnicode_1BYTE_DATA(str));
-            }
-            break;
-        case PyUnicode_2BYTE_KIND: widen(text, PyUnicode_2BYTE_DATA(str)); break;
-        default: widen(text, PyUnicode_4BYTE_DATA(str)); break;
+        case PyUnicode_1BYTE_KIND: write(PyUnicode_1BYTE_DATA(str)); break;
+        case PyUnicode_2BYTE_KIND: write(PyUnicode_2BYTE_DATA(str)); break;
+        default: write(PyUnicode_4BYTE_DATA(str)); break;
     }
     return str;
 }
