@@ -18,9 +18,6 @@ DIST ?= dist
 JOBS ?= 2
 CORPUS ?= ../shared/corpus/versions.txt
 BENCH_VENV ?= .venv-bench
-# Peers measured side by side; packaging pinned to the release line the goals
-# were set against.
-BENCH_PACKAGES := "packaging>=26,<27" semver pep440_rs matplotlib
 # The type checkers of `make typecheck`, pinned: a new release may judge the
 # same code differently. mypy also serves the wheel test.
 MYPY := mypy==1.19.1
@@ -177,8 +174,9 @@ bench:
 	rm -rf $(BUILD)/bench-wheel && $(BENCH_VENV)/bin/python -m pip install -q --no-deps --target $(BUILD)/bench-wheel $(DIST)/vorna-*-cp39-*x86_64*.whl
 	$(BENCH_VENV)/bin/python bench/bench.py --corpus $(CORPUS) --wheel $(BUILD)/bench-wheel $(BENCH_ARGS)
 
-$(BENCH_VENV)/.bench-ready: Makefile
-	@tools/setup.sh pip $(BENCH_VENV) .bench-ready $(BENCH_PACKAGES)
+# The peers measured side by side and the chart's matplotlib.
+$(BENCH_VENV)/.bench-ready: bench/requirements.txt
+	@tools/setup.sh pip $(BENCH_VENV) .bench-ready -r bench/requirements.txt
 
 clean:
 	rm -rf $(BUILD) $(DIST) $(VENV) $(VENV)-* $(BENCH_VENV) $(VENV).lock $(VENV)-*.lock $(BENCH_VENV).lock
