@@ -136,7 +136,7 @@ wheels: deps $(VENV)/.wheel-tools
 # runs the C++ suite, as a packager would.
 wheel-test: wheel gtest-deps
 	@echo "the wheel in a fresh virtualenv; the sdist's contents, and both suites built from it" \
-		"(about 10 minutes the first time, 2 after)"
+		"(up to 20 minutes the first time on busy shared cores, about 3 after)"
 	@$(VPY) -m pytest -q -p no:cacheprovider tests/wheel --wheel $(WHEEL_OUT)/vorna-*.whl
 
 # The extension built with AddressSanitizer and UBSan, the suite run under it.
