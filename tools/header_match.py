@@ -14,8 +14,9 @@ difference that names nothing of its own is never taken as unseen.
 """
 import re
 import shutil
-import subprocess
 from pathlib import Path
+
+from steps import run
 
 DEFINE = re.compile(r"^#\s*(define|undef)\s+(\w+)(?:\s+(.*?))?\s*$")
 LINE_MARKER = re.compile(r'^# \d+ "(.*)"')
@@ -55,8 +56,8 @@ def seen(include, pyconfig_text, compiler, scratch):
     shutil.rmtree(scratch, ignore_errors=True)
     shutil.copytree(include, scratch, symlinks=False)
     (scratch / "pyconfig.h").write_text(pyconfig_text)
-    out = subprocess.run([compiler, "-std=c++20", "-DNDEBUG", "-E", "-dD", "-x", "c++", "-I", scratch, "-"],
-                         input="#include <Python.h>\n", capture_output=True, text=True, check=True).stdout
+    out = run([compiler, "-std=c++20", "-DNDEBUG", "-E", "-dD", "-x", "c++", "-I", scratch, "-"],
+              input="#include <Python.h>\n", capture_output=True, text=True).stdout
     lines, current = [], ""
     for line in out.splitlines():
         marker = LINE_MARKER.match(line)

@@ -1,8 +1,8 @@
 """Builds the sdist from the files git tracks, nothing else: they are copied
 into a folder of their own and scikit-build-core packs them from there, so
 that virtualenvs, build folders and stray files of the working tree never get
-in. pyproject.toml leaves out what neither building the module nor running the
-Python suite needs (the C++ fuzz targets' seeds, pictures).
+in. pyproject.toml leaves out the pictures, which neither the build nor the
+suites read; the rest lets a packager build the module and run both suites.
 
     python tools/sdist.py [--dist DIR]
 
@@ -49,10 +49,11 @@ def build_sdist(dist):
     return sdist
 
 
-def unpack(sdist, dest):
-    """Makes `dest` hold the sdist's files and nothing else, rewriting only
-    the files whose content changed, so that a build folder made from `dest`
-    before rebuilds exactly what changed."""
+def unpack(sdist, dest, keep=None):
+    """Makes `dest` hold the sdist's files and nothing else (but the folder
+    `keep` names, such as the build folders inside it), rewriting only the files
+    whose content changed, so that a build folder made from `dest` before
+    rebuilds exactly what changed."""
     wanted = set()
     with tarfile.open(sdist) as archive:
         for member in archive.getmembers():
@@ -68,6 +69,8 @@ def unpack(sdist, dest):
             target.write_bytes(data)
             os.chmod(target, member.mode & 0o755)
     for path in sorted(dest.rglob("*"), reverse=True):
+        if keep and path.relative_to(dest).parts[:1] == (keep,):
+            continue
         if path.is_file() and path.relative_to(dest) not in wanted:
             path.unlink()
         elif path.is_dir() and not any(path.iterdir()):

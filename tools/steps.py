@@ -10,34 +10,51 @@ def announce(text):
 
 
 def run(command, **kwargs):
-    kwargs.setdefault("check", True)
-    return subprocess.run([str(c) for c in command], **kwargs)
+    """subprocess.run that stops the tool in its own words when the command
+    cannot start or (unless check=False) fails: the step it belongs to, the
+    command, and the output the caller held back, never a traceback."""
+    words = [str(c) for c in command]
+    check = kwargs.pop("check", True)
+    try:
+        result = subprocess.run(words, **kwargs)
+    except OSError as error:
+        raise SystemExit(f"{Step.doing()}cannot run {shlex.join(words)}: {error.strerror or error}") from None
+    if check and result.returncode != 0:
+        held = [text if isinstance(text, str) else text.decode(errors="replace")
+                for text in (result.stdout, result.stderr) if text]
+        if held:
+            print("".join(part if part.endswith("\n") else part + "\n" for part in held), end="", flush=True)
+        raise SystemExit(f"{Step.doing()}failed with exit status {result.returncode}: {shlex.join(words)}")
+    return result
 
 
 def run_shown(command, **kwargs):
-    """Runs a command with its output held back; when it fails, prints the
-    command and all it wrote, and stops. Returns what it wrote."""
-    words = [str(c) for c in command]
-    result = subprocess.run(words, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, **kwargs)
-    if result.returncode != 0:
-        print(result.stdout, flush=True)
-        raise SystemExit(f"failed with exit status {result.returncode}: {shlex.join(words)}")
-    return result.stdout
+    """Runs a command with its output (stdout and stderr in one) held back and
+    returns it; when it fails, prints it all and stops, as run() does."""
+    return run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, **kwargs).stdout
 
 
 class Step:
     """Announces a step with its rough time and records what it took."""
 
     times = []
+    running = []
 
     def __init__(self, what, rough):
         self.what, self.rough = what, rough
 
+    @staticmethod
+    def doing():
+        """The step under way, as the start of a message ("" outside any)."""
+        return f"{Step.running[-1]}: " if Step.running else ""
+
     def __enter__(self):
         announce(f"{self.what} ({self.rough})")
+        Step.running.append(self.what)
         self.start = time.monotonic()
 
     def __exit__(self, kind, *_exc):
+        Step.running.pop()
         took = time.monotonic() - self.start
         Step.times.append((self.what + ("" if kind is None else " (failed)"), took))
         print(f"    took {took:.0f} s", flush=True)

@@ -25,6 +25,10 @@ def test_tag_contents_and_metadata(wheel):
     assert metadata["Requires-Python"] == ">=3.9"
     assert metadata["Description-Content-Type"] == "text/markdown"
     assert "make " not in metadata.get_payload()
+    # The module needs nothing at run time; only the test extra names packages
+    # (the benchmarks' peers are no user's concern).
+    assert [r for r in metadata.get_all("Requires-Dist") or [] if 'extra == "test"' not in r] == []
+    assert metadata.get_all("Provides-Extra") == ["test"]
 
 
 def test_cxx_runtime_is_linked_in(wheel, tmp_path):
