@@ -1,7 +1,9 @@
 """Faults injected at the C++ boundary through the hooks of a test build:
-exceptions leaving a setter, and code run while a setter holds its writer
-borrow. Each must end in the documented exception, NotImplemented or the
-internal-fault report, never a half-changed instance."""
+exceptions leaving a setter, code run while a setter holds its writer
+borrow, and the instance a constructor builds its value in failing or
+offering a tail that cannot be used. Each must end in the documented
+exception, NotImplemented or the internal-fault report, never a half-changed
+instance."""
 import ctypes
 import signal
 import subprocess
@@ -9,13 +11,20 @@ import sys
 
 import pytest
 
-from classes_helpers import DotSeparated, Other, SemVer, sample
+from classes_helpers import ALL_CLASSES, DotSeparated, Other, SemVer, Version, sample
 
 import vorna
 
 # The fault-injection hooks of the test build, called with the interpreter lock held.
 HOOKS = ctypes.PyDLL(vorna.__file__)
 BAD_ALLOC, LENGTH_ERROR, UNEXPECTED = 1, 2, 3
+# What the next instance built from text meets.
+SITE_BAD_ALLOC, SITE_MISALIGNED_TAIL, SITE_SHORT_ROOM = 1, 2, 3
+TEXTS = {SemVer: "1.2.3-rc.1+b.5", Version: "1.2.x", DotSeparated: "2024.05", Other: "nightly"}
+
+
+def block_in_tail(instance):
+    return HOOKS.vorna_test_block_in_tail(ctypes.py_object(instance)) == 1
 
 
 @pytest.mark.needs_test_hooks
@@ -70,3 +79,52 @@ def test_unexpected_cpp_exception_is_an_internal_fault():
     )
     assert result.returncode == -signal.SIGABRT
     assert "unexpected C++ exception at the Python boundary" in result.stderr
+
+
+@pytest.mark.needs_test_hooks
+@pytest.mark.parametrize(
+    "cls, text, in_tail",
+    [(cls, text, True) for cls, text in TEXTS.items()]
+    + [(SemVer, "1.2.3", False), (Other, "x" * 200, False), (Version, "1." * 100 + "2", False)],
+    ids=lambda value: str(value)[:20],
+)
+def test_a_short_block_lies_in_its_instance_and_a_copy_owns_its_own(cls, text, in_tail):
+    # No block (1.2.3) or a long one: none in the tail.
+    instance = cls(text)
+    assert block_in_tail(instance) is in_tail
+    copy = cls(instance)
+    assert not block_in_tail(copy)
+    del instance
+    assert str(copy) == text
+
+
+@pytest.mark.needs_test_hooks
+@pytest.mark.parametrize("cls", ALL_CLASSES)
+def test_a_tail_out_of_alignment_sends_the_block_to_the_heap(cls):
+    HOOKS.vorna_test_fault_next_site(SITE_MISALIGNED_TAIL)
+    instance = cls(TEXTS[cls])
+    assert not block_in_tail(instance)
+    assert str(instance) == TEXTS[cls] and instance == cls(TEXTS[cls])
+
+
+@pytest.mark.needs_test_hooks
+@pytest.mark.parametrize("cls", ALL_CLASSES)
+def test_an_instance_whose_value_failed_is_freed(cls):
+    # The instance holds a reference to its class until it is freed.
+    references = sys.getrefcount(cls)
+    HOOKS.vorna_test_fault_next_site(SITE_BAD_ALLOC)
+    with pytest.raises(MemoryError):
+        cls(TEXTS[cls])
+    assert sys.getrefcount(cls) == references
+    assert str(cls(TEXTS[cls])) == TEXTS[cls]
+
+
+@pytest.mark.needs_test_hooks
+def test_a_block_larger_than_its_room_is_an_internal_fault():
+    result = subprocess.run(
+        [sys.executable, "-c", "import ctypes, vorna; ctypes.PyDLL(vorna.__file__).vorna_test_fault_next_site(%d); "
+         "vorna.package.version.SemVer('1.2.3-rc.1')" % SITE_SHORT_ROOM],
+        capture_output=True, text=True, timeout=120,
+    )
+    assert result.returncode == -signal.SIGABRT
+    assert "internal fault" in result.stderr and "a block larger than the room given for it" in result.stderr

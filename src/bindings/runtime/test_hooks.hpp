@@ -6,6 +6,18 @@
 
 namespace vorna::bindings::test_hooks {
 
+// What the next instance made for a parsed value meets (see InstanceSite).
+enum class SiteFault {
+    none,
+    // std::bad_alloc once the instance is allocated, before its value is
+    // built: the instance holds no value yet.
+    bad_alloc,
+    // A tail that is not 16-byte aligned.
+    misaligned_tail,
+    // Room one byte shorter than the block asked for.
+    short_room,
+};
+
 #ifdef VORNA_TEST_HOOKS
 // Throws the C++ exception a test armed for the next property store, once.
 void before_store();
@@ -13,10 +25,13 @@ void before_store();
 void before_record_close();
 // Throws the C++ exception a test armed for the next parse report, once.
 void before_report();
+// The fault armed for the next instance site, once.
+SiteFault next_site_fault() noexcept;
 #else
 inline void before_store() noexcept {}
 inline void before_record_close() noexcept {}
 inline void before_report() noexcept {}
+inline constexpr SiteFault next_site_fault() noexcept { return SiteFault::none; }
 #endif
 
 }  // namespace vorna::bindings::test_hooks
