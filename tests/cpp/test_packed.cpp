@@ -304,11 +304,12 @@ TEST_P(PackedDeathTest, EndsWithTheFaultReport) {
 
 INSTANTIATE_TEST_SUITE_P(
     Plants, PackedDeathTest,
-    testing::Values(DisagreementCase{"count_one_short", [] { build_from_range(5, 2); }, "dots disagree with its part count"},
-                    DisagreementCase{"count_one_long", [] { build_from_range(5, 4); }, "dots disagree with its part count"},
-                    DisagreementCase{"count_past_the_bytes", [] { build_from_range(1, 3); }, "too short for its part count"},
-                    DisagreementCase{"room_one_byte_short", build_in_short_room, "larger than the room given for it"},
-                    DisagreementCase{"moved_out_of_its_room", move_out_of_room, "moved away from the memory"}),
+    testing::Values(
+        DisagreementCase{"count_one_short", [] { build_from_range(5, 2); }, "more dots than its part count"},
+        DisagreementCase{"count_one_long", [] { build_from_range(5, 4); }, "fewer dots than its part count"},
+        DisagreementCase{"count_past_the_bytes", [] { build_from_range(1, 3); }, "too short for its part count"},
+        DisagreementCase{"room_one_byte_short", build_in_short_room, "larger than the room given for it"},
+        DisagreementCase{"moved_out_of_its_room", move_out_of_room, "moved away from the memory"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A range outside its text: builds that check invariants stop before reading it.

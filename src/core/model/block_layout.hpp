@@ -220,19 +220,18 @@ private:
                 for (const char* stop = p + list.item_bytes(); p != stop; ++p) {
                     const char c = *p;
                     if (c == '.') {
-                        if (ends == last_end) [[unlikely]] internal_fault(dots_disagree);
+                        if (ends == last_end) [[unlikely]] internal_fault("a list with more dots than its part count");
                         *ends++ = static_cast<Word>(offset);
                         ++stop;
                     } else {
                         chars[offset++] = c;
                     }
                 }
-                if (ends != last_end) [[unlikely]] internal_fault(dots_disagree);
+                if (ends != last_end) [[unlikely]] internal_fault("a list with fewer dots than its part count");
             }
             *ends++ = static_cast<Word>(offset);
         }
     }
-    static constexpr std::string_view dots_disagree = "a list whose dots disagree with its part count";
     template <std::size_t N, class Word> static ListView view(const Word* block, std::size_t j) noexcept {
         std::size_t first = 0;
         std::size_t items = 0;
