@@ -126,6 +126,7 @@ ParseIssue issue(std::string_view text, const Version*) {
 // that fits it.
 class GivenRoom final : public BlockPlacement {
 public:
+    GivenRoom() noexcept = default;
     explicit GivenRoom(BlockRoom room) noexcept : room_(room) {}
     void* place(std::size_t bytes) override {
         if (!room_.at) return nullptr;
@@ -147,36 +148,36 @@ template <class T, class K, class... Args> void emplace_at(void* at, Args&&... a
     }
 }
 
-// Asks `site` for the value's storage and room for a block of the size the
-// build of `lists` will fill, both worked out by the one size function.
-template <std::size_t N> void* make_site(BuildSite& site, const std::array<DottedRange, N>& lists, BlockRoom& room) {
-    return site.make(detail::BlockLayout::size_of(lists).bytes_total, room);
+// Asks `site` for the value's storage and room for the block of `matched`,
+// which is then built there.
+template <std::size_t N> void* make_site(BuildSite& site, MatchedLists<N>& matched, GivenRoom& given) {
+    BlockRoom room;
+    void* at = site.make(matched.size.bytes_total, room);
+    given = GivenRoom(room);
+    matched.placement = &given;
+    return at;
 }
 
 template <class T> void make_at(BuildSite& site, std::string_view text, const SemVerShape& shape) {
-    const std::array<DottedRange, 2> lists{shape.rc, shape.meta};
-    BlockRoom room;
-    void* at = make_site(site, lists, room);
-    GivenRoom given(room);
-    emplace_at<T, SemVer>(at, shape.major, shape.minor, shape.patch,
-                          MatchedLists<2>{text, lists, {shape.has_rc, shape.has_meta}, &given});
+    MatchedLists<2> matched(text, {shape.rc, shape.meta}, {shape.has_rc, shape.has_meta});
+    GivenRoom given;
+    void* at = make_site(site, matched, given);
+    emplace_at<T, SemVer>(at, shape.major, shape.minor, shape.patch, matched);
 }
 
 template <class T> void make_at(BuildSite& site, std::string_view text, const DottedRange& shape) {
-    const std::array<DottedRange, 1> lists{shape};
-    BlockRoom room;
-    void* at = make_site(site, lists, room);
-    GivenRoom given(room);
-    emplace_at<T, DotSeparated>(at, std::in_place, MatchedLists<1>{text, lists, {true}, &given});
+    MatchedLists<1> matched(text, {shape}, {true});
+    GivenRoom given;
+    void* at = make_site(site, matched, given);
+    emplace_at<T, DotSeparated>(at, std::in_place, matched);
 }
 
 // The identifier is the whole text, one item.
 template <class T> void make_other_at(BuildSite& site, std::string_view text) {
-    const std::array<DottedRange, 1> lists{DottedRange{0, text.size(), 1}};
-    BlockRoom room;
-    void* at = make_site(site, lists, room);
-    GivenRoom given(room);
-    emplace_at<T, Other>(at, std::in_place, MatchedLists<1>{text, lists, {true}, &given});
+    MatchedLists<1> matched(text, {DottedRange{0, text.size(), 1}}, {true});
+    GivenRoom given;
+    void* at = make_site(site, matched, given);
+    emplace_at<T, Other>(at, std::in_place, matched);
 }
 
 template <class Tracker> bool accept_at(Matcher<Tracker>& m, std::string_view text, BuildSite& site, const SemVer*) {

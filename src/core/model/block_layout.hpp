@@ -117,15 +117,15 @@ struct BlockLayout {
         }
         return block;
     }
-    // The same for lists matched in `text`, written straight from it.
+    // The same for lists matched in `text`, written straight from it, their
+    // size as size_of gives it.
     template <std::size_t N>
-    static void* build(std::string_view text, const std::array<DottedRange, N>& lists, BlockPlacement* placement,
-                       std::uintptr_t& flags) {
+    static void* build(std::string_view text, const std::array<DottedRange, N>& lists, const BlockSize& size,
+                       BlockPlacement* placement, std::uintptr_t& flags) {
         flags = 0;
         if constexpr (check_invariants) {
             for (const DottedRange& list : lists) check_range(text, list);
         }
-        const BlockSize size = size_of(lists);
         if (size.bytes_total == 0) return nullptr;
         void* block = place_or_allocate(size.bytes_total, placement, flags);
         if (size.narrow) {

@@ -26,12 +26,19 @@
 namespace vorna {
 
 // Lists matched in `text`: where each lies, which are present (an absent
-// one reads as empty), and where their block goes (see BlockPlacement).
+// one reads as empty), the block they take, worked out once for the site
+// that offers room for it and the build that fills it, and where the block
+// goes (see BlockPlacement).
 template <std::size_t N> struct MatchedLists {
+    MatchedLists(std::string_view text, const std::array<DottedRange, N>& lists, const std::array<bool, N>& present,
+                 BlockPlacement* placement = nullptr)
+        : text(text), lists(lists), present(present), size(detail::BlockLayout::size_of(lists)), placement(placement) {}
+
     std::string_view text;
     std::array<DottedRange, N> lists;
     std::array<bool, N> present;
-    BlockPlacement* placement = nullptr;
+    detail::BlockSize size;
+    BlockPlacement* placement;
 };
 
 // The lists of one value, `N` of them, in one block. Each list is absent or
@@ -122,7 +129,7 @@ private:
     }
     static std::uintptr_t build(const MatchedLists<N>& matched) {
         std::uintptr_t flags = 0;
-        void* block = Layout::build<N>(matched.text, matched.lists, matched.placement, flags);
+        void* block = Layout::build<N>(matched.text, matched.lists, matched.size, matched.placement, flags);
         std::uintptr_t word = reinterpret_cast<std::uintptr_t>(block) | flags;
         for (std::size_t j = 0; j < N; ++j) word |= std::uintptr_t(matched.present[j]) << j;
         return word;
