@@ -34,10 +34,11 @@ template <std::size_t N> struct MatchedLists {
                  BlockPlacement* placement = nullptr)
         : text(text), lists(lists), present(present), size(detail::BlockLayout::size_of(lists)), placement(placement) {}
 
-    std::string_view text;
-    std::array<DottedRange, N> lists;
-    std::array<bool, N> present;
-    detail::BlockSize size;
+    // Fixed once the size is known, so that it stays the size of these lists.
+    const std::string_view text;
+    const std::array<DottedRange, N> lists;
+    const std::array<bool, N> present;
+    const detail::BlockSize size;
     BlockPlacement* placement;
 };
 
