@@ -118,16 +118,17 @@ TEST(PackedPlacement, FailedParseLeavesTheValueAndTakesNoRoom) {
 // it; a failed match never asks.
 class Site final : public BuildSite {
 public:
-    void* make(std::size_t bytes, void*& block) override {
+    void* make(std::size_t bytes, BlockRoom& block) override {
         ++calls;
         asked = bytes;
-        if (bytes <= sizeof room) block = room;
+        if (bytes <= sizeof room) block = {room, bytes - short_by};
         return value;
     }
     Version& built() { return *std::launder(reinterpret_cast<Version*>(value)); }
     alignas(Version) unsigned char value[sizeof(Version)];
     alignas(16) unsigned char room[64];
     std::size_t asked = 0;
+    std::size_t short_by = 0;
     int calls = 0;
 };
 
@@ -265,15 +266,57 @@ INSTANTIATE_TEST_SUITE_P(
                              "1.2.3-" + std::string(40000, 'r') + "+" + std::string(25536, 'b'), 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A range whose part count is not its dots plus one would size the block
-// wrongly; a build that checks invariants stops where the block is built.
-TEST(PackedDeathTest, RangeWithWrongPartCountIsAFault) {
+// Disagreements between the code that sizes a block and the code that fills
+// or keeps it: a part count one off the dots of its range or past its bytes
+// (which would wrap the size of the block), room one byte
+// shorter than the block, a value moved away from the room that holds its
+// block. Each ends the process with the fault report, in every build, before
+// a byte is written past the block or a pointer outlives its memory.
+struct DisagreementCase {
+    const char* name;
+    void (*plant)();
+    const char* fault;
+};
+
+// The lists of "a.b.c" as a range [0, end) of `count` parts.
+void build_from_range(std::size_t end, std::size_t count) {
+    PackedLists<1> lists(MatchedLists<1>{"a.b.c", {DottedRange{0, end, count}}, {true}, nullptr});
+}
+
+void build_in_short_room() {
+    Site site;
+    site.short_by = 1;
+    (void)match_at<SemVer>("1.2.3-rc.1", site);
+}
+
+void move_out_of_room() {
+    Site site;
+    (void)match_at<SemVer>("1.2.3-rc.1", site);
+    SemVer moved = std::move(*std::launder(reinterpret_cast<SemVer*>(site.value)));
+}
+
+class PackedDeathTest : public testing::TestWithParam<DisagreementCase> {};
+
+TEST_P(PackedDeathTest, EndsWithTheFaultReport) {
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_DEATH(GetParam().plant(), std::string("internal fault .*") + GetParam().fault);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Plants, PackedDeathTest,
+    testing::Values(
+        DisagreementCase{"count_one_short", [] { build_from_range(5, 2); }, "more dots than its part count"},
+        DisagreementCase{"count_one_long", [] { build_from_range(5, 4); }, "fewer dots than its part count"},
+        DisagreementCase{"count_past_the_bytes", [] { build_from_range(1, 3); }, "too short for its part count"},
+        DisagreementCase{"room_one_byte_short", build_in_short_room, "larger than the room given for it"},
+        DisagreementCase{"moved_out_of_its_room", move_out_of_room, "moved away from the memory"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A range outside its text: builds that check invariants stop before reading it.
+TEST(PackedRangeDeathTest, RangeOutsideItsTextIsAFault) {
     if constexpr (!check_invariants) GTEST_SKIP() << "this build does not check invariants";
     testing::FLAGS_gtest_death_test_style = "threadsafe";
-    const std::string_view text = "a.b.c";
-    EXPECT_DEATH(PackedLists<1>(text, {DottedRange{0, text.size(), 2}}, {true}, nullptr),
-                 "part count is not its dots plus one");
-    EXPECT_DEATH(PackedLists<1>(text, {DottedRange{0, text.size() + 1, 3}}, {true}, nullptr), "outside its text");
+    EXPECT_DEATH(build_from_range(6, 3), "outside its text");
 }
 
 // Offsets are 32-bit: lists of 4 GiB or more are refused rather than cut.

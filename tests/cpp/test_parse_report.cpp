@@ -83,5 +83,13 @@ INSTANTIATE_TEST_SUITE_P(
                    "───╯\n"}),
     [](const testing::TestParamInfo<ReportCase>& info) { return std::string(info.param.name); });
 
+// With a captured trace, the debug form (the text of the Python exception)
+// is the message, a blank line, the heading and the trace as captured.
+TEST(ParseErrorForms, DebugFormCarriesTheBacktrace) {
+    const ParseError error("Error: bad\n", "   0: vorna::parse\n   1: main\n");
+    EXPECT_EQ(error.debug_form(), "Error: bad\n\n\nStack backtrace:\n   0: vorna::parse\n   1: main\n");
+    EXPECT_EQ(error.message(), "Error: bad\n");
+}
+
 }  // namespace
 }  // namespace vorna

@@ -1,8 +1,10 @@
 """Faults injected at the C++ boundary through the hooks of a test build:
 exceptions leaving a setter, code run while a setter holds its writer
-borrow, a report's str of another length than its drawing. Each must end in
-the documented exception, NotImplemented or the internal-fault report, never
-a half-changed instance or a str written past its end."""
+borrow, the instance a constructor builds its value in failing or offering
+a tail that cannot be used, a report's str of another length than its
+drawing. Each must end in the documented exception, NotImplemented or the
+internal-fault report, never a half-changed instance or a str written past
+its end."""
 import ctypes
 import re
 import signal
@@ -11,13 +13,20 @@ import sys
 
 import pytest
 
-from classes_helpers import DotSeparated, Other, SemVer, sample
+from classes_helpers import ALL_CLASSES, DotSeparated, Other, SemVer, Version, sample
 
 import vorna
 
 # The fault-injection hooks of the test build, called with the interpreter lock held.
 HOOKS = ctypes.PyDLL(vorna.__file__)
 BAD_ALLOC, LENGTH_ERROR, UNEXPECTED = 1, 2, 3
+# What the next instance built from text meets.
+SITE_BAD_ALLOC, SITE_MISALIGNED_TAIL, SITE_SHORT_ROOM = 1, 2, 3
+TEXTS = {SemVer: "1.2.3-rc.1+b.5", Version: "1.2.x", DotSeparated: "2024.05", Other: "nightly"}
+
+
+def block_in_tail(instance):
+    return HOOKS.vorna_test_block_in_tail(ctypes.py_object(instance)) == 1
 
 
 @pytest.mark.needs_test_hooks
@@ -87,3 +96,52 @@ def test_report_str_of_another_length_than_its_drawing_is_an_internal_fault(skew
     assert result.returncode == -signal.SIGABRT
     assert re.fullmatch(r"vorna: internal fault on thread \d+ at .*unit_sink\.hpp:\d+ in .*: a text sink was %s "
                         r"the length measured for it\n" % fault, result.stderr)
+
+
+@pytest.mark.needs_test_hooks
+@pytest.mark.parametrize(
+    "cls, text, in_tail",
+    [(cls, text, True) for cls, text in TEXTS.items()]
+    + [(SemVer, "1.2.3", False), (Other, "x" * 200, False), (Version, "1." * 100 + "2", False)],
+    ids=lambda value: value.__name__ if isinstance(value, type) else str(value)[:12],
+)
+def test_a_short_block_lies_in_its_instance_and_a_copy_owns_its_own(cls, text, in_tail):
+    # No block (1.2.3) or a long one: none in the tail.
+    instance = cls(text)
+    assert block_in_tail(instance) is in_tail
+    copy = cls(instance)
+    assert not block_in_tail(copy)
+    del instance
+    assert str(copy) == text
+
+
+@pytest.mark.needs_test_hooks
+@pytest.mark.parametrize("cls", ALL_CLASSES)
+def test_a_tail_out_of_alignment_sends_the_block_to_the_heap(cls):
+    HOOKS.vorna_test_fault_next_site(SITE_MISALIGNED_TAIL)
+    instance = cls(TEXTS[cls])
+    assert not block_in_tail(instance)
+    assert str(instance) == TEXTS[cls] and instance == cls(TEXTS[cls])
+
+
+@pytest.mark.needs_test_hooks
+@pytest.mark.parametrize("cls", ALL_CLASSES)
+def test_an_instance_whose_value_failed_is_freed(cls):
+    # The instance holds a reference to its class until it is freed.
+    references = sys.getrefcount(cls)
+    HOOKS.vorna_test_fault_next_site(SITE_BAD_ALLOC)
+    with pytest.raises(MemoryError):
+        cls(TEXTS[cls])
+    assert sys.getrefcount(cls) == references
+    assert str(cls(TEXTS[cls])) == TEXTS[cls]
+
+
+@pytest.mark.needs_test_hooks
+def test_a_block_larger_than_its_room_is_an_internal_fault():
+    result = subprocess.run(
+        [sys.executable, "-c", "import ctypes, vorna; ctypes.PyDLL(vorna.__file__).vorna_test_fault_next_site(%d); "
+         "vorna.package.version.SemVer('1.2.3-rc.1')" % SITE_SHORT_ROOM],
+        capture_output=True, text=True, timeout=120,
+    )
+    assert result.returncode == -signal.SIGABRT
+    assert "internal fault" in result.stderr and "a block larger than the room given for it" in result.stderr

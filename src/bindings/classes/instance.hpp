@@ -14,6 +14,7 @@
 
 #include "bindings/runtime/borrow.hpp"
 #include "bindings/runtime/py_ref.hpp"
+#include "bindings/runtime/test_hooks.hpp"
 #include "core/grammar/grammar.hpp"
 #include "core/model/packed_lists.hpp"
 
@@ -94,8 +95,9 @@ public:
         Py_DECREF(object_);
     }
 
-    void* make(std::size_t block_bytes, void*& block) override {
+    void* make(std::size_t block_bytes, BlockRoom& room) override {
         static_assert(std::is_nothrow_default_constructible_v<T>);
+        const test_hooks::SiteFault planted = test_hooks::next_site_fault();
         const std::size_t offset = tail_offset(type_);
         const std::size_t tail = block_bytes <= max_tail_bytes ? block_bytes : 0;
         // The classes are not tracked by the cycle collector, so a plain
@@ -105,11 +107,13 @@ public:
         object_ = PyObject_Init(static_cast<PyObject*>(memory), type_);
         auto* instance = instance_of<T>(object_);
         new (&instance->borrow) BorrowCounter(0);
-        char* room = static_cast<char*>(memory) + offset;
+        if (planted == test_hooks::SiteFault::bad_alloc) throw std::bad_alloc();
+        char* at = static_cast<char*>(memory) + offset;
         // The host's allocator aligns to 16 on 64-bit systems; where it
         // gives less, the block goes to the heap and the tail stays unused.
-        if (tail != 0 && reinterpret_cast<std::uintptr_t>(room) % detail::BlockLayout::alignment == 0) [[likely]] {
-            block = room;
+        if (tail != 0 && reinterpret_cast<std::uintptr_t>(at) % detail::BlockLayout::alignment == 0 &&
+            planted != test_hooks::SiteFault::misaligned_tail) [[likely]] {
+            room = {at, tail - (planted == test_hooks::SiteFault::short_room)};
         }
         return &instance->value;
     }

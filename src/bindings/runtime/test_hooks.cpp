@@ -5,8 +5,11 @@
 #include <atomic>
 #include <new>
 #include <stdexcept>
+#include <type_traits>
 #include <utility>
 
+#include "bindings/classes/classes.hpp"
+#include "bindings/classes/instance.hpp"
 #include "bindings/runtime/py_ref.hpp"
 
 #include "core/log/log.hpp"
@@ -24,6 +27,7 @@ std::atomic<bool> armed_record_failure{false};
 std::atomic<int> armed_report_failure{0};
 // Characters added to the next parse report's measured length.
 std::atomic<int> armed_report_skew{0};
+std::atomic<int> armed_site_fault{0};
 // What the next property store calls while it holds the writer borrow (a
 // strong reference), or null. Read and written with the interpreter lock.
 PyObject* armed_store_call = nullptr;
@@ -58,6 +62,24 @@ void after_report_measure(TextMeasure& size) noexcept {
     size.length += static_cast<std::size_t>(armed_report_skew.exchange(0, std::memory_order_relaxed));
 }
 
+SiteFault next_site_fault() noexcept {
+    return static_cast<SiteFault>(armed_site_fault.exchange(0, std::memory_order_relaxed));
+}
+
+namespace {
+
+// The lists of the value an instance of a version class holds, or null.
+template <class T> const void* placed_block_of(PyObject* object) {
+    const T& value = instance_of<T>(object)->value;
+    if constexpr (std::is_same_v<T, Version>) {
+        return value.visit([](const auto& inner) { return inner.lists.placed_block(); });
+    } else {
+        return value.lists.placed_block();
+    }
+}
+
+}  // namespace
+
 }  // namespace vorna::bindings::test_hooks
 
 extern "C" {
@@ -89,6 +111,24 @@ __attribute__((visibility("default"))) void vorna_test_call_in_next_store(PyObje
     using vorna::bindings::PyRef;
     PyRef previous =
         PyRef::steal(std::exchange(vorna::bindings::test_hooks::armed_store_call, PyRef::borrow(callable).release()));
+}
+
+// Arms the next instance made for a parsed value (see SiteFault).
+__attribute__((visibility("default"))) void vorna_test_fault_next_site(int kind) {
+    vorna::bindings::test_hooks::armed_site_fault.store(kind, std::memory_order_relaxed);
+}
+
+// 1 when the block of lists of `object`, an instance of a version class,
+// lies in the instance's own tail; 0 when it lies elsewhere or there is none.
+__attribute__((visibility("default"))) int vorna_test_block_in_tail(PyObject* object) {
+    using namespace vorna;
+    using namespace vorna::bindings;
+    PyTypeObject* type = Py_TYPE(object);
+    const void* block = type == semver_type()          ? test_hooks::placed_block_of<SemVer>(object)
+                        : type == dot_separated_type() ? test_hooks::placed_block_of<DotSeparated>(object)
+                        : type == other_type()         ? test_hooks::placed_block_of<Other>(object)
+                                                       : test_hooks::placed_block_of<Version>(object);
+    return block == reinterpret_cast<const char*>(object) + tail_offset(type);
 }
 
 // Logs one INFO record with `message`, as code of the module that logs would,

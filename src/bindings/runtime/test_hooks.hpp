@@ -8,6 +8,18 @@
 
 namespace vorna::bindings::test_hooks {
 
+// What the next instance made for a parsed value meets (see InstanceSite).
+enum class SiteFault {
+    none,
+    // std::bad_alloc once the instance is allocated, before its value is
+    // built: the instance holds no value yet.
+    bad_alloc,
+    // A tail that is not 16-byte aligned.
+    misaligned_tail,
+    // Room one byte shorter than the block asked for.
+    short_room,
+};
+
 #ifdef VORNA_TEST_HOOKS
 // Throws the C++ exception a test armed for the next property store, once.
 void before_store();
@@ -18,11 +30,14 @@ void before_report();
 // Adds the characters a test armed to the next parse report's measure, once:
 // storage that disagrees with the drawing.
 void after_report_measure(TextMeasure& size) noexcept;
+// The fault armed for the next instance site, once.
+SiteFault next_site_fault() noexcept;
 #else
 inline void before_store() noexcept {}
 inline void before_record_close() noexcept {}
 inline void before_report() noexcept {}
 inline void after_report_measure(TextMeasure&) noexcept {}
+inline constexpr SiteFault next_site_fault() noexcept { return SiteFault::none; }
 #endif
 
 }  // namespace vorna::bindings::test_hooks

@@ -11,6 +11,7 @@
 #include "core/grammar/matcher.hpp"
 #include "core/grammar/semver_scan.hpp"
 #include "core/model/block_layout.hpp"
+#include "core/platform/fault.hpp"
 #include "core/unicode/utf8.hpp"
 
 namespace vorna {
@@ -29,16 +30,16 @@ void build(std::string_view text, const SemVerShape& shape, SemVer& out, BlockPl
     out.major = shape.major;
     out.minor = shape.minor;
     out.patch = shape.patch;
-    out.lists = PackedLists<2>(text, {shape.rc, shape.meta}, {shape.has_rc, shape.has_meta}, placement);
+    out.lists.assign(MatchedLists<2>{text, {shape.rc, shape.meta}, {shape.has_rc, shape.has_meta}, placement});
 }
 
 void build(std::string_view text, const DottedRange& shape, DotSeparated& out, BlockPlacement* placement) {
-    out.lists = PackedLists<1>(text, {shape}, {true}, placement);
+    out.lists.assign(MatchedLists<1>{text, {shape}, {true}, placement});
 }
 
 // The identifier is the whole text, one item.
 void build(std::string_view text, Other& out, BlockPlacement* placement) {
-    out.lists = PackedLists<1>(text, {DottedRange{0, text.size(), 1}}, {true}, placement);
+    out.lists.assign(MatchedLists<1>{text, {DottedRange{0, text.size(), 1}}, {true}, placement});
 }
 
 template <class Tracker>
@@ -121,30 +122,21 @@ ParseIssue issue(std::string_view text, const Version*) {
     return issue_of(text, m);
 }
 
-// Room for a block given up front; the value asks for it exactly once.
+// The room a site gave for a block: handed out once, and only to a block
+// that fits it.
 class GivenRoom final : public BlockPlacement {
 public:
-    explicit GivenRoom(void* room) noexcept : room_(room) {}
-    void* place(std::size_t) override { return std::exchange(room_, nullptr); }
+    GivenRoom() noexcept = default;
+    explicit GivenRoom(BlockRoom room) noexcept : room_(room) {}
+    void* place(std::size_t bytes) override {
+        if (!room_.at) return nullptr;
+        if (bytes > room_.bytes) [[unlikely]] internal_fault("a block larger than the room given for it");
+        return std::exchange(room_.at, nullptr);
+    }
 
 private:
-    void* room_;
+    BlockRoom room_;
 };
-
-// The bytes of the block the lists take, as PackedLists lays it out.
-template <std::size_t N> std::size_t block_bytes(const std::array<DottedRange, N>& lists) {
-    std::size_t items = 0;
-    std::size_t bytes = 0;
-    for (const DottedRange& list : lists) {
-        items += list.count;
-        bytes += list.item_bytes();
-    }
-    if (items == 0) return 0;
-    using Layout = detail::BlockLayout;
-    // The narrow size inline: nearly every value has it.
-    if (Layout::fits_narrow(items, bytes)) [[likely]] return Layout::bytes_of(N, items, bytes, sizeof(std::uint16_t));
-    return Layout::size_of(N, items, bytes);
-}
 
 // Constructs a value of kind K at `at`: as itself, or held by a Version.
 template <class T, class K, class... Args> void emplace_at(void* at, Args&&... args) {
@@ -156,30 +148,36 @@ template <class T, class K, class... Args> void emplace_at(void* at, Args&&... a
     }
 }
 
+// Asks `site` for the value's storage and room for the block of `matched`,
+// which is then built there.
+template <std::size_t N> void* make_site(BuildSite& site, MatchedLists<N>& matched, GivenRoom& given) {
+    BlockRoom room;
+    void* at = site.make(matched.size.bytes_total, room);
+    given = GivenRoom(room);
+    matched.placement = &given;
+    return at;
+}
+
 template <class T> void make_at(BuildSite& site, std::string_view text, const SemVerShape& shape) {
-    const std::array<DottedRange, 2> lists{shape.rc, shape.meta};
-    void* block = nullptr;
-    void* at = site.make(block_bytes(lists), block);
-    GivenRoom room(block);
-    emplace_at<T, SemVer>(at, shape.major, shape.minor, shape.patch,
-                          PackedLists<2>(text, lists, {shape.has_rc, shape.has_meta}, &room));
+    MatchedLists<2> matched(text, {shape.rc, shape.meta}, {shape.has_rc, shape.has_meta});
+    GivenRoom given;
+    void* at = make_site(site, matched, given);
+    emplace_at<T, SemVer>(at, shape.major, shape.minor, shape.patch, matched);
 }
 
 template <class T> void make_at(BuildSite& site, std::string_view text, const DottedRange& shape) {
-    const std::array<DottedRange, 1> lists{shape};
-    void* block = nullptr;
-    void* at = site.make(block_bytes(lists), block);
-    GivenRoom room(block);
-    emplace_at<T, DotSeparated>(at, std::in_place, PackedLists<1>(text, lists, {true}, &room));
+    MatchedLists<1> matched(text, {shape}, {true});
+    GivenRoom given;
+    void* at = make_site(site, matched, given);
+    emplace_at<T, DotSeparated>(at, std::in_place, matched);
 }
 
 // The identifier is the whole text, one item.
 template <class T> void make_other_at(BuildSite& site, std::string_view text) {
-    const std::array<DottedRange, 1> lists{DottedRange{0, text.size(), 1}};
-    void* block = nullptr;
-    void* at = site.make(block_bytes(lists), block);
-    GivenRoom room(block);
-    emplace_at<T, Other>(at, std::in_place, PackedLists<1>(text, lists, {true}, &room));
+    MatchedLists<1> matched(text, {DottedRange{0, text.size(), 1}}, {true});
+    GivenRoom given;
+    void* at = make_site(site, matched, given);
+    emplace_at<T, Other>(at, std::in_place, matched);
 }
 
 template <class Tracker> bool accept_at(Matcher<Tracker>& m, std::string_view text, BuildSite& site, const SemVer*) {

@@ -25,15 +25,23 @@ extern template std::optional<ParseIssue> match_into(std::string_view, DotSepara
 extern template std::optional<ParseIssue> match_into(std::string_view, Other&, BlockPlacement*);
 extern template std::optional<ParseIssue> match_into(std::string_view, Version&, BlockPlacement*);
 
+// Room for a value's block of lists: 16-aligned, `bytes` long, in memory the
+// value will never free; none while `at` is null.
+struct BlockRoom {
+    void* at = nullptr;
+    std::size_t bytes = 0;
+};
+
 // Where a matched value is built, chosen once the match is known: `make` is
 // called with the bytes of the value's block of lists (0 when it has none)
 // and returns uninitialised storage, sized and aligned for the value, where
-// it is then constructed; it sets `block` to 16-aligned room for the block in
-// memory the value will never free, or leaves it null to let the value
-// allocate the block. It throws std::bad_alloc when it cannot allocate.
+// it is then constructed; it sets `room` to room for the block, or leaves it
+// empty to let the value allocate the block. A block larger than the room
+// it is given ends the process. It throws std::bad_alloc when it cannot
+// allocate.
 class BuildSite {
 public:
-    virtual void* make(std::size_t block_bytes, void*& block) = 0;
+    virtual void* make(std::size_t block_bytes, BlockRoom& room) = 0;
 
 protected:
     ~BuildSite() = default;

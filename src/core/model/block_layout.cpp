@@ -1,6 +1,5 @@
 #include "core/model/block_layout.hpp"
 
-#include <algorithm>
 #include <limits>
 #include <stdexcept>
 
@@ -28,22 +27,18 @@ template <class Word> std::size_t size_of_block(const Word* block, std::size_t l
 
 }  // namespace
 
-std::size_t BlockLayout::size_of(std::size_t list_count, std::size_t items, std::size_t bytes) {
+BlockSize BlockLayout::wide_size_of(std::size_t list_count, std::size_t items, std::size_t bytes) {
     // Offsets are at most 32-bit: 4 GiB of identifiers in one value is
     // refused rather than silently cut.
     if (items > max_offset || bytes > max_offset) throw std::length_error("version lists of 4 GiB or more");
-    const std::size_t word = fits_narrow(items, bytes) ? sizeof(std::uint16_t) : sizeof(std::uint32_t);
-    return bytes_of(list_count, items, bytes, word);
+    return {items, bytes, false, bytes_of(list_count, items, bytes, sizeof(std::uint32_t))};
 }
 
 void BlockLayout::check_range(std::string_view text, const DottedRange& list) noexcept {
     if (list.begin > list.end || list.end > text.size()) internal_fault("a list range outside its text");
-    const std::string_view bytes = text.substr(list.begin, list.end - list.begin);
-    const auto dots = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '.'));
-    if (list.count == 0 ? !bytes.empty() : list.count > 1 && dots + 1 != list.count) {
-        internal_fault("a list range whose part count is not its dots plus one");
-    }
+    if (list.count == 0 && list.begin != list.end) internal_fault("a list range of no item that holds bytes");
 }
+
 
 void* BlockLayout::copy(const void* block, bool narrow, std::size_t list_count) {
     if (!block) return nullptr;

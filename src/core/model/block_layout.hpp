@@ -13,6 +13,7 @@
 #include "core/model/block_placement.hpp"
 #include "core/model/dotted_range.hpp"
 #include "core/model/list_view.hpp"
+#include "core/platform/fault.hpp"
 
 namespace vorna {
 
@@ -25,6 +26,16 @@ namespace vorna {
 inline constexpr bool check_invariants = VORNA_CHECK_INVARIANTS != 0;
 
 namespace detail {
+
+// What a block of lists takes: its items, the bytes of all items, whether
+// its counts and offsets are 16-bit words, and its size in bytes (0: no
+// block, there being no item).
+struct BlockSize {
+    std::size_t items = 0;
+    std::size_t bytes = 0;
+    bool narrow = true;
+    std::size_t bytes_total = 0;
+};
 
 // The block layout, shared by every count of lists: the item count of each
 // list, the end offset of every item, then the bytes. Counts and offsets are
@@ -49,10 +60,44 @@ struct BlockLayout {
                                           std::size_t word) noexcept {
         return (list_count + items) * word + bytes;
     }
-    // Bytes of a block for `list_count` lists with `items` items of `bytes`
-    // bytes in all, in the width fits_narrow gives. Throws
-    // std::length_error when the counts or offsets outgrow 32 bits.
-    static std::size_t size_of(std::size_t list_count, std::size_t items, std::size_t bytes);
+    // The block of `list_count` lists with `items` items of `bytes` bytes in
+    // all: the one place its size is worked out, by the site that offers
+    // room for it and by the build that fills it alike. No block (size 0)
+    // when there is no item. Throws std::length_error when the counts or
+    // offsets outgrow 32 bits.
+    static BlockSize size_of(std::size_t list_count, std::size_t items, std::size_t bytes) {
+        if (items == 0) return {};
+        // The narrow size inline: nearly every value has it.
+        if (fits_narrow(items, bytes)) [[likely]] {
+            return {items, bytes, true, bytes_of(list_count, items, bytes, sizeof(std::uint16_t))};
+        }
+        return wide_size_of(list_count, items, bytes);
+    }
+    // The same for lists matched in a text.
+    template <std::size_t N> static BlockSize size_of(const std::array<DottedRange, N>& lists) {
+        std::size_t items = 0;
+        std::size_t bytes = 0;
+        for (const DottedRange& list : lists) {
+            // A range whose item bytes would come out below zero would wrap
+            // the sum, and the block would be too short for the other lists.
+            if (list.end < list.begin || list.count > list.end - list.begin + 1) [[unlikely]] {
+                internal_fault("a list range too short for its part count");
+            }
+            items += list.count;
+            bytes += list.item_bytes();
+        }
+        return size_of(N, items, bytes);
+    }
+    // The same for lists given as texts (each with size() and operator[]).
+    template <class List> static BlockSize size_of(std::span<const List> lists) {
+        std::size_t items = 0;
+        std::size_t bytes = 0;
+        for (const List& list : lists) {
+            items += list.size();
+            for (std::size_t i = 0; i < list.size(); ++i) bytes += list[i].size();
+        }
+        return size_of(lists.size(), items, bytes);
+    }
     // A block for the lists in `lists` (each with size() and operator[]
     // giving texts). Null when no list has an item; otherwise the block is
     // placed by `placement` when it offers room (then external_flag is set in
@@ -60,44 +105,34 @@ struct BlockLayout {
     // std::length_error and std::bad_alloc.
     template <class List>
     static void* build(std::span<const List> lists, BlockPlacement* placement, std::uintptr_t& flags) {
-        std::size_t items = 0;
-        std::size_t bytes = 0;
-        for (const List& list : lists) {
-            items += list.size();
-            for (std::size_t i = 0; i < list.size(); ++i) bytes += list[i].size();
-        }
         flags = 0;
-        if (items == 0) return nullptr;
-        void* block = place_or_allocate(size_of(lists.size(), items, bytes), placement, flags);
-        if (fits_narrow(items, bytes)) {
+        const BlockSize size = size_of(lists);
+        if (size.bytes_total == 0) return nullptr;
+        void* block = place_or_allocate(size.bytes_total, placement, flags);
+        if (size.narrow) {
             flags |= narrow_flag;
-            fill(static_cast<std::uint16_t*>(block), lists, items);
+            fill(static_cast<std::uint16_t*>(block), lists, size.items);
         } else {
-            fill(static_cast<std::uint32_t*>(block), lists, items);
+            fill(static_cast<std::uint32_t*>(block), lists, size.items);
         }
         return block;
     }
-    // The same for lists matched in `text`, written straight from it.
+    // The same for lists matched in `text`, written straight from it, their
+    // size as size_of gives it.
     template <std::size_t N>
-    static void* build(std::string_view text, const std::array<DottedRange, N>& lists, BlockPlacement* placement,
-                       std::uintptr_t& flags) {
+    static void* build(std::string_view text, const std::array<DottedRange, N>& lists, const BlockSize& size,
+                       BlockPlacement* placement, std::uintptr_t& flags) {
         flags = 0;
-        std::size_t items = 0;
-        std::size_t bytes = 0;
-        for (const DottedRange& list : lists) {
-            if constexpr (check_invariants) check_range(text, list);
-            items += list.count;
-            bytes += list.item_bytes();
+        if constexpr (check_invariants) {
+            for (const DottedRange& list : lists) check_range(text, list);
         }
-        if (items == 0) return nullptr;
-        const bool narrow = fits_narrow(items, bytes);
-        const std::size_t size = narrow ? bytes_of(N, items, bytes, sizeof(std::uint16_t)) : size_of(N, items, bytes);
-        void* block = place_or_allocate(size, placement, flags);
-        if (narrow) {
+        if (size.bytes_total == 0) return nullptr;
+        void* block = place_or_allocate(size.bytes_total, placement, flags);
+        if (size.narrow) {
             flags |= narrow_flag;
-            fill<std::uint16_t>(static_cast<std::uint16_t*>(block), text.data(), lists, items);
+            fill<std::uint16_t>(static_cast<std::uint16_t*>(block), text.data(), lists, size.items);
         } else {
-            fill<std::uint32_t>(static_cast<std::uint32_t*>(block), text.data(), lists, items);
+            fill<std::uint32_t>(static_cast<std::uint32_t*>(block), text.data(), lists, size.items);
         }
         return block;
     }
@@ -127,8 +162,10 @@ struct BlockLayout {
     }
 
 private:
-    // Ends the process unless `list` lies inside `text` and holds count - 1
-    // dots (see DottedRange).
+    static BlockSize wide_size_of(std::size_t list_count, std::size_t items, std::size_t bytes);
+    // Ends the process unless `list` lies inside `text`, empty when it has no
+    // item. Its dots are counted by fill, and its length checked against its
+    // count by size_of, in every build.
     static void check_range(std::string_view text, const DottedRange& list) noexcept;
     static void* place_or_allocate(std::size_t size, BlockPlacement* placement, std::uintptr_t& flags) {
         if (void* room = placement ? placement->place(size) : nullptr) {
@@ -170,14 +207,27 @@ private:
                 // One walk over the list's bytes: a dot ends an item, any
                 // other byte belongs to one. Items are short, where a byte
                 // loop beats finding the dots and copying between them.
-                for (const char *p = text + list.begin, *end = text + list.end; p != end; ++p) {
+                //
+                // The walk writes exactly the list's share of the block
+                // whatever the bytes hold: it stops once the item bytes the
+                // count leaves room for are written (each dot moves that stop
+                // one byte on), and a dot past the count's last end ends the
+                // process before it is written. A walk that stopped short of
+                // the range met too few dots; either way the count disagrees
+                // with the text, an internal fault.
+                Word* const last_end = ends + (list.count - 1);
+                const char* p = text + list.begin;
+                for (const char* stop = p + list.item_bytes(); p != stop; ++p) {
                     const char c = *p;
                     if (c == '.') {
+                        if (ends == last_end) [[unlikely]] internal_fault("a list with more dots than its part count");
                         *ends++ = static_cast<Word>(offset);
+                        ++stop;
                     } else {
                         chars[offset++] = c;
                     }
                 }
+                if (ends != last_end) [[unlikely]] internal_fault("a list with fewer dots than its part count");
             }
             *ends++ = static_cast<Word>(offset);
         }

@@ -19,7 +19,7 @@ struct DotSeparated {
     DotSeparated() noexcept = default;
     DotSeparated(const TextList& parts) : lists({ListSource(parts)}) {}
     // The lists of a matched text, built in place.
-    DotSeparated(std::in_place_t, PackedLists<1> parts) noexcept : lists(std::move(parts)) {}
+    DotSeparated(std::in_place_t, const MatchedLists<1>& parts) : lists(parts) {}
 
     ListView parts() const noexcept { return lists.get(0); }
     void set_parts(const ListSource& parts) { lists.assign(0, parts); }

@@ -23,7 +23,7 @@ struct Other {
     Other(const char* value) : Other(std::string_view(value)) {}
     Other(const Text& value) : Other(std::string_view(value)) {}
     // The lists of a matched text: one present list of one item.
-    Other(std::in_place_t, PackedLists<1> value) noexcept : lists(std::move(value)) {}
+    Other(std::in_place_t, const MatchedLists<1>& value) : lists(value) {}
 
     std::string_view value() const noexcept {
         const ListView list = lists.get(0);

@@ -21,8 +21,26 @@
 #include "core/model/list_forms.hpp"
 #include "core/model/list_source.hpp"
 #include "core/model/list_view.hpp"
+#include "core/platform/fault.hpp"
 
 namespace vorna {
+
+// Lists matched in `text`: where each lies, which are present (an absent
+// one reads as empty), the block they take, worked out once for the site
+// that offers room for it and the build that fills it, and where the block
+// goes (see BlockPlacement).
+template <std::size_t N> struct MatchedLists {
+    MatchedLists(std::string_view text, const std::array<DottedRange, N>& lists, const std::array<bool, N>& present,
+                 BlockPlacement* placement = nullptr)
+        : text(text), lists(lists), present(present), size(detail::BlockLayout::size_of(lists)), placement(placement) {}
+
+    // Fixed once the size is known, so that it stays the size of these lists.
+    const std::string_view text;
+    const std::array<DottedRange, N> lists;
+    const std::array<bool, N> present;
+    const detail::BlockSize size;
+    BlockPlacement* placement;
+};
 
 // The lists of one value, `N` of them, in one block. Each list is absent or
 // present; an absent list reads as empty. Copying copies the block.
@@ -34,25 +52,27 @@ public:
     constexpr PackedLists() noexcept = default;
     // The lists in order; nullopt marks an absent one.
     explicit PackedLists(const std::array<std::optional<ListSource>, N>& lists) { assign(lists); }
-    // Lists matched in `text` (an absent one by `present` false), with the
-    // block placed by `placement` if it offers room.
-    PackedLists(std::string_view text, const std::array<DottedRange, N>& lists, const std::array<bool, N>& present,
-                BlockPlacement* placement) {
-        std::uintptr_t flags = 0;
-        void* block = Layout::build<N>(text, lists, placement, flags);
-        word_ = reinterpret_cast<std::uintptr_t>(block) | flags;
-        for (std::size_t j = 0; j < N; ++j) word_ |= std::uintptr_t(present[j]) << j;
-    }
+    // Lists matched in a text, the block built where `matched` says.
+    explicit PackedLists(const MatchedLists<N>& matched) : word_(build(matched)) {}
     PackedLists(const PackedLists& other)
         : word_(reinterpret_cast<std::uintptr_t>(Layout::copy(other.block(), other.narrow(), N)) |
                 (other.word_ & Layout::narrow_flag) | other.presence()) {}
-    PackedLists(PackedLists&& other) noexcept : word_(other.word_) { other.word_ = 0; }
+    // A value whose block lies in memory it does not own (an instance's
+    // tail) is never moved: the block would stay behind with that memory and
+    // the moved value point into it once it is freed. Such a value is built
+    // where it stays (the constructor above, assign) and copied from; moving
+    // one ends the process. Every other move takes the block.
+    PackedLists(PackedLists&& other) noexcept : word_(take(other)) {}
     PackedLists& operator=(const PackedLists& other) {
         if (this != &other) *this = PackedLists(other);
         return *this;
     }
     PackedLists& operator=(PackedLists&& other) noexcept {
-        std::swap(word_, other.word_);
+        if (this != &other) {
+            const std::uintptr_t word = take(other);
+            if (owns_block()) Layout::release(block());
+            word_ = word;
+        }
         return *this;
     }
     ~PackedLists() {
@@ -67,6 +87,10 @@ public:
         return get(j);
     }
 
+    // The block when it lies in memory the value does not own (see
+    // BlockPlacement), else null.
+    const void* placed_block() const noexcept { return (word_ & Layout::external_flag) ? block() : nullptr; }
+
     // Replaces every list at once. The new block is complete before the old
     // one is freed, so a source may be a view into this very value (a list
     // kept, or `v.rc = v.meta`), and a failure leaves the value as it was.
@@ -77,6 +101,13 @@ public:
         for (std::size_t j = 0; j < N; ++j) flags |= std::uintptr_t(lists[j].has_value()) << j;
         if (owns_block()) Layout::release(this->block());
         word_ = reinterpret_cast<std::uintptr_t>(block) | flags;
+    }
+    // Replaces every list by lists matched in a text, the new block built
+    // where `matched` says.
+    void assign(const MatchedLists<N>& matched) {
+        const std::uintptr_t word = build(matched);
+        if (owns_block()) Layout::release(block());
+        word_ = word;
     }
     // Replaces list j and keeps the others.
     void assign(std::size_t j, const std::optional<ListSource>& list) {
@@ -96,6 +127,19 @@ private:
     static std::array<ListSource, N> sources_of(const std::array<std::optional<ListSource>, N>& lists,
                                                 std::index_sequence<I...>) noexcept {
         return {(lists[I] ? *lists[I] : ListSource(ListView()))...};
+    }
+    static std::uintptr_t build(const MatchedLists<N>& matched) {
+        std::uintptr_t flags = 0;
+        void* block = Layout::build<N>(matched.text, matched.lists, matched.size, matched.placement, flags);
+        std::uintptr_t word = reinterpret_cast<std::uintptr_t>(block) | flags;
+        for (std::size_t j = 0; j < N; ++j) word |= std::uintptr_t(matched.present[j]) << j;
+        return word;
+    }
+    static std::uintptr_t take(PackedLists& other) noexcept {
+        if (other.word_ & Layout::external_flag) [[unlikely]] {
+            internal_fault("a value moved away from the memory that holds its block");
+        }
+        return std::exchange(other.word_, 0);
     }
     void* block() const noexcept { return reinterpret_cast<void*>(word_ & ~Layout::flag_mask); }
     bool narrow() const noexcept { return (word_ & Layout::narrow_flag) != 0; }

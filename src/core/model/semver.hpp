@@ -25,8 +25,9 @@ struct SemVer {
     SemVer(std::uint32_t major, std::uint32_t minor, std::uint32_t patch,
            const std::optional<ListSource>& rc = std::nullopt, const std::optional<ListSource>& meta = std::nullopt)
         : major(major), minor(minor), patch(patch), lists({rc, meta}) {}
-    SemVer(std::uint32_t major, std::uint32_t minor, std::uint32_t patch, PackedLists<2> lists) noexcept
-        : major(major), minor(minor), patch(patch), lists(std::move(lists)) {}
+    // The lists of a matched text, built in place.
+    SemVer(std::uint32_t major, std::uint32_t minor, std::uint32_t patch, const MatchedLists<2>& lists)
+        : major(major), minor(minor), patch(patch), lists(lists) {}
 
     // Pre-release identifiers; nullopt when absent.
     std::optional<ListView> rc() const noexcept { return lists.get_if_present(0); }
