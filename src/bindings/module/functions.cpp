@@ -3,14 +3,15 @@
 // init_tracing() installs the process-wide log subscriber.
 #include <Python.h>
 
-#include <atomic>
 #include <string>
 #include <string_view>
 
 #include "bindings/api.hpp"
 #include "bindings/classes/classes.hpp"
 #include "bindings/runtime/errors.hpp"
+#include "bindings/runtime/interpreter_lock.hpp"
 #include "bindings/runtime/py_ref.hpp"
+#include "bindings/runtime/test_hooks.hpp"
 #include "bindings/runtime/write_error.hpp"
 #include "core/log/log.hpp"
 #include "core/log/stdout.hpp"
@@ -20,73 +21,6 @@
 namespace vorna::bindings {
 
 namespace {
-
-// Whether the calling thread holds the interpreter lock, asked of the
-// thread's own state: PyGILState_Check() answers yes for every thread once a
-// sub-interpreter has existed.
-bool holds_interpreter_lock() noexcept {
-#if PY_VERSION_HEX >= 0x030D0000
-    return PyThreadState_GetUnchecked() != nullptr;
-#elif PY_VERSION_HEX >= 0x030C0000
-    return _PyThreadState_UncheckedGet() != nullptr;  // the calling thread's own
-#else
-    // The state that holds the lock, whichever thread it belongs to.
-    PyThreadState* const holder = _PyThreadState_UncheckedGet();
-    return holder != nullptr && holder == PyGILState_GetThisThreadState();
-#endif
-}
-
-bool interpreter_finishing() noexcept {
-#if PY_VERSION_HEX >= 0x030D0000
-    return Py_IsFinalizing() != 0;
-#else
-    return _Py_IsFinalizing() != 0;
-#endif
-}
-
-// The interpreter lock as the writers of standard output give it up around
-// a blocking write. Only a thread that holds it gives it up: a log record may
-// come from a thread the interpreter does not know. Once the interpreter
-// finalizes, a thread other than the finalizing one that takes the lock back
-// is ended there (3.9 to 3.13, by an unwind that noexcept frames turn into an
-// abort) or stopped for good (3.14 on, holding whatever it held).
-const log::HostLock interpreter_lock = {
-    .release = []() noexcept -> void* { return holds_interpreter_lock() ? PyEval_SaveThread() : nullptr; },
-    .reacquire = [](void* state) noexcept { PyEval_RestoreThread(static_cast<PyThreadState*>(state)); },
-    .finishing = interpreter_finishing,
-};
-
-// Run by atexit on the thread that finalizes the interpreter, before it sets
-// the interpreter finalizing: from here on the other threads' writes stop
-// short of taking the interpreter lock back, and the threads already taking
-// it back are let through first, so that none is still waiting for it once
-// finalizing begins.
-PyObject* settle_stdout_writers(PyObject*, PyObject*) {
-    log::begin_host_exit();
-    Py_BEGIN_ALLOW_THREADS
-    log::wait_for_threads_taking_the_host_lock();
-    Py_END_ALLOW_THREADS
-    Py_RETURN_NONE;
-}
-
-PyMethodDef settle_stdout_writers_def = {"settle_stdout_writers", settle_stdout_writers, METH_NOARGS, nullptr};
-
-// Makes the interpreter lock the host lock of standard output's writers, and
-// has the interpreter's exit settle them (once; a failure to register is
-// retried by the next call and never raised).
-void use_interpreter_lock() noexcept {
-    static std::atomic<bool> exit_hook{false};
-    log::set_host_lock(interpreter_lock);
-    if (exit_hook.load(std::memory_order_relaxed)) return;
-    PyRef atexit = PyRef::steal(PyImport_ImportModule("atexit"));
-    PyRef hook = atexit ? PyRef::steal(PyCFunction_New(&settle_stdout_writers_def, nullptr)) : PyRef();
-    PyRef done = hook ? PyRef::steal(PyObject_CallMethod(atexit.get(), "register", "O", hook.get())) : PyRef();
-    if (done) {
-        exit_hook.store(true, std::memory_order_relaxed);
-    } else {
-        PyErr_Clear();
-    }
-}
 
 // The __qualname__ of the object's type, or the stand-in text.
 std::string type_qualname(PyObject* object) {
@@ -131,26 +65,32 @@ PyObject* print_version(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnam
     if (!with_borrow<ReadBorrow>(instance->borrow, [&] { append_text(line, instance->value); })) return nullptr;
     line.push_back('\n');
     // The line is written with the interpreter lock given up: a thread of
-    // this process may be the one that empties the pipe. A signal that
-    // interrupts the write runs its Python handler with the lock taken back;
-    // a handler that raises (Ctrl-C) ends the write with its exception, and
-    // a line the handler writes goes out after this one.
-    use_interpreter_lock();
+    // this process may be the one that empties the pipe. The thread that runs
+    // signal handlers takes it back between the pieces of a blocked write to
+    // run them; a handler that raises (Ctrl-C) ends the write with its
+    // exception, and a line the handler writes goes out after this one. No
+    // other thread takes it back before the write is over, so a thread the
+    // interpreter ends there (one that comes back while it finalizes) holds
+    // nothing of standard output; the frames up to here let that end pass.
+    const bool runs_handlers = runs_signal_handlers();
     bool handler_raised = false;
-    const auto keep_going = [&handler_raised]() noexcept {
+    PyThreadState* thread = PyEval_SaveThread();
+    const auto keep_going = [&handler_raised, &thread]() noexcept {
+        PyEval_RestoreThread(thread);
         handler_raised = PyErr_CheckSignals() != 0;
+        thread = PyEval_SaveThread();
         return !handler_raised;
     };
-    const log::WriteOutcome outcome = log::write_stdout(line, keep_going);
-    if (outcome.error) {
-        if (handler_raised) return nullptr;
-        return raise_write_error("stdout", outcome.error, outcome.written);
-    }
+    const log::WriteOutcome outcome =
+        log::write_stdout(line, runs_handlers ? platform::InterruptCheck(keep_going) : platform::InterruptCheck());
+    test_hooks::before_taking_the_interpreter_lock_back();
+    PyEval_RestoreThread(thread);
+    if (handler_raised) return nullptr;
+    if (outcome.error) return raise_write_error("stdout", outcome.error, outcome.written);
     Py_RETURN_NONE;
 }
 
 PyObject* install_subscriber() {
-    use_interpreter_lock();
     if (!log::install_global_subscriber(log::make_stdout_subscriber())) {
         return raise(PyExc_RuntimeError, "a global default trace dispatcher has already been set");
     }

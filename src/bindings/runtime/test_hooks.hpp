@@ -13,10 +13,15 @@ void before_store();
 void before_record_close();
 // Throws the C++ exception a test armed for the next parse report, once.
 void before_report();
+// Holds the calling thread, if armed, until the interpreter finalizes, once:
+// test_function calls it after its write, before it takes the interpreter
+// lock back, so that the thread comes back while the interpreter finalizes.
+void before_taking_the_interpreter_lock_back() noexcept;
 #else
 inline void before_store() noexcept {}
 inline void before_record_close() noexcept {}
 inline void before_report() noexcept {}
+inline void before_taking_the_interpreter_lock_back() noexcept {}
 #endif
 
 }  // namespace vorna::bindings::test_hooks
