@@ -230,6 +230,8 @@ def test_exit_functions_and_writing_threads_in_any_order(code, runs, stdout):
     env = {**os.environ, "ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") + ":detect_leaks=0"}
     for _ in range(runs):  # the first is a race: enough runs to catch one in ten
         result = run_python(code, env=env)
+        if b"can't create new thread at interpreter shutdown" in result.stderr:
+            pytest.skip("this interpreter starts no thread once exit functions run")
         assert (result.returncode, result.stderr) == (0, b"")
         if stdout is not None:
             assert result.stdout == stdout
