@@ -3,9 +3,6 @@
 
 #include <Python.h>
 
-#ifdef __GLIBCXX__
-#include <cxxabi.h>
-#endif
 #include <new>
 #include <stdexcept>
 #include <string_view>
@@ -36,19 +33,10 @@ PyObject* raise_unexpected_keyword(const char* function, PyObject* key) noexcept
 // of 4 GiB or more); both become MemoryError here. Any other C++ exception is
 // a broken invariant. The failure value is null for object slots and -1 for
 // int slots.
-//
-// A thread that takes the interpreter lock back while the interpreter
-// finalizes is ended there by the interpreter (3.9 to 3.13, through
-// pthread_exit, which unwinds the thread's stack with a forced unwind); that
-// unwind passes through: nothing here is noexcept, and it is rethrown.
-template <class Body> auto guarded(Body&& body) -> decltype(body()) {
+template <class Body> auto guarded(Body&& body) noexcept -> decltype(body()) {
     using R = decltype(body());
     try {
         return body();
-#ifdef __GLIBCXX__
-    } catch (abi::__forced_unwind&) {
-        throw;
-#endif
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
     } catch (const std::length_error&) {
