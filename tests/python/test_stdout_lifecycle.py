@@ -259,11 +259,13 @@ def test_a_writer_taking_the_interpreter_lock_back_during_finalization_ends_clea
 
 
 def run_interrupted_with_late_reader(handler):
-    # Nothing reads the child's standard output for half a second, so its long
-    # line blocks on the full pipe when its one-shot SIGALRM comes.
+    # Nothing reads the child's standard output for half a second once it
+    # begins its long line, so the line blocks on the full pipe when the
+    # one-shot SIGALRM comes.
     code = textwrap.dedent(handler) + INTERRUPTED_AT_0_2_S
     child = subprocess.Popen([sys.executable, "-c", code], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     try:
+        assert child.stderr.readline() == b"writing\n"
         time.sleep(0.5)
         out, err = child.communicate(timeout=60)
     finally:
@@ -278,6 +280,7 @@ class Stop(Exception):
     pass
 parent = os.getpid()
 signal.signal(signal.SIGALRM, handler)
+os.write(2, b"writing\\n")
 signal.setitimer(signal.ITIMER_REAL, 0.2)
 try:
     vorna.test_function(V("a" * 400000))

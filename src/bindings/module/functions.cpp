@@ -70,32 +70,33 @@ bool make_line(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, std::
     return true;
 }
 
-// Writes the line with the interpreter lock given up: a thread of this
-// process may be the one that empties the pipe. The thread that runs signal
-// handlers takes it back between the pieces of a blocked write to run them;
-// a handler that raises (Ctrl-C) ends the write with its exception, and a
-// line the handler writes goes out after this one. No other thread takes it
-// back before the write is over, so a thread that the interpreter ends there
-// (one that comes back while it finalizes) holds nothing of standard output.
-// Ending it unwinds the stack on 3.9 to 3.13, so this frame and its callers
-// up to the interpreter are neither noexcept nor inside a catch-all.
-PyObject* write_line(std::string_view line) {
-    const bool runs_handlers = runs_signal_handlers();
+// A line written with the interpreter lock given up: how the write ended,
+// whether a signal handler raised meanwhile, and the thread state to take the
+// lock back with.
+struct Written {
+    log::WriteOutcome outcome;
     bool handler_raised = false;
-    PyThreadState* thread = PyEval_SaveThread();
-    const auto keep_going = [&handler_raised, &thread]() noexcept {
-        PyEval_RestoreThread(thread);
-        handler_raised = PyErr_CheckSignals() != 0;
-        thread = PyEval_SaveThread();
-        return !handler_raised;
+    PyThreadState* thread = nullptr;
+};
+
+// Writes the line with the interpreter lock given up, and leaves it given
+// up: a thread of this process may be the one that empties the pipe. The
+// thread that runs signal handlers takes it back between the pieces of a
+// blocked write to run them; a handler that raises (Ctrl-C) ends the write
+// with its exception, and a line the handler writes goes out after this one.
+// No other thread takes it back before the write is over.
+Written write_line(std::string_view line) noexcept {
+    const bool runs_handlers = runs_signal_handlers();
+    Written written{.outcome = {}, .handler_raised = false, .thread = PyEval_SaveThread()};
+    const auto keep_going = [&written]() noexcept {
+        PyEval_RestoreThread(written.thread);
+        written.handler_raised = PyErr_CheckSignals() != 0;
+        written.thread = PyEval_SaveThread();
+        return !written.handler_raised;
     };
-    const log::WriteOutcome outcome =
+    written.outcome =
         log::write_stdout(line, runs_handlers ? platform::InterruptCheck(keep_going) : platform::InterruptCheck());
-    test_hooks::before_taking_the_interpreter_lock_back();
-    PyEval_RestoreThread(thread);
-    if (handler_raised) return nullptr;
-    if (outcome.error) return raise_write_error("stdout", outcome.error, outcome.written);
-    Py_RETURN_NONE;
+    return written;
 }
 
 PyObject* install_subscriber() {
@@ -106,9 +107,22 @@ PyObject* install_subscriber() {
 }
 
 PyObject* test_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    std::string line;
-    if (guarded([&]() -> int { return make_line(args, nargs, kwnames, line) ? 0 : -1; }) != 0) return nullptr;
-    return write_line(line);
+    Written written;
+    {
+        std::string line;
+        if (guarded([&]() -> int { return make_line(args, nargs, kwnames, line) ? 0 : -1; }) != 0) return nullptr;
+        written = write_line(line);
+    }
+    // The interpreter lock is taken back here, with nothing of standard
+    // output held and nothing in this frame left to destroy: a thread that
+    // comes back while the interpreter finalizes is ended right here (3.9 to
+    // 3.13 unwind its stack with pthread_exit, which passes this frame as it
+    // is, neither noexcept nor in a catch-all) or parked (3.14 on).
+    test_hooks::before_taking_the_interpreter_lock_back();
+    PyEval_RestoreThread(written.thread);
+    if (written.handler_raised) return nullptr;
+    if (written.outcome.error) return raise_write_error("stdout", written.outcome.error, written.outcome.written);
+    Py_RETURN_NONE;
 }
 
 PyObject* init_tracing(PyObject*, PyObject*) {
