@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string>
-#include <thread>
 
 #include "core/log/stdout.hpp"
 #include "core/log/subscriber.hpp"
@@ -69,78 +68,6 @@ TEST(LogStdoutDeathTest, OnlyAClosedStdoutIsNoError) {
     EXPECT_EXIT(write_stdout_scenario(), ::testing::ExitedWithCode(0), "");
 }
 
-// In a child process, because it replaces descriptor 1 with a non-blocking
-// pipe that takes only part of a long line.
-bool host_held = true;
-bool released_before_the_stdout_lock = false;
-bool host_calls_paired = true;  // never given up unheld nor taken back held
-int host_releases = 0;
-int host_reacquires = 0;
-
-[[noreturn]] void host_lock_scenario() {
-    int ends[2];
-    if (::pipe(ends) != 0 || ::dup2(ends[1], STDOUT_FILENO) != STDOUT_FILENO) std::_Exit(1);
-    ::fcntl(STDOUT_FILENO, F_SETFL, O_NONBLOCK);
-    set_host_lock({.release = []() noexcept -> void* {
-                       if (host_held && !released_before_the_stdout_lock) {
-                           // Free for another thread: this one does not hold it yet.
-                           std::thread([] {
-                               released_before_the_stdout_lock = stdout_lock().try_lock();
-                               if (released_before_the_stdout_lock) stdout_lock().unlock();
-                           }).join();
-                       }
-                       host_calls_paired = host_calls_paired && host_held;
-                       ++host_releases;
-                       host_held = false;
-                       return &host_held;
-                   },
-                   .reacquire = [](void*) noexcept {
-                       host_calls_paired = host_calls_paired && !host_held;
-                       ++host_reacquires;
-                       host_held = true;
-                   }});
-    int checks = 0;
-    bool checked_with_host_held = true;
-    const auto check = [&]() noexcept {
-        ++checks;
-        checked_with_host_held = checked_with_host_held && host_held;
-        return true;
-    };
-    const std::string line(200000, 'x');
-    const WriteOutcome outcome = write_stdout(line, check);
-    if (outcome.error != std::errc::resource_unavailable_try_again) std::_Exit(2);
-    if (outcome.written == 0 || outcome.written >= line.size()) std::_Exit(3);
-    if (!released_before_the_stdout_lock || !host_held) std::_Exit(4);
-    if (checks == 0 || !checked_with_host_held) std::_Exit(5);
-    // Given up once before the write and again after each check, taken back
-    // for each check and once after the write.
-    if (!host_calls_paired || host_releases != checks + 1 || host_reacquires != checks + 1) std::_Exit(6);
-    std::_Exit(0);
-}
-
-// The host lock is given up before the standard-output lock is taken, held
-// again for each check after a partial write and given up after it; the
-// bytes that went out before the pipe refused more are counted.
-TEST(LogStdoutDeathTest, HostLockGivenUpAroundTheWrite) {
-    EXPECT_EXIT(host_lock_scenario(), ::testing::ExitedWithCode(0), "");
-}
-
-int half_lock_calls = 0;
-
-// A lock missing either function is no lock: neither half is ever called.
-[[noreturn]] void half_host_lock_scenario() {
-    if (::dup2(::open("/dev/null", O_WRONLY), STDOUT_FILENO) != STDOUT_FILENO) std::_Exit(1);
-    set_host_lock({.release = []() noexcept -> void* { return ++half_lock_calls, &half_lock_calls; }});
-    if (write_stdout("a\n") || half_lock_calls != 0) std::_Exit(2);
-    set_host_lock({.reacquire = [](void*) noexcept { ++half_lock_calls; }});
-    if (write_stdout("b\n") || half_lock_calls != 0) std::_Exit(3);
-    std::_Exit(0);
-}
-
-TEST(LogStdoutDeathTest, HalfAHostLockIsNoLock) {
-    EXPECT_EXIT(half_host_lock_scenario(), ::testing::ExitedWithCode(0), "");
-}
-
 // The check after a partial write (where a signal handler runs) either writes
 // a line of its own or gives the write up. Either way the cut line is ended
 // before the next write, and the handler's line comes after the cut one.
@@ -174,6 +101,44 @@ TEST(LogStdoutDeathTest, NestedLineGoesOutAfterTheLineItInterrupted) {
 
 TEST(LogStdoutDeathTest, LineCutByADecliningCheckIsEndedFirst) {
     EXPECT_EXIT(interrupted_line_scenario(CheckAction::decline), ::testing::ExitedWithCode(0), "");
+}
+
+// Everything the pipe holds, read without waiting.
+std::string drain(int in) {
+    std::string got;
+    char chunk[65536];
+    for (ssize_t n; (n = ::read(in, chunk, sizeof chunk)) > 0;) got.append(chunk, static_cast<std::size_t>(n));
+    return got;
+}
+
+// A handler's 256 KiB line, held back behind the line it interrupted (whose
+// write the handler then gives up), meets a full pipe that takes it only in
+// part, again after each draining. It arrives whole and once, after the end
+// of the cut line and before the next write's own line.
+[[noreturn]] void held_back_line_in_pieces_scenario() {
+    int ends[2];
+    if (::pipe(ends) != 0 || ::dup2(ends[1], STDOUT_FILENO) != STDOUT_FILENO) std::_Exit(1);
+    ::fcntl(STDOUT_FILENO, F_SETFL, O_NONBLOCK);
+    ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
+    const std::string handlers_line = std::string(256 * 1024 - 1, 'h') + "\n";
+    const auto check = [&handlers_line]() noexcept {
+        (void)write_stdout(handlers_line);
+        return false;
+    };
+    const std::string line(200000, 'x');
+    const WriteOutcome outcome = write_stdout(line, check);
+    if (outcome.error != std::errc::interrupted) std::_Exit(2);
+    std::string got = drain(ends[0]);
+    int refused = 0;
+    for (std::error_code error; (error = write_stdout("next\n")); got += drain(ends[0])) {
+        if (error != std::errc::resource_unavailable_try_again || ++refused > 100) std::_Exit(3);
+    }
+    got += drain(ends[0]);
+    std::_Exit(refused > 1 && got == line.substr(0, outcome.written) + "\n" + handlers_line + "next\n" ? 0 : 4);
+}
+
+TEST(LogStdoutDeathTest, HeldBackLineThatGoesOutInPiecesArrivesWhole) {
+    EXPECT_EXIT(held_back_line_in_pieces_scenario(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@ import os
 import subprocess
 import sys
 import textwrap
+import time
 
 import pytest
 
@@ -176,3 +177,149 @@ def test_a_log_record_from_a_thread_without_the_interpreter_lock_after_a_sub_int
     )
     assert (result.returncode, result.stderr) == (0, b"")
     assert b" INFO vorna::tests: without the lock\n" in result.stdout
+
+
+# Exit functions and daemon threads that write, in the orders that matter: a
+# thread's first write while exit functions run, and an exit function that
+# waits for a thread that writes (the hook-free `QueueListener.stop()`
+# pattern), with the thread started before or inside the exit function.
+FIRST_WRITES_DURING_EXIT = """
+import atexit, queue, threading, time, vorna
+V = vorna.package.version.Version
+q = queue.Queue()
+def w():
+    q.get()
+    while True: vorna.test_function(V("1.2.3-" + "c" * 3000))
+for _ in range(4): threading.Thread(target=w, daemon=True).start()
+atexit.register(lambda: ([q.put(1) for _ in range(4)], time.sleep(0.05)))
+"""
+
+EXIT_FUNCTION_JOINS_A_WRITER = """
+import atexit, queue, threading, time, vorna
+V = vorna.package.version.Version
+q = queue.Queue()
+def worker():
+    while (item := q.get()) is not None: vorna.test_function(V(item))
+t = threading.Thread(target=worker, daemon=True); t.start()
+def drain(): q.put("9.9.9"); q.put(None); t.join()
+atexit.register(drain)
+q.put("1.0.0"); time.sleep(0.3)
+"""
+
+EXIT_FUNCTION_STARTS_AND_JOINS_A_WRITER = """
+import atexit, threading, vorna
+V = vorna.package.version.Version
+def start_and_join():
+    t = threading.Thread(target=vorna.test_function, args=(V("9.9.9"),), daemon=True)
+    t.start(); t.join()
+atexit.register(start_and_join)
+vorna.test_function(V("1.0.0"))
+"""
+
+
+@pytest.mark.parametrize(
+    "code, runs, stdout",
+    [
+        (FIRST_WRITES_DURING_EXIT, 30, None),
+        (EXIT_FUNCTION_JOINS_A_WRITER, 3, b"Got version: 1.0.0\nGot version: 9.9.9\n"),
+        (EXIT_FUNCTION_STARTS_AND_JOINS_A_WRITER, 3, b"Got version: 1.0.0\nGot version: 9.9.9\n"),
+    ],
+    ids=["first-write-during-exit", "exit-function-joins", "exit-function-starts-and-joins"],
+)
+def test_exit_functions_and_writing_threads_in_any_order(code, runs, stdout):
+    env = {**os.environ, "ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") + ":detect_leaks=0"}
+    for _ in range(runs):  # the first is a race: enough runs to catch one in ten
+        result = run_python(code, env=env)
+        if b"can't create new thread at interpreter shutdown" in result.stderr:
+            pytest.skip("this interpreter starts no thread once exit functions run")
+        assert (result.returncode, result.stderr) == (0, b"")
+        if stdout is not None:
+            assert result.stdout == stdout
+
+
+@pytest.mark.needs_test_hooks
+def test_a_writer_taking_the_interpreter_lock_back_during_finalization_ends_cleanly():
+    # The daemon thread's write is over; it is held, holding nothing of
+    # standard output, until the interpreter finalizes, then takes the lock
+    # back and is ended (or parked) by the interpreter. The finalizing thread
+    # still writes after it.
+    code = """
+    import ctypes, threading, time, vorna
+    V = vorna.package.version.Version
+    ctypes.PyDLL(vorna.__file__).vorna_test_hold_next_take_back()
+    threading.Thread(target=vorna.test_function, args=(V("1.2.3"),), daemon=True).start()
+    time.sleep(0.2)
+    class Last:
+        def __del__(self): vorna.test_function(V("9.9.9"))
+    last = Last()
+    """
+    env = {**os.environ, "ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") + ":detect_leaks=0"}
+    result = run_python(code, env=env)
+    assert (result.returncode, result.stderr, result.stdout) == (0, b"", b"Got version: 1.2.3\nGot version: 9.9.9\n")
+
+
+def run_interrupted_with_late_reader(handler):
+    # Nothing reads the child's standard output for half a second once it
+    # begins its long line, so the line blocks on the full pipe when the
+    # one-shot SIGALRM comes.
+    code = textwrap.dedent(handler) + INTERRUPTED_AT_0_2_S
+    child = subprocess.Popen([sys.executable, "-c", code], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    try:
+        assert child.stderr.readline() == b"writing\n"
+        time.sleep(0.5)
+        out, err = child.communicate(timeout=60)
+    finally:
+        child.kill()
+    return child.returncode, out, err
+
+
+INTERRUPTED_AT_0_2_S = """
+import os, signal, vorna
+V = vorna.package.version.Version
+class Stop(Exception):
+    pass
+parent = os.getpid()
+signal.signal(signal.SIGALRM, handler)
+os.write(2, b"writing\\n")
+signal.setitimer(signal.ITIMER_REAL, 0.2)
+try:
+    vorna.test_function(V("a" * 400000))
+except Stop:
+    pass
+if os.getpid() != parent:
+    os._exit(0)
+"""
+
+
+def test_a_held_back_line_goes_out_at_exit():
+    # The handler's line is held back behind the long one, whose write the
+    # handler then gives up; no write follows before the process ends.
+    returncode, out, err = run_interrupted_with_late_reader(
+        """
+        import vorna
+        def handler(number, frame):
+            vorna.test_function(vorna.package.version.Version("7.7.7"))
+            raise Stop
+        """
+    )
+    assert (returncode, err) == (0, b"")
+    cut, _, rest = out.partition(b"\n")
+    assert (b"Got version: " + b"a" * 400000).startswith(cut) and rest == b"Got version: 7.7.7\n"
+
+
+def test_a_child_forked_by_a_handler_never_writes_the_parents_line():
+    # The child writes its own line (wherever in the parent's line it lands)
+    # and returns into its copy of the interrupted write, which ends there.
+    returncode, out, err = run_interrupted_with_late_reader(
+        """
+        import os, vorna
+        def handler(number, frame):
+            if os.fork() == 0:
+                vorna.test_function(vorna.package.version.Version("5.5.5"))
+            else:
+                os.wait()
+        """
+    )
+    assert (returncode, err) == (0, b"")
+    assert out.count(b"a") == 400000 and out.count(b"Got version: 5.5.5\n") == 1
+    assert len(out) == len(b"Got version: \n" + b"a" * 400000 + b"Got version: 5.5.5\n")

@@ -3,14 +3,15 @@
 // init_tracing() installs the process-wide log subscriber.
 #include <Python.h>
 
-#include <atomic>
 #include <string>
 #include <string_view>
 
 #include "bindings/api.hpp"
 #include "bindings/classes/classes.hpp"
 #include "bindings/runtime/errors.hpp"
+#include "bindings/runtime/interpreter_lock.hpp"
 #include "bindings/runtime/py_ref.hpp"
+#include "bindings/runtime/test_hooks.hpp"
 #include "bindings/runtime/write_error.hpp"
 #include "core/log/log.hpp"
 #include "core/log/stdout.hpp"
@@ -20,73 +21,6 @@
 namespace vorna::bindings {
 
 namespace {
-
-// Whether the calling thread holds the interpreter lock, asked of the
-// thread's own state: PyGILState_Check() answers yes for every thread once a
-// sub-interpreter has existed.
-bool holds_interpreter_lock() noexcept {
-#if PY_VERSION_HEX >= 0x030D0000
-    return PyThreadState_GetUnchecked() != nullptr;
-#elif PY_VERSION_HEX >= 0x030C0000
-    return _PyThreadState_UncheckedGet() != nullptr;  // the calling thread's own
-#else
-    // The state that holds the lock, whichever thread it belongs to.
-    PyThreadState* const holder = _PyThreadState_UncheckedGet();
-    return holder != nullptr && holder == PyGILState_GetThisThreadState();
-#endif
-}
-
-bool interpreter_finishing() noexcept {
-#if PY_VERSION_HEX >= 0x030D0000
-    return Py_IsFinalizing() != 0;
-#else
-    return _Py_IsFinalizing() != 0;
-#endif
-}
-
-// The interpreter lock as the writers of standard output give it up around
-// a blocking write. Only a thread that holds it gives it up: a log record may
-// come from a thread the interpreter does not know. Once the interpreter
-// finalizes, a thread other than the finalizing one that takes the lock back
-// is ended there (3.9 to 3.13, by an unwind that noexcept frames turn into an
-// abort) or stopped for good (3.14 on, holding whatever it held).
-const log::HostLock interpreter_lock = {
-    .release = []() noexcept -> void* { return holds_interpreter_lock() ? PyEval_SaveThread() : nullptr; },
-    .reacquire = [](void* state) noexcept { PyEval_RestoreThread(static_cast<PyThreadState*>(state)); },
-    .finishing = interpreter_finishing,
-};
-
-// Run by atexit on the thread that finalizes the interpreter, before it sets
-// the interpreter finalizing: from here on the other threads' writes stop
-// short of taking the interpreter lock back, and the threads already taking
-// it back are let through first, so that none is still waiting for it once
-// finalizing begins.
-PyObject* settle_stdout_writers(PyObject*, PyObject*) {
-    log::begin_host_exit();
-    Py_BEGIN_ALLOW_THREADS
-    log::wait_for_threads_taking_the_host_lock();
-    Py_END_ALLOW_THREADS
-    Py_RETURN_NONE;
-}
-
-PyMethodDef settle_stdout_writers_def = {"settle_stdout_writers", settle_stdout_writers, METH_NOARGS, nullptr};
-
-// Makes the interpreter lock the host lock of standard output's writers, and
-// has the interpreter's exit settle them (once; a failure to register is
-// retried by the next call and never raised).
-void use_interpreter_lock() noexcept {
-    static std::atomic<bool> exit_hook{false};
-    log::set_host_lock(interpreter_lock);
-    if (exit_hook.load(std::memory_order_relaxed)) return;
-    PyRef atexit = PyRef::steal(PyImport_ImportModule("atexit"));
-    PyRef hook = atexit ? PyRef::steal(PyCFunction_New(&settle_stdout_writers_def, nullptr)) : PyRef();
-    PyRef done = hook ? PyRef::steal(PyObject_CallMethod(atexit.get(), "register", "O", hook.get())) : PyRef();
-    if (done) {
-        exit_hook.store(true, std::memory_order_relaxed);
-    } else {
-        PyErr_Clear();
-    }
-}
 
 // The __qualname__ of the object's type, or the stand-in text.
 std::string type_qualname(PyObject* object) {
@@ -117,40 +51,55 @@ PyObject* bind_version_argument(PyObject* const* args, Py_ssize_t nargs, PyObjec
     return version;
 }
 
-PyObject* print_version(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+// test_function's line: "Got version: ", the version's text and a line
+// break. False, with the exception set, when the argument does not bind.
+bool make_line(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, std::string& line) {
     PyObject* argument = bind_version_argument(args, nargs, kwnames);
-    if (!argument) return nullptr;
+    if (!argument) return false;
     PyTypeObject* type = version_type();
-    if (!type) return nullptr;
+    if (!type) return false;
     if (!PyObject_TypeCheck(argument, type)) {
-        return raise(PyExc_TypeError,
-                     "argument 'version': '" + type_qualname(argument) + "' object cannot be converted to 'Version'");
+        raise(PyExc_TypeError,
+              "argument 'version': '" + type_qualname(argument) + "' object cannot be converted to 'Version'");
+        return false;
     }
     auto* instance = VersionInstance::from(argument);
-    std::string line = "Got version: ";
-    if (!with_borrow<ReadBorrow>(instance->borrow, [&] { append_text(line, instance->value); })) return nullptr;
+    line = "Got version: ";
+    if (!with_borrow<ReadBorrow>(instance->borrow, [&] { append_text(line, instance->value); })) return false;
     line.push_back('\n');
-    // The line is written with the interpreter lock given up: a thread of
-    // this process may be the one that empties the pipe. A signal that
-    // interrupts the write runs its Python handler with the lock taken back;
-    // a handler that raises (Ctrl-C) ends the write with its exception, and
-    // a line the handler writes goes out after this one.
-    use_interpreter_lock();
+    return true;
+}
+
+// A line written with the interpreter lock given up: how the write ended,
+// whether a signal handler raised meanwhile, and the thread state to take the
+// lock back with.
+struct Written {
+    log::WriteOutcome outcome;
     bool handler_raised = false;
-    const auto keep_going = [&handler_raised]() noexcept {
-        handler_raised = PyErr_CheckSignals() != 0;
-        return !handler_raised;
+    PyThreadState* thread = nullptr;
+};
+
+// Writes the line with the interpreter lock given up, and leaves it given
+// up: a thread of this process may be the one that empties the pipe. The
+// thread that runs signal handlers takes it back between the pieces of a
+// blocked write to run them; a handler that raises (Ctrl-C) ends the write
+// with its exception, and a line the handler writes goes out after this one.
+// No other thread takes it back before the write is over.
+Written write_line(std::string_view line) noexcept {
+    const bool runs_handlers = runs_signal_handlers();
+    Written written{.outcome = {}, .handler_raised = false, .thread = PyEval_SaveThread()};
+    const auto keep_going = [&written]() noexcept {
+        PyEval_RestoreThread(written.thread);
+        written.handler_raised = PyErr_CheckSignals() != 0;
+        written.thread = PyEval_SaveThread();
+        return !written.handler_raised;
     };
-    const log::WriteOutcome outcome = log::write_stdout(line, keep_going);
-    if (outcome.error) {
-        if (handler_raised) return nullptr;
-        return raise_write_error("stdout", outcome.error, outcome.written);
-    }
-    Py_RETURN_NONE;
+    written.outcome =
+        log::write_stdout(line, runs_handlers ? platform::InterruptCheck(keep_going) : platform::InterruptCheck());
+    return written;
 }
 
 PyObject* install_subscriber() {
-    use_interpreter_lock();
     if (!log::install_global_subscriber(log::make_stdout_subscriber())) {
         return raise(PyExc_RuntimeError, "a global default trace dispatcher has already been set");
     }
@@ -158,7 +107,22 @@ PyObject* install_subscriber() {
 }
 
 PyObject* test_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* { return print_version(args, nargs, kwnames); });
+    Written written;
+    {
+        std::string line;
+        if (guarded([&]() -> int { return make_line(args, nargs, kwnames, line) ? 0 : -1; }) != 0) return nullptr;
+        written = write_line(line);
+    }
+    // The interpreter lock is taken back here, with nothing of standard
+    // output held and nothing in this frame left to destroy: a thread that
+    // comes back while the interpreter finalizes is ended right here (3.9 to
+    // 3.13 unwind its stack with pthread_exit, which passes this frame as it
+    // is, neither noexcept nor in a catch-all) or parked (3.14 on).
+    test_hooks::before_taking_the_interpreter_lock_back();
+    PyEval_RestoreThread(written.thread);
+    if (written.handler_raised) return nullptr;
+    if (written.outcome.error) return raise_write_error("stdout", written.outcome.error, written.outcome.written);
+    Py_RETURN_NONE;
 }
 
 PyObject* init_tracing(PyObject*, PyObject*) {

@@ -3,13 +3,16 @@
 #include <Python.h>
 
 #include <atomic>
+#include <chrono>
 #include <new>
 #include <stdexcept>
+#include <thread>
 #include <type_traits>
 #include <utility>
 
 #include "bindings/classes/classes.hpp"
 #include "bindings/classes/instance.hpp"
+#include "bindings/runtime/interpreter_lock.hpp"
 #include "bindings/runtime/py_ref.hpp"
 
 #include "core/log/log.hpp"
@@ -31,6 +34,7 @@ std::atomic<int> armed_site_fault{0};
 // What the next property store calls while it holds the writer borrow (a
 // strong reference), or null. Read and written with the interpreter lock.
 PyObject* armed_store_call = nullptr;
+std::atomic<bool> armed_take_back_hold{false};
 
 void throw_armed(std::atomic<int>& armed) {
     switch (armed.exchange(0, std::memory_order_relaxed)) {
@@ -79,6 +83,11 @@ template <class T> const void* placed_block_of(PyObject* object) {
 }
 
 }  // namespace
+
+void before_taking_the_interpreter_lock_back() noexcept {
+    if (!armed_take_back_hold.exchange(false, std::memory_order_relaxed)) return;
+    while (!interpreter_finalizing()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
 
 }  // namespace vorna::bindings::test_hooks
 
@@ -131,10 +140,21 @@ __attribute__((visibility("default"))) int vorna_test_block_in_tail(PyObject* ob
     return block == reinterpret_cast<const char*>(object) + tail_offset(type);
 }
 
+// Arms the next test_function call, on whichever thread, to wait after its
+// write until the interpreter finalizes before it takes the interpreter lock
+// back.
+__attribute__((visibility("default"))) void vorna_test_hold_next_take_back() {
+    vorna::bindings::test_hooks::armed_take_back_hold.store(true, std::memory_order_relaxed);
+}
+
 // Logs one INFO record with `message`, as code of the module that logs would,
-// on the calling thread (with the interpreter lock held under ctypes.PyDLL).
+// on the calling thread (with the interpreter lock held under ctypes.PyDLL),
+// giving the interpreter lock up around the record's write as the module's
+// callers of standard output do.
 __attribute__((visibility("default"))) void vorna_test_log(const char* message) {
+    PyThreadState* const thread = vorna::bindings::holds_interpreter_lock() ? PyEval_SaveThread() : nullptr;
     VORNA_LOG(vorna::log::Level::info, "vorna::tests", {"message", message});
+    if (thread) PyEval_RestoreThread(thread);
 }
 
 }

@@ -32,12 +32,17 @@ void before_report();
 void after_report_measure(TextMeasure& size) noexcept;
 // The fault armed for the next instance site, once.
 SiteFault next_site_fault() noexcept;
+// Holds the calling thread, if armed, until the interpreter finalizes, once:
+// test_function calls it after its write, before it takes the interpreter
+// lock back, so that the thread comes back while the interpreter finalizes.
+void before_taking_the_interpreter_lock_back() noexcept;
 #else
 inline void before_store() noexcept {}
 inline void before_record_close() noexcept {}
 inline void before_report() noexcept {}
 inline void after_report_measure(TextMeasure&) noexcept {}
 inline constexpr SiteFault next_site_fault() noexcept { return SiteFault::none; }
+inline void before_taking_the_interpreter_lock_back() noexcept {}
 #endif
 
 }  // namespace vorna::bindings::test_hooks

@@ -1,24 +1,28 @@
 // The process's standard output: the process-wide lock that keeps whole
 // writes apart, and writes that never throw.
 //
-// What a thread may hold of standard output's state across fork(), the
-// host's exit and signal handlers, and what becomes of it:
-// - The standard-output lock (holder and depth), held for a whole write.
-//   fork(): the child gets a free lock, whoever held it in the parent.
-//   Exit: a thread that may no longer take the host lock back gives the lock
-//   up before it stops for good (see begin_host_exit). Signal handler: on the
-//   holding thread the lock is its own already; see the next item.
+// What a thread may hold of standard output's state, and what becomes of it
+// across fork(), the host's exit and signal handlers (docs/architecture.md,
+// "The write path", tells the whole path):
+// - The standard-output lock (holder and depth), held for a whole write and
+//   given up before the write returns. A writer holds no host lock while it
+//   waits for it (the callers give theirs up first), so the host's exit finds
+//   it held only by a thread inside a write, which gives it up when the write
+//   ends. fork(): the child gets a free lock, whoever held it in the parent.
+//   Signal handler: on the holding thread the lock is its own already; see
+//   the next item.
 // - The write under way and the lines held back. A write made on a thread
 //   whose own write is under way (from a signal handler run by the check, or a
 //   record logged there) is held back and goes out after the line it
-//   interrupted, never inside it. fork(): the child starts with none, the
-//   held-back lines being the parent's. When the interrupted write is given
-//   up, its held-back lines go out first in the next write.
-// - The cut-line mark, set when a write ends after part of its line (a handler
-//   that raised, a write error, a thread stopped at exit), so that the next
-//   write first ends that line. fork(): cleared.
-// - The exit state (exit begun, the thread that finishes the host, the
-//   threads taking the host lock back). fork(): cleared.
+//   interrupted, never inside it. When the interrupted write is given up, its
+//   held-back lines go out first in the next write, or at process exit when
+//   none follows. fork(): the child starts with none, the held-back lines
+//   being the parent's; a child forked by a handler ends its copy of the
+//   interrupted write at once, leaving the rest of the line to the parent.
+// - The cut-line mark, set when a writer gives its line up after part of it
+//   (a handler that raised, a write error), so that the next write first ends
+//   that line. The kept rest of a held-back line is not given up and sets no
+//   mark. fork(): cleared.
 // - A thread's record-formatting buffer, in use (subscriber.cpp) from the
 //   formatting of a record to the end of its write. The thread runs no host
 //   code meanwhile, so neither a handler nor fork() on it finds the buffer in
@@ -60,34 +64,6 @@ std::string describe_write_error(std::error_code error);
 // has a POSIX counterpart), else 0.
 int errno_of(std::error_code error) noexcept;
 
-// A lock of the host that runs the callers (an interpreter's global lock),
-// given up around each blocking write so that the host's other threads run
-// meanwhile: one of them may be the very reader that empties the pipe.
-// `release` gives the lock up when the calling thread holds it and returns
-// what `reacquire` needs to take it back (null when it was not held, which
-// `reacquire` then ignores). Both are called on the writing thread.
-// `finishing` (optional) tells whether the host's exit is under way: from then
-// on a thread other than the one that finishes the host never comes back from
-// `reacquire`, so such a thread stops before it instead.
-struct HostLock {
-    void* (*release)() noexcept = nullptr;
-    void (*reacquire)(void* token) noexcept = nullptr;
-    bool (*finishing)() noexcept = nullptr;
-};
-
-// Sets the host lock of every later write to standard output, for the life
-// of the process; a lock without both `release` and `reacquire` is no lock.
-void set_host_lock(HostLock lock) noexcept;
-
-// The host's exit, in two steps on the thread that finishes the host. First,
-// with the host lock held: no other thread takes the host lock back after a
-// write from now on; each gives the standard-output lock up and stops for
-// good instead (ending its line cut). Then, with the host lock given up:
-// waits for the threads already taking it back, so that none is still
-// waiting for it when the host begins to end them.
-void begin_host_exit() noexcept;
-void wait_for_threads_taking_the_host_lock() noexcept;
-
 // How a write to standard output ended: the error that stopped it (none when
 // every byte went out, or when the process has no standard output and the
 // bytes were discarded) and how many leading bytes went out before it.
@@ -97,14 +73,16 @@ struct WriteOutcome {
 };
 
 // Writes all of `bytes` to the native standard output as one piece with
-// respect to the other writers of standard output. The host lock is given up
-// first and the standard-output lock taken only then, so a thread never
-// waits for the standard-output lock while it holds the host lock; it is
-// taken back once the write is over. When `keep_going` is given, it is asked
-// with the host lock held again after a signal interrupted the write and
-// after a partial write (which a signal can also cause); when it declines,
-// the write ends with errc::interrupted. A write made while the same thread's
-// write is under way is held back, as above, and reported as written.
+// respect to the other writers of standard output, under the
+// standard-output lock, which it gives up before it returns. The caller
+// holds no lock of its host that another writer's `keep_going` may take (it
+// gives the interpreter lock up first), so that a thread never waits for the
+// standard-output lock while it holds one. `keep_going`, when given, is
+// asked after a signal interrupted the write and after a partial write
+// (which a signal can also cause), with the standard-output lock held; when
+// it declines, the write ends with errc::interrupted. A write made while the
+// same thread's write is under way is held back, as above, and reported as
+// written.
 WriteOutcome write_stdout(std::string_view bytes, platform::InterruptCheck keep_going) noexcept;
 // The same without a check, for callers that only want the error.
 inline std::error_code write_stdout(std::string_view bytes) noexcept { return write_stdout(bytes, {}).error; }

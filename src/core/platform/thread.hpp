@@ -10,10 +10,6 @@ namespace vorna::platform {
 // The operating system's id of the calling thread.
 std::uint64_t os_thread_id() noexcept;
 
-// Stops the calling thread for good: it sleeps until the process ends,
-// holding nothing it did not hold before the call.
-[[noreturn]] void park_thread_forever() noexcept;
-
 // One pointer per thread, disposed of by `dispose` when a thread that set it
 // ends. Slots live for the process. (Thread-local objects with destructors
 // crash at thread exit under the emulated TLS of some Windows toolchains, so

@@ -21,10 +21,6 @@ std::uint64_t os_thread_id() noexcept {
 #endif
 }
 
-void park_thread_forever() noexcept {
-    for (;;) ::pause();
-}
-
 ThreadSlot::ThreadSlot(Dispose dispose) noexcept : key_(0), dispose_(dispose) {
     pthread_key_t key;
     if (pthread_key_create(&key, dispose) != 0) internal_fault("no thread-specific key left");

@@ -8,10 +8,6 @@ namespace vorna::platform {
 
 std::uint64_t os_thread_id() noexcept { return GetCurrentThreadId(); }
 
-void park_thread_forever() noexcept {
-    for (;;) Sleep(INFINITE);
-}
-
 namespace {
 
 // Fiber-local storage calls back when a thread ends, like a POSIX key
