@@ -72,30 +72,35 @@ def test_cpp_exception_leaving_a_setter_is_memory_error(failure, cls, attribute,
     assert getattr(instance, attribute) == value
 
 
+SINK_FAULT = (r"vorna: internal fault on thread \d+ at .*unit_sink\.hpp:\d+ in .*: "
+              r"a text sink was %s the length measured for it\n")
+
+
+# A fault planted through a hook must end the process with the fault report,
+# before anything lands past the storage it was measured for.
 @pytest.mark.needs_test_hooks
-def test_unexpected_cpp_exception_is_an_internal_fault():
+@pytest.mark.parametrize(
+    "hook, statement, report",
+    [
+        ("vorna_test_fail_next_store(%d)" % UNEXPECTED, "V.Other('x').value = 'y'",
+         r".*unexpected C\+\+ exception at the Python boundary.*"),
+        # One short, the write is refused before it runs past the str; one
+        # long, the str would be raised with a character never written.
+        ("vorna_test_skew_next_report_measure(-1)", "V.SemVer('1.2.x')", SINK_FAULT % "given more than"),
+        ("vorna_test_skew_next_report_measure(1)", "V.SemVer('1.2.x')", SINK_FAULT % "left short of"),
+        ("vorna_test_fault_next_site(%d)" % SITE_SHORT_ROOM, "V.SemVer('1.2.3-rc.1')",
+         r"vorna: internal fault .*: a block larger than the room given for it\n"),
+    ],
+    ids=["unexpected_exception", "report_one_short", "report_one_long", "room_one_short"],
+)
+def test_a_planted_fault_ends_the_process_with_the_fault_report(hook, statement, report):
     result = subprocess.run(
-        [sys.executable, "-c", "import ctypes, vorna; ctypes.PyDLL(vorna.__file__).vorna_test_fail_next_store(%d); "
-         "vorna.package.version.Other('x').value = 'y'" % UNEXPECTED],
+        [sys.executable, "-c", f"import ctypes, vorna; V = vorna.package.version; ctypes.PyDLL(vorna.__file__).{hook}; "
+         + statement],
         capture_output=True, text=True, timeout=120,
     )
     assert result.returncode == -signal.SIGABRT
-    assert "unexpected C++ exception at the Python boundary" in result.stderr
-
-
-@pytest.mark.needs_test_hooks
-@pytest.mark.parametrize("skew, fault", [(-1, "given more than"), (1, "left short of")], ids=["one_short", "one_long"])
-def test_report_str_of_another_length_than_its_drawing_is_an_internal_fault(skew, fault):
-    # One short, the write is refused before it runs past the str; one long,
-    # the str would be raised with a character never written.
-    result = subprocess.run(
-        [sys.executable, "-c", "import ctypes, vorna; ctypes.PyDLL(vorna.__file__).vorna_test_skew_next_report_measure"
-         "(%d); vorna.package.version.SemVer('1.2.x')" % skew],
-        capture_output=True, text=True, timeout=120,
-    )
-    assert result.returncode == -signal.SIGABRT
-    assert re.fullmatch(r"vorna: internal fault on thread \d+ at .*unit_sink\.hpp:\d+ in .*: a text sink was %s "
-                        r"the length measured for it\n" % fault, result.stderr)
+    assert re.fullmatch(report, result.stderr, re.S)
 
 
 @pytest.mark.needs_test_hooks
@@ -134,14 +139,3 @@ def test_an_instance_whose_value_failed_is_freed(cls):
         cls(TEXTS[cls])
     assert sys.getrefcount(cls) == references
     assert str(cls(TEXTS[cls])) == TEXTS[cls]
-
-
-@pytest.mark.needs_test_hooks
-def test_a_block_larger_than_its_room_is_an_internal_fault():
-    result = subprocess.run(
-        [sys.executable, "-c", "import ctypes, vorna; ctypes.PyDLL(vorna.__file__).vorna_test_fault_next_site(%d); "
-         "vorna.package.version.SemVer('1.2.3-rc.1')" % SITE_SHORT_ROOM],
-        capture_output=True, text=True, timeout=120,
-    )
-    assert result.returncode == -signal.SIGABRT
-    assert "internal fault" in result.stderr and "a block larger than the room given for it" in result.stderr
