@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <thread>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
@@ -51,20 +52,16 @@ State& state() noexcept {
     return *std::launder(reinterpret_cast<State*>(storage));
 }
 
-// Takes the lock unless another thread keeps it past `patience`.
-bool lock_within(State& s, std::chrono::milliseconds patience) noexcept {
-    const void* me = this_thread();
-    if (s.owner.load(std::memory_order_relaxed) == me) {
-        ++s.depth;
-        return true;
+// Takes the lock unless another thread keeps it past `patience`. Polled
+// rather than a timed wait, whose clock-based form is a newer C library
+// symbol than the wheels may need.
+bool lock_within(State&, std::chrono::milliseconds patience) noexcept {
+    constexpr std::chrono::milliseconds step(10);
+    for (std::chrono::milliseconds waited(0);; waited += step) {
+        if (stdout_lock().try_lock()) return true;
+        if (waited >= patience) return false;
+        std::this_thread::sleep_for(step);
     }
-    std::unique_lock guard(s.mutex);
-    if (!s.changed.wait_for(guard, patience, [&s] { return s.owner.load(std::memory_order_relaxed) == nullptr; })) {
-        return false;
-    }
-    s.owner.store(me, std::memory_order_relaxed);
-    s.depth = 1;
-    return true;
 }
 
 // One write under way on this thread: its state, its output and the check
