@@ -2,13 +2,13 @@
 
 #include <atomic>
 #include <chrono>
-#include <thread>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
 #include <mutex>
 #include <new>
+#include <thread>
 
 #include "core/platform/process.hpp"
 
@@ -55,7 +55,7 @@ State& state() noexcept {
 // Takes the lock unless another thread keeps it past `patience`. Polled
 // rather than a timed wait, whose clock-based form is a newer C library
 // symbol than the wheels may need.
-bool lock_within(State&, std::chrono::milliseconds patience) noexcept {
+bool lock_within(std::chrono::milliseconds patience) noexcept {
     constexpr std::chrono::milliseconds step(10);
     for (std::chrono::milliseconds waited(0);; waited += step) {
         if (stdout_lock().try_lock()) return true;
@@ -129,7 +129,7 @@ struct Write {
 // only; the lines it would have let out stay with it.
 void write_held_back_at_exit() noexcept {
     State& s = state();
-    if (!lock_within(s, std::chrono::milliseconds(1000))) return;
+    if (!lock_within(std::chrono::milliseconds(1000))) return;
     if (!s.writing && !s.held_back.empty()) {
         s.writing = true;
         (void)Write{s, platform::std_handle(platform::StdStream::output), {}}.in_turn({});
