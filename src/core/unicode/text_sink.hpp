@@ -3,8 +3,9 @@
 // widest character, UTF-8 bytes): the drawing run into it is how storage of
 // the final size and width is had before anything is written. Another
 // appends UTF-8; the one that writes code units of one width into storage of
-// a known end is the report's (core/report/unit_sink.hpp), as it ends the
-// process when the storage and the drawing disagree.
+// a known end lives with the report (core/report/unit_sink.hpp), as it ends
+// the process when the storage and what is written disagree; long texts made
+// into host strings use it too.
 //
 // Pieces are ASCII text, single characters (Unicode scalars), runs of one
 // character, and well-formed UTF-8 text.
