@@ -48,8 +48,9 @@ def stage_links(arguments):
         name, _, links = argument.partition("=")
         reach = [name]
         for library in links.split(","):
-            lower = library.removeprefix("vorna_")
-            if lower == library or lower not in allowed:
+            # A private link of a static library is listed as $<LINK_ONLY:name>.
+            lower = re.sub(r"^\$<LINK_ONLY:(.*)>$", r"\1", library).removeprefix("vorna_")
+            if lower not in allowed:
                 continue
             reach += [stage for stage in allowed[lower] if stage not in reach]
         allowed[name] = reach
