@@ -1,3 +1,7 @@
+// The bindings, the only code that touches the C API: runtime/ (references,
+// errors, borrows, conversions), classes/ (the four classes), module/ (entry
+// point, module tree, functions).
+//
 // The declarations of the Python API: what each module, class, property and
 // function is called, its docstring and the parameter and return types a
 // type checker needs. The module tree, the class objects and the property

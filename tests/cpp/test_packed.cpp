@@ -319,14 +319,41 @@ TEST(PackedRangeDeathTest, RangeOutsideItsTextIsAFault) {
     EXPECT_DEATH(build_from_range(6, 3), "outside its text");
 }
 
-// Offsets are 32-bit: lists of 4 GiB or more are refused rather than cut.
-TEST(PackedLimits, FourGibibytesOrMoreIsALengthError) {
+// The words of a block's counts and offsets: 16-bit up to 65,535 items and
+// 65,535 item bytes, both included; 32-bit beyond. Offsets are 32-bit at most:
+// lists of 4 GiB or more are refused rather than cut.
+enum class Words { narrow, wide, too_long };
+
+struct LimitCase {
+    const char* name;
+    std::size_t items;
+    std::size_t bytes;
+    Words words;
+};
+
+class PackedLimits : public testing::TestWithParam<LimitCase> {};
+
+TEST_P(PackedLimits, SizeTakesTheWordsThatFit) {
     using detail::BlockLayout;
-    constexpr std::size_t four_gib = std::size_t{1} << 32;
-    EXPECT_NO_THROW(BlockLayout::size_of(2, 1, four_gib - 1));
-    EXPECT_THROW(BlockLayout::size_of(2, 1, four_gib), std::length_error);
-    EXPECT_THROW(BlockLayout::size_of(2, four_gib, 0), std::length_error);
+    const LimitCase& c = GetParam();
+    if (c.words == Words::too_long) {
+        EXPECT_THROW(BlockLayout::size_of(2, c.items, c.bytes), std::length_error);
+        return;
+    }
+    EXPECT_EQ(BlockLayout::size_of(2, c.items, c.bytes).narrow, c.words == Words::narrow);
 }
+
+constexpr std::size_t four_gib = std::size_t{1} << 32;
+
+INSTANTIATE_TEST_SUITE_P(
+    Words, PackedLimits,
+    testing::Values(LimitCase{"bytes_65535", 1, 0xFFFF, Words::narrow}, LimitCase{"bytes_65536", 1, 0x10000, Words::wide},
+                    LimitCase{"items_65535", 0xFFFF, 0, Words::narrow},
+                    LimitCase{"items_65536", 0x10000, 0, Words::wide},
+                    LimitCase{"bytes_4_gib_less_one", 1, four_gib - 1, Words::wide},
+                    LimitCase{"bytes_4_gib", 1, four_gib, Words::too_long},
+                    LimitCase{"items_4_gib", four_gib, 0, Words::too_long}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace vorna

@@ -3,7 +3,7 @@ import operator
 
 import pytest
 
-from classes_helpers import SemVer, Version, check_report
+from classes_helpers import SemVer, Version, check_report, plain
 
 SEMVER_ID = "vorna::package::version::semver::SemVer"
 
@@ -60,8 +60,10 @@ def test_unparsable_text(text, column, sentence):
     check_report(str(info.value), SEMVER_ID, text, column, sentence)
 
 
-# A character that must not reach a terminal raw shows in the sentence as the
-# quoted line shows it; a printable one as it is.
+# The label names the character it found: a control character by its
+# picture, anything else the debug form escapes by that escape, a printable
+# character as itself. The quoted row keeps a one-column stand-in, so the
+# underline still points at the column.
 @pytest.mark.parametrize(
     "text, row, shown",
     [
@@ -69,15 +71,27 @@ def test_unparsable_text(text, column, sentence):
         ("1.2.3\r", "1.2.3", "\u240d"),
         ("1.2.3\x1b[2J", "1.2.3\u241b[2J", "\u241b"),
         ("1.2.3\x7f", "1.2.3\u2421", "\u2421"),
-        ("1.2.3\u202e", "1.2.3\ufffd", "\ufffd"),
-        ("1.2.3\u2028", "1.2.3", "\ufffd"),
+        ("1.2.3\tx", "1.2.3   x", "\\t"),
+        ("1.2.3\u200b", "1.2.3\ufffd", "\\u{200b}"),
+        ("1.2.3\ufeff", "1.2.3\ufffd", "\\u{feff}"),
+        ("1.2.3\u00ad", "1.2.3\ufffd", "\\u{ad}"),
+        ("1.2.3\x85", "1.2.3", "\\u{85}"),
+        ("1.2.3\u2028", "1.2.3", "\\u{2028}"),
+        ("1.2.3\u00a0x", "1.2.3 x", "\\u{a0}"),
+        ("1.2.3\u202e", "1.2.3\ufffd", "\\u{202e}"),
+        ("1.2.3\u0301", "1.2.3\u0301", "\\u{301}"),
         ("1.2.3\u00e9", "1.2.3\u00e9", "\u00e9"),
+        ("1.2.3\u65e5", "1.2.3\u65e5", "\u65e5"),
+        ("1.2.3\U0001f600", "1.2.3\U0001f600", "\U0001f600"),
     ],
 )
-def test_found_character_shown_as_the_quoted_line_shows_it(text, row, shown):
+def test_label_names_the_character_found(text, row, shown):
     with pytest.raises(RuntimeError) as info:
         SemVer(text)
     check_report(str(info.value), SEMVER_ID, row, 6, f"found '{shown}' expected digit, '-', '+', or end of input")
+    # The underline starts at the found character's column.
+    underline = plain(str(info.value)).split("\n")[4].removeprefix("   │ ")
+    assert underline[:5] == " " * 5 and underline[5] in "┬─"
 
 
 @pytest.mark.parametrize("text", ["4294967296.0.0", "1.99999999999999999999.1"])

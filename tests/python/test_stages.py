@@ -48,6 +48,27 @@ def test_a_folder_of_the_core_that_is_no_stage_is_refused(tmp_path):
         "src/core/extra/thing.hpp: extra is not a stage of CMakeLists.txt (vorna_stage)"]
 
 
+# The link lists as ctest passes them; grammar's varies per case.
+LINKS = ["unicode=", "platform=vorna_unicode,Threads::Threads", "terminal=vorna_unicode",
+         "log=vorna_platform,vorna_terminal", "model=vorna_unicode,vorna_platform", "grammar=",
+         "report=vorna_grammar,vorna_terminal", "parse=vorna_report"]
+
+
+@pytest.mark.parametrize("grammar_links, refused, disagrees", [
+    ("vorna_model,vorna_warnings", None, False),
+    ("vorna_model,vorna_terminal", None, True),
+    ("vorna_unicode", "the stage grammar may include only grammar, unicode", True),
+])
+def test_includes_are_checked_against_the_link_lists(grammar_links, refused, disagrees, tmp_path):
+    line = '#include "core/model/version.hpp"'
+    root = core_with(tmp_path, "core/grammar/grammar.cpp", line)
+    links = [f"grammar={grammar_links}" if entry == "grammar=" else entry for entry in LINKS]
+    found = check_stages.problems(root, check_stages.stage_links(links))
+    assert [p for p in found if p.startswith("src/")] == ([] if refused is None else [
+        f"src/core/grammar/grammar.cpp:3: {line}: {refused}"])
+    assert any(p.startswith("CMakeLists.txt: vorna_stage(grammar) reaches") for p in found) == disagrees
+
+
 def core_with(root, including, line):
     shutil.copy(ROOT / "CMakeLists.txt", root / "CMakeLists.txt")
     for name in FILES + [including]:

@@ -1,3 +1,6 @@
+// The module: its entry point and tree, the two functions and the exported
+// description of the API.
+//
 // The machine-readable description of the Python API, one JSON record per
 // line: a record per module, class, method, property and function, in the
 // order the module body adds them. Written from the declarations and the

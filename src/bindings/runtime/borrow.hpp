@@ -1,3 +1,7 @@
+// What every binding stands on: owned references, errors at the boundary and
+// the write errors, borrows, conversions, strings, keywords, the values made
+// once, the interpreter lock and the fault-injection hooks of test builds.
+//
 // The per-instance borrow counter: 0 free, n > 0 readers, -1 one writer.
 //
 // What it guards. Every borrow is taken and given back inside one entry

@@ -1,3 +1,7 @@
+// The grammar stage: the matcher and the quick scan of a semantic version,
+// the expected items a failure gathers, and the ParseIssue a rejected text
+// hands back. This file matches a text and builds the value it describes.
+
 #include "core/grammar/grammar.hpp"
 
 #include <array>

@@ -25,20 +25,47 @@ struct Expectation {
     static constexpr Expectation label(std::string_view t) noexcept { return {Kind::Label, 0, t}; }
     static constexpr Expectation end_of_input() noexcept { return {Kind::EndOfInput, 0, {}}; }
 
-    // 'x' for a token (in its visible form), the text for a label, "end of
-    // input".
+    // 'x' for a token (named as write_shown names it), the text for a label,
+    // "end of input".
     void render(std::string& out) const;
 
     friend bool operator==(const Expectation&, const Expectation&) = default;
 };
 
-// How a report shows a character that must not reach a terminal as it is:
-// a control character as its control picture (U+2400 to U+241F, U+2421 for
-// DEL), any other character that is not printable (a line or paragraph
-// separator, a direction or other format character, an unassigned one) as
-// U+FFFD. White space and printable characters are shown as themselves, and
-// so is a value that is no Unicode scalar (it cannot be written as UTF-8).
+// How the quoted line of a report shows, in one column, a character that
+// must not reach a terminal as it is: a control character as its control
+// picture (U+2400 to U+241F, U+2421 for DEL), any other character that is
+// not printable (a line or paragraph separator, a direction or other format
+// character, an unassigned one) as U+FFFD. White space and printable
+// characters are shown as themselves, and so is a value that is no Unicode
+// scalar (it cannot be written as UTF-8).
 char32_t visible_form(char32_t c) noexcept;
+
+// How the sentence names a character it shows in quotes, so that a reader
+// can tell what was found: a printable character as itself; a control
+// character as its control picture ("␊" for a line feed), except tab, "\t";
+// any other character that the debug form escapes (white space but the
+// space, format and direction characters, line and paragraph separators,
+// combining marks, unassigned code points, values that are no Unicode scalar)
+// as the debug form writes it, "\u{200b}".
+inline constexpr std::size_t max_sentence_escape = sizeof("\\u{ffffffff}") - 1;
+// Writes the escape of `c` at `out` (room for max_sentence_escape bytes) and
+// returns its length, or returns 0 when `c` is shown as a character, its
+// visible_form.
+std::size_t sentence_escape(char32_t c, char* out) noexcept;
+
+template <class Sink> void write_shown(Sink& out, char32_t c) {
+    if (c >= 0x20 && c < 0x7F) [[likely]] {
+        out.put(c);
+        return;
+    }
+    char escape[max_sentence_escape];
+    if (const std::size_t length = sentence_escape(c, escape)) {
+        out.ascii(std::string_view(escape, length));
+    } else {
+        out.put(visible_form(c));
+    }
+}
 
 // What was found at the failure point and what would have been accepted.
 struct ExpectedFound {
@@ -68,7 +95,7 @@ template <class Sink> void write_expectation(Sink& out, const Expectation& e) {
     switch (e.kind) {
         case Expectation::Kind::Token:
             out.ascii("'");
-            out.put(visible_form(e.token));
+            write_shown(out, e.token);
             out.ascii("'");
             return;
         case Expectation::Kind::Label: out.utf8(e.text); return;

@@ -1,3 +1,7 @@
+// The log stage: log records, spans and the subscriber that formats them,
+// and the standard-output lock that records and test_function's lines share.
+// This file is the dispatch: the subscriber slot and the level filter.
+
 #include "core/log/log.hpp"
 
 #include "core/platform/first_stored.hpp"

@@ -1,3 +1,8 @@
+// The model stage: the version values, the packed block of their lists,
+// their text and debug forms and their order. This file holds the parts of
+// the block layout that are not inline: the wide sizes, the range check and
+// the copy of a block.
+
 #include "core/model/block_layout.hpp"
 
 #include <limits>

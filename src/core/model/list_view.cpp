@@ -20,12 +20,4 @@ std::strong_ordering operator<=>(const ListView& a, const ListView& b) noexcept 
     return a.size() <=> b.size();
 }
 
-bool operator==(const ListView& a, const TextList& b) noexcept {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (a[i] != b[i]) return false;
-    }
-    return true;
-}
-
 }  // namespace vorna

@@ -96,6 +96,4 @@ inline ListView::iterator ListView::begin() const noexcept { return {*this, 0}; 
 inline ListView::iterator ListView::end() const noexcept { return {*this, count_}; }
 inline TextList ListView::to_list() const { return TextList(begin(), end()); }
 
-bool operator==(const ListView& a, const TextList& b) noexcept;
-
 }  // namespace vorna

@@ -1,3 +1,6 @@
+// The parse stage, the core's front door: match a text, and on failure render
+// its report into a ParseError.
+
 #include "core/parse/parse.hpp"
 
 namespace vorna {

@@ -1,3 +1,7 @@
+// The platform stage, the seam to the operating system: one header per
+// facility (clock, console, standard streams, threads, process, the end of
+// the process on an internal fault), a source per system beside it.
+//
 // The wall clock.
 #pragma once
 

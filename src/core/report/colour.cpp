@@ -1,3 +1,8 @@
+// The report stage: the diagnostic report of a rejected text (its source
+// lines, layout, quoted line and colour) and the sinks that write it into
+// storage of a measured size. This file makes the label colours and the
+// process's colour decision.
+
 #include "core/report/colour.hpp"
 
 #include <algorithm>

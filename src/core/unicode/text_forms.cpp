@@ -1,3 +1,7 @@
+// The unicode stage: UTF-8 decoding, the generated Unicode property tables,
+// the text sinks a report is drawn into, decimal numbers and quoted texts.
+// This file writes the quoted texts of the debug forms.
+
 #include "core/unicode/text_forms.hpp"
 
 #include <algorithm>
