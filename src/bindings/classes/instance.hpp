@@ -99,21 +99,29 @@ public:
         static_assert(std::is_nothrow_default_constructible_v<T>);
         const test_hooks::SiteFault planted = test_hooks::next_site_fault();
         const std::size_t offset = tail_offset(type_);
-        const std::size_t tail = block_bytes <= max_tail_bytes ? block_bytes : 0;
+        // One expression sizes the allocation, and the room for the block is
+        // what the allocation leaves from the tail's start to its end: the
+        // two cannot disagree. No block, or a long one, leaves no tail.
+        std::size_t size = block_bytes != 0 && block_bytes <= max_tail_bytes ? offset + block_bytes
+                                                                                : static_cast<std::size_t>(type_->tp_basicsize);
+        if (planted == test_hooks::SiteFault::unpadded_allocation) size = type_->tp_basicsize + block_bytes;
         // The classes are not tracked by the cycle collector, so a plain
         // object allocation is all the generic allocator would make.
-        void* memory = PyObject_Malloc(tail == 0 ? static_cast<std::size_t>(type_->tp_basicsize) : offset + tail);
+        char* const memory = static_cast<char*>(PyObject_Malloc(size));
         if (!memory) throw std::bad_alloc();
-        object_ = PyObject_Init(static_cast<PyObject*>(memory), type_);
+        object_ = PyObject_Init(reinterpret_cast<PyObject*>(memory), type_);
         auto* instance = instance_of<T>(object_);
         new (&instance->borrow) BorrowCounter(0);
         if (planted == test_hooks::SiteFault::bad_alloc) throw std::bad_alloc();
-        char* at = static_cast<char*>(memory) + offset;
+        char* const at = memory + offset;
+        char* const end = memory + size;
         // The host's allocator aligns to 16 on 64-bit systems; where it
         // gives less, the block goes to the heap and the tail stays unused.
-        if (tail != 0 && reinterpret_cast<std::uintptr_t>(at) % detail::BlockLayout::alignment == 0 &&
-            planted != test_hooks::SiteFault::misaligned_tail) [[likely]] {
-            room = {at, tail - (planted == test_hooks::SiteFault::short_room)};
+        const bool aligned = reinterpret_cast<std::uintptr_t>(at) % detail::BlockLayout::alignment == 0 &&
+                             planted != test_hooks::SiteFault::misaligned_tail;
+        if (at < end && aligned) [[likely]] {
+            room = {at, static_cast<std::size_t>(end - at) - (planted == test_hooks::SiteFault::short_room)};
+            if (planted == test_hooks::SiteFault::misaligned_room) room = {at + 1, room.bytes - 1};
         }
         return &instance->value;
     }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,12 @@ inline std::optional<std::string_view> utf8_of(PyObject* text) noexcept {
     }
     return utf8_of_wide(text);
 }
+
+// A new compact ASCII str of `length` characters, not yet written (its
+// length as a test build may skew it); null with the host's error.
+PyObject* new_ascii_str(std::size_t length) noexcept;
+// The characters of such a str, as long as the str itself says it is.
+std::span<char> ascii_storage(PyObject* str) noexcept;
 
 // A str of UTF-8 text, in one walk to measure it and one to write it; text
 // that is not valid UTF-8 is decoded with replacement characters.

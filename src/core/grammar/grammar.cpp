@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <new>
 #include <type_traits>
 #include <utility>
 
@@ -22,68 +23,6 @@ using grammar::IssueTracker;
 using grammar::Matcher;
 using grammar::NullTracker;
 using grammar::SemVerShape;
-
-// The fast recognisers. A match records where the lists lie; the value is
-// then built in place, its block written straight from the text and put
-// where `placement` offers room.
-void build(std::string_view text, const SemVerShape& shape, SemVer& out, BlockPlacement* placement) {
-    out.major = shape.major;
-    out.minor = shape.minor;
-    out.patch = shape.patch;
-    out.lists.assign(MatchedLists<2>{text, {shape.rc, shape.meta}, {shape.has_rc, shape.has_meta}, placement});
-}
-
-void build(std::string_view text, const DottedRange& shape, DotSeparated& out, BlockPlacement* placement) {
-    out.lists.assign(MatchedLists<1>{text, {shape}, {true}, placement});
-}
-
-// The identifier is the whole text, one item.
-void build(std::string_view text, Other& out, BlockPlacement* placement) {
-    out.lists.assign(MatchedLists<1>{text, {DottedRange{0, text.size(), 1}}, {true}, placement});
-}
-
-template <class Tracker>
-bool accept(Matcher<Tracker>& m, std::string_view text, SemVer& out, BlockPlacement* placement) {
-    SemVerShape shape;
-    if (!m.semver_text(shape)) return false;
-    build(text, shape, out, placement);
-    return true;
-}
-
-template <class Tracker>
-bool accept(Matcher<Tracker>& m, std::string_view text, DotSeparated& out, BlockPlacement* placement) {
-    DottedRange shape;
-    if (!m.dot_separated_text(shape)) return false;
-    build(text, shape, out, placement);
-    return true;
-}
-
-template <class Tracker>
-bool accept(Matcher<Tracker>& m, std::string_view text, Other& out, BlockPlacement* placement) {
-    if (!m.other_text()) return false;
-    build(text, out, placement);
-    return true;
-}
-
-// Tries the kinds in their declared order; the first that takes the whole
-// text is the value. With a tracking matcher the issues of all three
-// alternatives compete, as a failure reports them.
-template <class Tracker>
-bool accept(Matcher<Tracker>& m, std::string_view text, Version& out, BlockPlacement* placement) {
-    if (SemVerShape shape; m.semver_text(shape)) {
-        build(text, shape, out.emplace<SemVer>(), placement);
-        return true;
-    }
-    if (DottedRange shape; m.dot_separated_text(shape)) {
-        build(text, shape, out.emplace<DotSeparated>(), placement);
-        return true;
-    }
-    if (m.other_text()) {
-        build(text, out.emplace<Other>(), placement);
-        return true;
-    }
-    return false;
-}
 
 // The failing paths run the grammar again with tracking on; acceptance does
 // not depend on tracking, so only the issue is new. Nothing is gathered.
@@ -122,22 +61,6 @@ ParseIssue issue(std::string_view text, const Version*) {
     return issue_of(text, m);
 }
 
-// The room a site gave for a block: handed out once, and only to a block
-// that fits it.
-class GivenRoom final : public BlockPlacement {
-public:
-    GivenRoom() noexcept = default;
-    explicit GivenRoom(BlockRoom room) noexcept : room_(room) {}
-    void* place(std::size_t bytes) override {
-        if (!room_.at) return nullptr;
-        if (bytes > room_.bytes) [[unlikely]] internal_fault("a block larger than the room given for it");
-        return std::exchange(room_.at, nullptr);
-    }
-
-private:
-    BlockRoom room_;
-};
-
 // Constructs a value of kind K at `at`: as itself, or held by a Version.
 template <class T, class K, class... Args> void emplace_at(void* at, Args&&... args) {
     if constexpr (std::is_same_v<T, Version>) {
@@ -149,35 +72,29 @@ template <class T, class K, class... Args> void emplace_at(void* at, Args&&... a
 }
 
 // Asks `site` for the value's storage and room for the block of `matched`,
-// which is then built there.
-template <std::size_t N> void* make_site(BuildSite& site, MatchedLists<N>& matched, GivenRoom& given) {
+// then constructs the value of kind K there with `args`, the lists and the
+// room given.
+template <class T, class K, std::size_t N, class... Args>
+void make_at(BuildSite& site, const MatchedLists<N>& matched, Args&&... args) {
     BlockRoom room;
     void* at = site.make(matched.size.bytes_total, room);
-    given = GivenRoom(room);
-    matched.placement = &given;
-    return at;
+    emplace_at<T, K>(at, std::forward<Args>(args)..., matched, room);
 }
 
 template <class T> void make_at(BuildSite& site, std::string_view text, const SemVerShape& shape) {
-    MatchedLists<2> matched(text, {shape.rc, shape.meta}, {shape.has_rc, shape.has_meta});
-    GivenRoom given;
-    void* at = make_site(site, matched, given);
-    emplace_at<T, SemVer>(at, shape.major, shape.minor, shape.patch, matched);
+    const MatchedLists<2> matched(text, {&shape.rc, &shape.meta},
+                                  unsigned(shape.has_rc) | unsigned(shape.has_meta) << 1);
+    make_at<T, SemVer>(site, matched, shape.major, shape.minor, shape.patch);
 }
 
 template <class T> void make_at(BuildSite& site, std::string_view text, const DottedRange& shape) {
-    MatchedLists<1> matched(text, {shape}, {true});
-    GivenRoom given;
-    void* at = make_site(site, matched, given);
-    emplace_at<T, DotSeparated>(at, std::in_place, matched);
+    make_at<T, DotSeparated>(site, MatchedLists<1>(text, {&shape}, 1), std::in_place);
 }
 
 // The identifier is the whole text, one item.
 template <class T> void make_other_at(BuildSite& site, std::string_view text) {
-    MatchedLists<1> matched(text, {DottedRange{0, text.size(), 1}}, {true});
-    GivenRoom given;
-    void* at = make_site(site, matched, given);
-    emplace_at<T, Other>(at, std::in_place, matched);
+    const DottedRange whole{0, text.size(), 1};
+    make_at<T, Other>(site, MatchedLists<1>(text, {&whole}, 1), std::in_place);
 }
 
 template <class Tracker> bool accept_at(Matcher<Tracker>& m, std::string_view text, BuildSite& site, const SemVer*) {
@@ -228,34 +145,18 @@ constexpr std::size_t tracked_from = 128;
 // quick scan takes before the matcher runs.
 template <class T> constexpr bool scans_semver = std::is_same_v<T, SemVer> || std::is_same_v<T, Version>;
 
-// The value of the semantic version `shape` describes, as T: itself or held
-// by a Version.
-void build_semver(std::string_view text, const SemVerShape& shape, SemVer& out, BlockPlacement* placement) {
-    build(text, shape, out, placement);
-}
-void build_semver(std::string_view text, const SemVerShape& shape, Version& out, BlockPlacement* placement) {
-    build(text, shape, out.emplace<SemVer>(), placement);
-}
+// Storage for one value beside the caller, which match_into builds in and
+// moves out of: the value owns its block, so it may be moved.
+template <class T> class LocalSite final : public BuildSite {
+public:
+    void* make(std::size_t, BlockRoom&) override { return storage_; }
+    T& value() noexcept { return *std::launder(reinterpret_cast<T*>(storage_)); }
+
+private:
+    alignas(T) unsigned char storage_[sizeof(T)];
+};
 
 }  // namespace
-
-template <class T> std::optional<ParseIssue> match_into(std::string_view text, T& out, BlockPlacement* placement) {
-    if (text.size() < tracked_from) [[likely]] {
-        if constexpr (scans_semver<T>) {
-            if (SemVerShape shape; grammar::scan_semver(text, shape)) [[likely]] {
-                build_semver(text, shape, out, placement);
-                return std::nullopt;
-            }
-        }
-        Matcher<NullTracker> m(text);
-        if (accept(m, text, out, placement)) [[likely]] return std::nullopt;
-        // The failing path: the grammar again with tracking.
-        return issue(text, static_cast<const T*>(nullptr));
-    }
-    Matcher<IssueTracker> m(text);
-    if (accept(m, text, out, placement)) return std::nullopt;
-    return issue_of(text, m);
-}
 
 template <class T> std::optional<ParseIssue> match_at(std::string_view text, BuildSite& site) {
     if (text.size() < tracked_from) [[likely]] {
@@ -279,9 +180,18 @@ template std::optional<ParseIssue> match_at<DotSeparated>(std::string_view, Buil
 template std::optional<ParseIssue> match_at<Other>(std::string_view, BuildSite&);
 template std::optional<ParseIssue> match_at<Version>(std::string_view, BuildSite&);
 
-template std::optional<ParseIssue> match_into(std::string_view, SemVer&, BlockPlacement*);
-template std::optional<ParseIssue> match_into(std::string_view, DotSeparated&, BlockPlacement*);
-template std::optional<ParseIssue> match_into(std::string_view, Other&, BlockPlacement*);
-template std::optional<ParseIssue> match_into(std::string_view, Version&, BlockPlacement*);
+template <class T> std::optional<ParseIssue> match_into(std::string_view text, T& out) {
+    LocalSite<T> site;
+    if (std::optional<ParseIssue> issue = match_at<T>(text, site)) return issue;
+    T& built = site.value();
+    out = std::move(built);
+    built.~T();
+    return std::nullopt;
+}
+
+template std::optional<ParseIssue> match_into(std::string_view, SemVer&);
+template std::optional<ParseIssue> match_into(std::string_view, DotSeparated&);
+template std::optional<ParseIssue> match_into(std::string_view, Other&);
+template std::optional<ParseIssue> match_into(std::string_view, Version&);
 
 }  // namespace vorna

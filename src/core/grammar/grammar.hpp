@@ -13,32 +13,13 @@
 
 namespace vorna {
 
-// Matches the whole of `text` (UTF-8) with the grammar of T (SemVer,
-// DotSeparated, Other or Version) and builds the value in place in `out`,
-// its block of lists put where `placement` offers room (see BlockPlacement).
-// On failure the issue comes back and `out` is left as it was.
-template <class T>
-std::optional<ParseIssue> match_into(std::string_view text, T& out, BlockPlacement* placement = nullptr);
-
-extern template std::optional<ParseIssue> match_into(std::string_view, SemVer&, BlockPlacement*);
-extern template std::optional<ParseIssue> match_into(std::string_view, DotSeparated&, BlockPlacement*);
-extern template std::optional<ParseIssue> match_into(std::string_view, Other&, BlockPlacement*);
-extern template std::optional<ParseIssue> match_into(std::string_view, Version&, BlockPlacement*);
-
-// Room for a value's block of lists: 16-aligned, `bytes` long, in memory the
-// value will never free; none while `at` is null.
-struct BlockRoom {
-    void* at = nullptr;
-    std::size_t bytes = 0;
-};
-
 // Where a matched value is built, chosen once the match is known: `make` is
 // called with the bytes of the value's block of lists (0 when it has none)
 // and returns uninitialised storage, sized and aligned for the value, where
-// it is then constructed; it sets `room` to room for the block, or leaves it
-// empty to let the value allocate the block. A block larger than the room
-// it is given ends the process. It throws std::bad_alloc when it cannot
-// allocate.
+// it is then constructed; it sets `room` to room for the block (see
+// BlockRoom), or leaves it empty to let the value allocate the block. A
+// block larger than the room it is given ends the process before a byte of
+// it is written. It throws std::bad_alloc when it cannot allocate.
 class BuildSite {
 public:
     virtual void* make(std::size_t block_bytes, BlockRoom& room) = 0;
@@ -57,6 +38,17 @@ extern template std::optional<ParseIssue> match_at<SemVer>(std::string_view, Bui
 extern template std::optional<ParseIssue> match_at<DotSeparated>(std::string_view, BuildSite&);
 extern template std::optional<ParseIssue> match_at<Other>(std::string_view, BuildSite&);
 extern template std::optional<ParseIssue> match_at<Version>(std::string_view, BuildSite&);
+
+// Matches the whole of `text` (UTF-8) with the grammar of T (SemVer,
+// DotSeparated, Other or Version) and replaces `out` by the value, built as
+// match_at builds it, its block on the heap. On failure the issue comes back
+// and `out` is left as it was.
+template <class T> std::optional<ParseIssue> match_into(std::string_view text, T& out);
+
+extern template std::optional<ParseIssue> match_into(std::string_view, SemVer&);
+extern template std::optional<ParseIssue> match_into(std::string_view, DotSeparated&);
+extern template std::optional<ParseIssue> match_into(std::string_view, Other&);
+extern template std::optional<ParseIssue> match_into(std::string_view, Version&);
 
 // The value, or the one issue of the failure.
 template <class T> using Match = std::variant<T, ParseIssue>;

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "core/grammar/matcher.hpp"
-#include "core/model/dotted_range.hpp"
+#include "core/model/block_layout.hpp"
 
 namespace vorna::grammar {
 

@@ -25,9 +25,8 @@ template <> inline constexpr std::string_view source_id<Other> = "vorna::package
 // refers to `text`, which must outlive it). The constructors of
 // the Python classes build through this one, straight into their instances;
 // the success path is inline and the report one call away.
-template <class T>
-std::optional<ParseFailure> parse_into(std::string_view text, T& out, BlockPlacement* placement = nullptr) {
-    std::optional<ParseIssue> issue = match_into(text, out, placement);
+template <class T> std::optional<ParseFailure> parse_into(std::string_view text, T& out) {
+    std::optional<ParseIssue> issue = match_into(text, out);
     if (!issue) [[likely]] return std::nullopt;
     return ParseFailure{text, source_id<T>, std::move(*issue)};
 }
