@@ -92,11 +92,11 @@ TEXT_FAULT = r"vorna: internal fault .*list_forms\.cpp:\d+ in .*: a text writer 
         # long, the str would be raised with a character never written.
         ("vorna_test_skew_next_report_measure(-1)", "V.SemVer('1.2.x')", SINK_FAULT % "given more than"),
         ("vorna_test_skew_next_report_measure(1)", "V.SemVer('1.2.x')", SINK_FAULT % "left short of"),
-        ("vorna_test_fault_next_site(%d)" % SITE_SHORT_ROOM, "V.SemVer('1.2.3-rc.1')", BLOCK_FAULT % "larger than the memory given for it"),
+        ("vorna_test_fault_next_site(%d)" % SITE_SHORT_ROOM, "V.SemVer('1.2.3-rc.1')", BLOCK_FAULT % "a block larger than the memory given for it"),
         # An allocation that leaves out the padding before the tail gives
         # room short of the block; room out of alignment would lose its flags.
         ("vorna_test_fault_next_site(%d)" % SITE_UNPADDED, "V.DotSeparated('1.2.3.4')",
-         BLOCK_FAULT % "larger than the memory given for it"),
+         BLOCK_FAULT % "a block larger than the memory given for it"),
         ("vorna_test_fault_next_site(%d)" % SITE_MISALIGNED_ROOM, "V.Other('nightly')",
          BLOCK_FAULT % "room for a block that is not 16-byte aligned"),
         # A text form's str shorter or longer than its count; a long text's
