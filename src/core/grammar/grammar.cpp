@@ -61,30 +61,12 @@ ParseIssue issue(std::string_view text, const Version*) {
     return issue_of(text, m);
 }
 
-// Constructs a value of kind K at `at`: as itself, or held by a Version.
-template <class T, class K, class... Args> void emplace_at(void* at, Args&&... args) {
-    if constexpr (std::is_same_v<T, Version>) {
-        new (at) Version(std::in_place_type<K>, std::forward<Args>(args)...);
-    } else {
-        static_assert(std::is_same_v<T, K>);
-        new (at) K(std::forward<Args>(args)...);
-    }
-}
-
-// Asks `site` for the value's storage and room for the block of `matched`,
-// then constructs the value of kind K there with `args`, the lists and the
-// room given.
-template <class T, class K, std::size_t N, class... Args>
-void make_at(BuildSite& site, const MatchedLists<N>& matched, Args&&... args) {
-    BlockRoom room;
-    void* at = site.make(matched.size.bytes_total, room);
-    emplace_at<T, K>(at, std::forward<Args>(args)..., matched, room);
-}
+using grammar::make_at;
+using grammar::scans_semver;
+using grammar::tracked_from;
 
 template <class T> void make_at(BuildSite& site, std::string_view text, const SemVerShape& shape) {
-    const MatchedLists<2> matched(text, {&shape.rc, &shape.meta},
-                                  unsigned(shape.has_rc) | unsigned(shape.has_meta) << 1);
-    make_at<T, SemVer>(site, matched, shape.major, shape.minor, shape.patch);
+    grammar::make_semver_at<T>(site, text, shape);
 }
 
 template <class T> void make_at(BuildSite& site, std::string_view text, const DottedRange& shape) {
@@ -134,17 +116,6 @@ template <class Tracker> bool accept_at(Matcher<Tracker>& m, std::string_view te
     return false;
 }
 
-// Texts longer than this are matched with tracking from the start. Tracking
-// costs a little per rule, not per byte, so a long text pays next to nothing
-// for it, and a failure then needs no second walk; a short text is scanned
-// for the semantic-version form first where the grammar starts with it, then
-// matched bare, and walked again with tracking only when it fails.
-constexpr std::size_t tracked_from = 128;
-
-// Whether the grammar of T starts with the semantic-version form, which the
-// quick scan takes before the matcher runs.
-template <class T> constexpr bool scans_semver = std::is_same_v<T, SemVer> || std::is_same_v<T, Version>;
-
 // Storage for one value beside the caller, which match_into builds in and
 // moves out of: the value owns its block, so it may be moved.
 template <class T> class LocalSite final : public BuildSite {
@@ -159,13 +130,19 @@ private:
 }  // namespace
 
 template <class T> std::optional<ParseIssue> match_at(std::string_view text, BuildSite& site) {
-    if (text.size() < tracked_from) [[likely]] {
-        if constexpr (scans_semver<T>) {
+    if constexpr (scans_semver<T>) {
+        if (text.size() < tracked_from) [[likely]] {
             if (SemVerShape shape; grammar::scan_semver(text, shape)) [[likely]] {
                 make_at<T>(site, text, shape);
                 return std::nullopt;
             }
         }
+    }
+    return match_unscanned<T>(text, site);
+}
+
+template <class T> std::optional<ParseIssue> match_unscanned(std::string_view text, BuildSite& site) {
+    if (text.size() < tracked_from) [[likely]] {
         Matcher<NullTracker> m(text);
         if (accept_at(m, text, site, static_cast<const T*>(nullptr))) [[likely]] return std::nullopt;
         return issue(text, static_cast<const T*>(nullptr));
@@ -179,6 +156,10 @@ template std::optional<ParseIssue> match_at<SemVer>(std::string_view, BuildSite&
 template std::optional<ParseIssue> match_at<DotSeparated>(std::string_view, BuildSite&);
 template std::optional<ParseIssue> match_at<Other>(std::string_view, BuildSite&);
 template std::optional<ParseIssue> match_at<Version>(std::string_view, BuildSite&);
+template std::optional<ParseIssue> match_unscanned<SemVer>(std::string_view, BuildSite&);
+template std::optional<ParseIssue> match_unscanned<DotSeparated>(std::string_view, BuildSite&);
+template std::optional<ParseIssue> match_unscanned<Other>(std::string_view, BuildSite&);
+template std::optional<ParseIssue> match_unscanned<Version>(std::string_view, BuildSite&);
 
 template <class T> std::optional<ParseIssue> match_into(std::string_view text, T& out) {
     LocalSite<T> site;

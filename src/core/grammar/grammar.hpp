@@ -4,11 +4,15 @@
 #pragma once
 
 #include <cstddef>
+#include <new>
 #include <optional>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <variant>
 
 #include "core/grammar/issue.hpp"
+#include "core/grammar/semver_scan.hpp"
 #include "core/model/version.hpp"
 
 namespace vorna {
@@ -38,6 +42,75 @@ extern template std::optional<ParseIssue> match_at<SemVer>(std::string_view, Bui
 extern template std::optional<ParseIssue> match_at<DotSeparated>(std::string_view, BuildSite&);
 extern template std::optional<ParseIssue> match_at<Other>(std::string_view, BuildSite&);
 extern template std::optional<ParseIssue> match_at<Version>(std::string_view, BuildSite&);
+
+// As match_at, for a text the quick scan of the semantic-version form has
+// turned down or not taken (see below).
+template <class T> std::optional<ParseIssue> match_unscanned(std::string_view text, BuildSite& site);
+
+extern template std::optional<ParseIssue> match_unscanned<SemVer>(std::string_view, BuildSite&);
+extern template std::optional<ParseIssue> match_unscanned<DotSeparated>(std::string_view, BuildSite&);
+extern template std::optional<ParseIssue> match_unscanned<Other>(std::string_view, BuildSite&);
+extern template std::optional<ParseIssue> match_unscanned<Version>(std::string_view, BuildSite&);
+
+namespace grammar {
+
+// Texts longer than this are matched with tracking from the start. Tracking
+// costs a little per rule, not per byte, so a long text pays next to nothing
+// for it, and a failure then needs no second walk; a short text is scanned
+// for the semantic-version form first where the grammar starts with it, then
+// matched bare, and walked again with tracking only when it fails.
+inline constexpr std::size_t tracked_from = 128;
+
+// Whether the grammar of T starts with the semantic-version form, which the
+// quick scan takes before the matcher runs.
+template <class T> inline constexpr bool scans_semver = std::is_same_v<T, SemVer> || std::is_same_v<T, Version>;
+
+// Constructs a value of kind K at `at`: as itself, or held by a Version.
+template <class T, class K, class... Args> void emplace_at(void* at, Args&&... args) {
+    if constexpr (std::is_same_v<T, Version>) {
+        new (at) Version(std::in_place_type<K>, std::forward<Args>(args)...);
+    } else {
+        static_assert(std::is_same_v<T, K>);
+        new (at) K(std::forward<Args>(args)...);
+    }
+}
+
+// Asks `site` for the value's storage and room for the block of `matched`,
+// then constructs the value of kind K there with `args`, the lists and the
+// room given.
+template <class T, class K, std::size_t N, class Site, class... Args>
+void make_at(Site& site, const MatchedLists<N>& matched, Args&&... args) {
+    BlockRoom room;
+    void* at = site.make(matched.size.bytes_total, room);
+    emplace_at<T, K>(at, std::forward<Args>(args)..., matched, room);
+}
+
+// The semantic version `shape` describes, as T, at `site`.
+template <class T, class Site> void make_semver_at(Site& site, std::string_view text, const SemVerShape& shape) {
+    const MatchedLists<2> matched(text, {&shape.rc, &shape.meta},
+                                  unsigned(shape.has_rc) | unsigned(shape.has_meta) << 1);
+    make_at<T, SemVer>(site, matched, shape.major, shape.minor, shape.patch);
+}
+
+}  // namespace grammar
+
+// As match_at, with the site's own type known (a final class): the quick
+// scan and the value's construction are inline, so that the common semantic
+// version is built with no call through the site's interface and no call
+// into the grammar; whatever the scan turns down goes to the matcher.
+template <class T, class Site>
+    requires(!std::is_same_v<Site, BuildSite> && std::is_final_v<Site>)
+std::optional<ParseIssue> match_at(std::string_view text, Site& site) {
+    if constexpr (grammar::scans_semver<T>) {
+        if (text.size() < grammar::tracked_from) [[likely]] {
+            if (grammar::SemVerShape shape; grammar::scan_semver(text, shape)) [[likely]] {
+                grammar::make_semver_at<T>(site, text, shape);
+                return std::nullopt;
+            }
+        }
+    }
+    return match_unscanned<T>(text, site);
+}
 
 // Matches the whole of `text` (UTF-8) with the grammar of T (SemVer,
 // DotSeparated, Other or Version) and replaces `out` by the value, built as

@@ -116,19 +116,21 @@ struct BlockLayout {
         std::size_t items = 0;
         std::size_t bytes = 0;
         std::size_t from = 0;
+        bool bad = false;
         for (std::size_t j = 0; j < N; ++j) {
             const DottedRange& list = *lists[j];
-            if (list.end < list.begin || list.end > text.size() || (list.count == 0 && list.end != list.begin) ||
-                list.count > list.end - list.begin + 1) [[unlikely]] {
-                bad_range();
-            }
+            // The length wraps when the range ends before it begins. A list
+            // of no item holds no byte; one of n items at least n - 1 dots.
+            const std::size_t length = list.end - list.begin;
+            bad |= (list.end > text.size()) | (length > list.end) | (list.count == 0 ? length != 0 : list.count - 1 > length);
             if ((present >> j) & 1) {
-                if (list.begin < from) [[unlikely]] bad_range();
+                bad |= list.begin < from;
                 from = list.end + 1;
             }
             items += list.count;
             bytes += list.item_bytes();
         }
+        if (bad) [[unlikely]] bad_range();
         return size_of(N, items, bytes);
     }
     // The same for lists given as texts (each with size() and operator[]).
@@ -278,6 +280,15 @@ private:
             const DottedRange& list = *lists[j];
             block[j] = static_cast<Word>(list.count);
             if (list.count == 0) continue;
+            if (list.count == 1) {
+                // One item, the common identifier: copied a word at a time,
+                // its dots looked for on the way; there must be none.
+                const std::size_t size = list.end - list.begin;
+                if (copy_finding_dots(chars + offset, text + list.begin, size)) [[unlikely]] dots_disagree(true);
+                offset += static_cast<std::uint32_t>(size);
+                *ends++ = static_cast<Word>(offset);
+                continue;
+            }
             // One walk over the list's bytes: a dot ends an item, any other
             // byte belongs to one. Items are short, where a byte loop beats
             // finding the dots and copying between them.
@@ -286,7 +297,7 @@ private:
             // the bytes hold: it stops once the item bytes the count leaves
             // room for are written (each dot moves that stop one byte on),
             // and a dot past the count's last end ends the process before it
-            // is written, for one item too. A walk that stopped short of the
+            // is written. A walk that stopped short of the
             // range met too few dots; either way the count disagrees with the
             // text, an internal fault.
             Word* const last_end = ends + (list.count - 1);
@@ -304,6 +315,34 @@ private:
             if (ends != last_end) [[unlikely]] dots_disagree(false);
             *ends++ = static_cast<Word>(offset);
         }
+    }
+    // Copies `size` bytes from `from` to `to`; true when one of them is a
+    // dot. Words of eight (or four) bytes at a time, the last one
+    // overlapping the one before; both stay inside the `size` bytes.
+    static bool copy_finding_dots(char* to, const char* from, std::size_t size) noexcept {
+        const auto dots_in = [](std::uint64_t word, std::uint64_t ones) noexcept {
+            word ^= ones * '.';
+            return ((word - ones) & ~word & ones * 0x80) != 0;
+        };
+        const auto move = [&]<class W>(std::size_t at) noexcept {
+            W word;
+            std::memcpy(&word, from + at, sizeof word);
+            std::memcpy(to + at, &word, sizeof word);
+            return dots_in(word, sizeof(W) == 8 ? 0x0101010101010101 : 0x01010101);
+        };
+        if (size >= 8) {
+            bool dots = false;
+            std::size_t at = 0;
+            for (; size - at > 8; at += 8) dots |= move.template operator()<std::uint64_t>(at);
+            return dots | move.template operator()<std::uint64_t>(size - 8);
+        }
+        if (size >= 4) return move.template operator()<std::uint32_t>(0) | move.template operator()<std::uint32_t>(size - 4);
+        bool dots = false;
+        for (std::size_t i = 0; i < size; ++i) {
+            to[i] = from[i];
+            dots |= from[i] == '.';
+        }
+        return dots;
     }
     template <std::size_t N, class Word> static ListView view(const Word* block, std::size_t j) noexcept {
         std::size_t first = 0;

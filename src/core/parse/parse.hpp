@@ -33,7 +33,7 @@ template <class T> std::optional<ParseFailure> parse_into(std::string_view text,
 
 // As match_at, with the failure ready to be written as a report (it refers
 // to `text`, which must outlive it).
-template <class T> std::optional<ParseFailure> parse_at(std::string_view text, BuildSite& site) {
+template <class T, class Site> std::optional<ParseFailure> parse_at(std::string_view text, Site& site) {
     std::optional<ParseIssue> issue = match_at<T>(text, site);
     if (!issue) [[likely]] return std::nullopt;
     return ParseFailure{text, source_id<T>, std::move(*issue)};
