@@ -8,6 +8,7 @@
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -22,13 +23,17 @@ namespace vorna::bindings {
 
 template <class T> struct Instance {
     PyObject_HEAD
-    T value;
+    // Its block of lists may lie in the instance's tail: it is never moved.
+    InPlace<T> value;
     BorrowCounter borrow;
 
     static Instance* from(PyObject* object) noexcept { return reinterpret_cast<Instance*>(object); }
 };
 
 template <class T> Instance<T>* instance_of(PyObject* object) noexcept { return Instance<T>::from(object); }
+
+// A std::swap or a move out of an instance does not compile.
+static_assert(!std::is_move_constructible_v<InPlace<Version>> && !std::is_move_assignable_v<InPlace<Version>>);
 
 // A class object and the model type its instances hold: `C::type()` gives the
 // class object (borrowed, or null with an error set), `C::Value` the type.
@@ -52,7 +57,7 @@ template <class T> PyObject* alloc_instance(PyTypeObject* type) noexcept {
     PyObject* object = PyType_GenericAlloc(type, 0);
     if (!object) return nullptr;
     auto* instance = instance_of<T>(object);
-    new (&instance->value) T();
+    new (&instance->value) InPlace<T>();
     new (&instance->borrow) BorrowCounter(0);
     return object;
 }
@@ -68,7 +73,7 @@ template <class T> PyObject* alloc_slot(PyTypeObject* type, Py_ssize_t) noexcept
 template <class T> void dealloc_slot(PyObject* self) noexcept {
     PyTypeObject* type = Py_TYPE(self);
     auto* instance = instance_of<T>(self);
-    instance->value.~T();
+    std::destroy_at(&instance->value);
     instance->borrow.~BorrowCounter();
     type->tp_free(self);
     Py_DECREF(type);
@@ -91,7 +96,7 @@ public:
         // Allocated, but holding no value: it is given the blank value and
         // goes the way of every instance, so a debug build's reference
         // bookkeeping stays whole.
-        new (&instance_of<T>(object_)->value) T();
+        new (&instance_of<T>(object_)->value) InPlace<T>();
         Py_DECREF(object_);
     }
 
@@ -123,7 +128,7 @@ public:
             room = {at, static_cast<std::size_t>(end - at) - (planted == test_hooks::SiteFault::short_room)};
             if (planted == test_hooks::SiteFault::misaligned_room) room = {at + 1, room.bytes - 1};
         }
-        return &instance->value;
+        return &instance->value.get();
     }
 
     // The instance, once the value is constructed in it.
@@ -156,7 +161,7 @@ template <class T> PyObject* new_instance(PyTypeObject* type, T&& value) noexcep
 // a reader borrow; false with RuntimeError when a writer holds it.
 template <class T> bool copy_value(PyObject* object, T& out) {
     auto* instance = instance_of<T>(object);
-    return with_borrow<ReadBorrow>(instance->borrow, [&] { out = instance->value; });
+    return with_borrow<ReadBorrow>(instance->borrow, [&] { out = instance->value.get(); });
 }
 
 }  // namespace vorna::bindings

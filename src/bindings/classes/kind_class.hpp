@@ -47,7 +47,8 @@ template <class T> PyObject* instance_from_text(PyTypeObject* type, PyObject* te
     const std::optional<std::string_view> utf8 = utf8_of(text);
     if (!utf8) return nullptr;
     InstanceSite<T> instance(type);
-    if (const auto failure = parse_at<T>(*utf8, instance)) [[unlikely]] return raise_parse_error(*failure);
+    // A str's UTF-8 is followed by a NUL, which the quick scan leans on.
+    if (const auto failure = parse_at<T, true>(*utf8, instance)) [[unlikely]] return raise_parse_error(*failure);
     return instance.release();
 }
 
@@ -70,12 +71,12 @@ template <KindClass Class> bool kind_from_instance(PyObject* argument, typename 
     std::string refusal;
     auto* instance = instance_of<vorna::Version>(argument);
     if (!with_borrow<ReadBorrow>(instance->borrow, [&] {
-            if (const Value* inner = instance->value.template get_if<Value>()) {
+            if (const Value* inner = instance->value.get().template get_if<Value>()) {
                 out = *inner;
                 return;
             }
             refusal.append("Expected ").append(Class::name).append("; found ");
-            append_debug(refusal, instance->value);
+            append_debug(refusal, instance->value.get());
         })) {
         return false;
     }

@@ -27,12 +27,12 @@ template <class T, bool Debug> PyObject* render_slot(PyObject* self) noexcept {
                 // not tracked by the cycle collector, so making one runs no
                 // Python code.
                 TextCount count;
-                put_text(count, instance->value);
+                put_text(count, instance->value.get());
                 if (count.is_ascii_text()) [[likely]] {
                     ascii_text = new_ascii_str(count.size());
                     if (ascii_text) {
                         CharWriter out(ascii_storage(ascii_text));
-                        put_text(out, instance->value);
+                        put_text(out, instance->value.get());
                         out.finish();
                     }
                     return;
@@ -40,9 +40,9 @@ template <class T, bool Debug> PyObject* render_slot(PyObject* self) noexcept {
             }
             buffer = &render_buffer();
             if constexpr (Debug) {
-                append_debug(*buffer, instance->value);
+                append_debug(*buffer, instance->value.get());
             } else {
-                append_text(*buffer, instance->value);
+                append_text(*buffer, instance->value.get());
             }
         });
         if (!rendered) return nullptr;

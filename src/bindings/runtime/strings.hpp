@@ -15,8 +15,8 @@ namespace vorna::bindings {
 // the str.
 std::optional<std::string_view> utf8_of_wide(PyObject* text) noexcept;
 
-// The UTF-8 text of a str (or subclass). An ASCII str is its own UTF-8, read
-// where it lies without a call.
+// The UTF-8 text of a str (or subclass), followed by a NUL byte that may be
+// read. An ASCII str is its own UTF-8, read where it lies without a call.
 inline std::optional<std::string_view> utf8_of(PyObject* text) noexcept {
     if (PyUnicode_IS_COMPACT_ASCII(text)) [[likely]] {
         return std::string_view(static_cast<const char*>(PyUnicode_DATA(text)),

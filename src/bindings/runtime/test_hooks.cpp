@@ -80,7 +80,7 @@ namespace {
 
 // The lists of the value an instance of a version class holds, or null.
 template <class T> const void* placed_block_of(PyObject* object) {
-    const T& value = instance_of<T>(object)->value;
+    const T& value = instance_of<T>(object)->value.get();
     if constexpr (std::is_same_v<T, Version>) {
         return value.visit([](const auto& inner) { return inner.lists.placed_block(); });
     } else {

@@ -61,60 +61,9 @@ ParseIssue issue(std::string_view text, const Version*) {
     return issue_of(text, m);
 }
 
-using grammar::make_at;
+using grammar::accept_at;
 using grammar::scans_semver;
 using grammar::tracked_from;
-
-template <class T> void make_at(BuildSite& site, std::string_view text, const SemVerShape& shape) {
-    grammar::make_semver_at<T>(site, text, shape);
-}
-
-template <class T> void make_at(BuildSite& site, std::string_view text, const DottedRange& shape) {
-    make_at<T, DotSeparated>(site, MatchedLists<1>(text, {&shape}, 1), std::in_place);
-}
-
-// The identifier is the whole text, one item.
-template <class T> void make_other_at(BuildSite& site, std::string_view text) {
-    const DottedRange whole{0, text.size(), 1};
-    make_at<T, Other>(site, MatchedLists<1>(text, {&whole}, 1), std::in_place);
-}
-
-template <class Tracker> bool accept_at(Matcher<Tracker>& m, std::string_view text, BuildSite& site, const SemVer*) {
-    SemVerShape shape;
-    if (!m.semver_text(shape)) return false;
-    make_at<SemVer>(site, text, shape);
-    return true;
-}
-
-template <class Tracker>
-bool accept_at(Matcher<Tracker>& m, std::string_view text, BuildSite& site, const DotSeparated*) {
-    DottedRange shape;
-    if (!m.dot_separated_text(shape)) return false;
-    make_at<DotSeparated>(site, text, shape);
-    return true;
-}
-
-template <class Tracker> bool accept_at(Matcher<Tracker>& m, std::string_view text, BuildSite& site, const Other*) {
-    if (!m.other_text()) return false;
-    make_other_at<Other>(site, text);
-    return true;
-}
-
-template <class Tracker> bool accept_at(Matcher<Tracker>& m, std::string_view text, BuildSite& site, const Version*) {
-    if (SemVerShape shape; m.semver_text(shape)) {
-        make_at<Version>(site, text, shape);
-        return true;
-    }
-    if (DottedRange shape; m.dot_separated_text(shape)) {
-        make_at<Version>(site, text, shape);
-        return true;
-    }
-    if (m.other_text()) {
-        make_other_at<Version>(site, text);
-        return true;
-    }
-    return false;
-}
 
 // Storage for one value beside the caller, which match_into builds in and
 // moves out of: the value owns its block, so it may be moved.
@@ -133,7 +82,7 @@ template <class T> std::optional<ParseIssue> match_at(std::string_view text, Bui
     if constexpr (scans_semver<T>) {
         if (text.size() < tracked_from) [[likely]] {
             if (SemVerShape shape; grammar::scan_semver(text, shape)) [[likely]] {
-                make_at<T>(site, text, shape);
+                grammar::make_semver_at<T>(site, text, shape);
                 return std::nullopt;
             }
         }
@@ -156,6 +105,13 @@ template std::optional<ParseIssue> match_at<SemVer>(std::string_view, BuildSite&
 template std::optional<ParseIssue> match_at<DotSeparated>(std::string_view, BuildSite&);
 template std::optional<ParseIssue> match_at<Other>(std::string_view, BuildSite&);
 template std::optional<ParseIssue> match_at<Version>(std::string_view, BuildSite&);
+template <class T> ParseIssue failure_issue(std::string_view text) { return issue(text, static_cast<const T*>(nullptr)); }
+
+template ParseIssue failure_issue<SemVer>(std::string_view);
+template ParseIssue failure_issue<DotSeparated>(std::string_view);
+template ParseIssue failure_issue<Other>(std::string_view);
+template ParseIssue failure_issue<Version>(std::string_view);
+
 template std::optional<ParseIssue> match_unscanned<SemVer>(std::string_view, BuildSite&);
 template std::optional<ParseIssue> match_unscanned<DotSeparated>(std::string_view, BuildSite&);
 template std::optional<ParseIssue> match_unscanned<Other>(std::string_view, BuildSite&);

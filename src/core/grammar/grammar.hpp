@@ -52,6 +52,15 @@ extern template std::optional<ParseIssue> match_unscanned<DotSeparated>(std::str
 extern template std::optional<ParseIssue> match_unscanned<Other>(std::string_view, BuildSite&);
 extern template std::optional<ParseIssue> match_unscanned<Version>(std::string_view, BuildSite&);
 
+// The issue of a short text the bare matcher turned down: the grammar of T
+// again, with tracking.
+template <class T> ParseIssue failure_issue(std::string_view text);
+
+extern template ParseIssue failure_issue<SemVer>(std::string_view);
+extern template ParseIssue failure_issue<DotSeparated>(std::string_view);
+extern template ParseIssue failure_issue<Other>(std::string_view);
+extern template ParseIssue failure_issue<Version>(std::string_view);
+
 namespace grammar {
 
 // Texts longer than this are matched with tracking from the start. Tracking
@@ -79,7 +88,7 @@ template <class T, class K, class... Args> void emplace_at(void* at, Args&&... a
 // then constructs the value of kind K there with `args`, the lists and the
 // room given.
 template <class T, class K, std::size_t N, class Site, class... Args>
-void make_at(Site& site, const MatchedLists<N>& matched, Args&&... args) {
+void build_at(Site& site, const MatchedLists<N>& matched, Args&&... args) {
     BlockRoom room;
     void* at = site.make(matched.size.bytes_total, room);
     emplace_at<T, K>(at, std::forward<Args>(args)..., matched, room);
@@ -89,25 +98,85 @@ void make_at(Site& site, const MatchedLists<N>& matched, Args&&... args) {
 template <class T, class Site> void make_semver_at(Site& site, std::string_view text, const SemVerShape& shape) {
     const MatchedLists<2> matched(text, {&shape.rc, &shape.meta},
                                   unsigned(shape.has_rc) | unsigned(shape.has_meta) << 1);
-    make_at<T, SemVer>(site, matched, shape.major, shape.minor, shape.patch);
+    build_at<T, SemVer>(site, matched, shape.major, shape.minor, shape.patch);
 }
+
+// Whether `m`, matching the whole of `text`, takes it as T; then the value
+// is built at `site`.
+template <class T, class Site> void make_dotted_at(Site& site, std::string_view text, const DottedRange& shape) {
+    build_at<T, DotSeparated>(site, MatchedLists<1>(text, {&shape}, 1), std::in_place);
+}
+
+// The identifier is the whole text, one item.
+template <class T, class Site> void make_other_at(Site& site, std::string_view text) {
+    const DottedRange whole{0, text.size(), 1};
+    build_at<T, Other>(site, MatchedLists<1>(text, {&whole}, 1), std::in_place);
+}
+
+template <class Tracker, class Site> bool accept_at(Matcher<Tracker>& m, std::string_view text, Site& site, const SemVer*) {
+    SemVerShape shape;
+    if (!m.semver_text(shape)) return false;
+    make_semver_at<SemVer>(site, text, shape);
+    return true;
+}
+
+template <class Tracker, class Site>
+bool accept_at(Matcher<Tracker>& m, std::string_view text, Site& site, const DotSeparated*) {
+    DottedRange shape;
+    if (!m.dot_separated_text(shape)) return false;
+    make_dotted_at<DotSeparated>(site, text, shape);
+    return true;
+}
+
+template <class Tracker, class Site> bool accept_at(Matcher<Tracker>& m, std::string_view text, Site& site, const Other*) {
+    if (!m.other_text()) return false;
+    make_other_at<Other>(site, text);
+    return true;
+}
+
+template <class Tracker, class Site> bool accept_at(Matcher<Tracker>& m, std::string_view text, Site& site, const Version*) {
+    if (SemVerShape shape; m.semver_text(shape)) {
+        make_semver_at<Version>(site, text, shape);
+        return true;
+    }
+    if (DottedRange shape; m.dot_separated_text(shape)) {
+        make_dotted_at<Version>(site, text, shape);
+        return true;
+    }
+    if (m.other_text()) {
+        make_other_at<Version>(site, text);
+        return true;
+    }
+    return false;
+}
+
 
 }  // namespace grammar
 
 // As match_at, with the site's own type known (a final class): the quick
-// scan and the value's construction are inline, so that the common semantic
-// version is built with no call through the site's interface and no call
-// into the grammar; whatever the scan turns down goes to the matcher.
-template <class T, class Site>
+// scan, the bare matcher and the value's construction are inline, so that a
+// value is built with no call through the site's interface and no call into
+// the grammar; only a failure and a long text take a call. With
+// `Terminated`, the byte past the text is readable and NUL (a host string's
+// buffer) and the scan leans on it.
+template <class T, bool Terminated = false, class Site>
     requires(!std::is_same_v<Site, BuildSite> && std::is_final_v<Site>)
 std::optional<ParseIssue> match_at(std::string_view text, Site& site) {
     if constexpr (grammar::scans_semver<T>) {
         if (text.size() < grammar::tracked_from) [[likely]] {
-            if (grammar::SemVerShape shape; grammar::scan_semver(text, shape)) [[likely]] {
+            grammar::SemVerShape shape;
+            const bool taken =
+                Terminated ? grammar::scan_semver_terminated(text, shape) : grammar::scan_semver(text, shape);
+            if (taken) [[likely]] {
                 grammar::make_semver_at<T>(site, text, shape);
                 return std::nullopt;
             }
         }
+    }
+    if (text.size() < grammar::tracked_from) [[likely]] {
+        grammar::Matcher<grammar::NullTracker> m(text);
+        if (grammar::accept_at(m, text, site, static_cast<const T*>(nullptr))) [[likely]] return std::nullopt;
+        return failure_issue<T>(text);
     }
     return match_unscanned<T>(text, site);
 }

@@ -13,6 +13,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include "core/model/block_layout.hpp"
@@ -134,6 +135,35 @@ private:
     // The block address, the presence flag of list j in bit j, the external
     // flag and the narrow flag.
     std::uintptr_t word_ = 0;
+};
+
+// A value whose block of lists may lie in memory beside it that it does not
+// own (an instance's tail): it stays where it was built. It is read, copied
+// from and given a new value in place, but never moved or copied as a whole,
+// so that the compiler refuses what would leave a value pointing into
+// memory about to be freed (a std::swap, a move out of it). It holds exactly
+// a T at its start, where a site builds the T.
+template <class T> class InPlace {
+public:
+    InPlace() noexcept(std::is_nothrow_default_constructible_v<T>) = default;
+    InPlace(const InPlace&) = delete;
+    InPlace& operator=(const InPlace&) = delete;
+    // A new value in place of the old one: copied, or moved from a value
+    // that owns its block.
+    InPlace& operator=(const T& value) {
+        value_ = value;
+        return *this;
+    }
+    InPlace& operator=(T&& value) noexcept {
+        value_ = std::move(value);
+        return *this;
+    }
+
+    const T& get() const noexcept { return value_; }
+    T& get() noexcept { return value_; }
+
+private:
+    T value_;
 };
 
 }  // namespace vorna
