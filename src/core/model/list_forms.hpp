@@ -11,7 +11,10 @@
 // counter, so no second copy of the arithmetic has to agree with it.
 #pragma once
 
+#include <charconv>
+#include <concepts>
 #include <cstddef>
+#include <system_error>
 #include <span>
 #include <string>
 #include <string_view>
@@ -32,6 +35,15 @@ template <class Sink> void put_joined(Sink& out, const ListView& list) {
 // Appends ["a", "b"]: the quoted texts, ", " between neighbours.
 void append_quoted_list(std::string& out, const ListView& list);
 
+// A number in decimal, through a sink's own way with numbers when it has one.
+template <class Sink, std::unsigned_integral N> void put_number(Sink& out, N n) {
+    if constexpr (requires { out.decimal(n); }) {
+        out.decimal(n);
+    } else {
+        put_decimal(out, n);
+    }
+}
+
 // The size of a text form in bytes, and whether every byte is ASCII.
 class TextCount {
 public:
@@ -41,6 +53,9 @@ public:
         // Items are short: a byte loop beats a call.
         for (const char c : text) high_ |= static_cast<unsigned char>(c);
     }
+
+    // A number is counted, not written.
+    template <std::unsigned_integral N> void decimal(N n) noexcept { size_ += decimal_size(n); }
 
     std::size_t size() const noexcept { return size_; }
     bool is_ascii_text() const noexcept { return high_ < 0x80; }
@@ -61,6 +76,12 @@ public:
 
     void ascii(std::string_view text) noexcept { bytes(text); }
     void utf8(std::string_view text) noexcept { bytes(text); }
+    // A number's digits go straight where they belong, within the end.
+    template <std::unsigned_integral N> void decimal(N n) noexcept {
+        const std::to_chars_result written = std::to_chars(at_, end_, n);
+        if (written.ec != std::errc()) [[unlikely]] refuse(true);
+        at_ = written.ptr;
+    }
     // Called once the writing is done: the storage must be filled exactly.
     void finish() const noexcept {
         if (at_ != end_) [[unlikely]] refuse(false);

@@ -66,11 +66,11 @@ private:
 
 // 1.2.3-rc.1+build.5, written into `out` (see TextCount and CharWriter).
 template <class Sink> void put_text(Sink& out, const SemVer& v) {
-    put_decimal(out, v.major);
+    put_number(out, v.major);
     out.ascii(".");
-    put_decimal(out, v.minor);
+    put_number(out, v.minor);
     out.ascii(".");
-    put_decimal(out, v.patch);
+    put_number(out, v.patch);
     if (v.lists.present(0)) {
         out.ascii("-");
         put_joined(out, v.lists.get(0));
