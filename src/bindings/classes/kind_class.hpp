@@ -91,8 +91,14 @@ template <KindClass Class> PyObject* kind_new(PyTypeObject* type, PyObject* args
     return guarded([&]() -> PyObject* {
         using Value = typename Class::Value;
         const Py_ssize_t count = PyTuple_GET_SIZE(args);
+        const bool keyword_form = kwargs && kwargs != Py_None;
+        // The common call, one str: built straight into the instance, with no
+        // blank value made and destroyed beside it.
+        if (!keyword_form && count == 1 && PyUnicode_Check(PyTuple_GET_ITEM(args, 0))) [[likely]] {
+            return instance_from_text<Value>(type, PyTuple_GET_ITEM(args, 0));
+        }
         Value value;
-        if (kwargs && kwargs != Py_None) {
+        if (keyword_form) {
             if (count != 0) return raise(PyExc_TypeError, "Constructor expects *args or **kwargs, but not both");
             if (!PyDict_Check(kwargs)) return raise(PyExc_TypeError, "keyword arguments must be a dict");
             Keywords keywords;
@@ -103,9 +109,7 @@ template <KindClass Class> PyObject* kind_new(PyTypeObject* type, PyObject* args
         } else if (count > 1) {
             return raise(PyExc_NotImplementedError,
                          std::string(Class::name) + "() with more than one positional argument is not yet implemented");
-        } else if (PyObject* argument = PyTuple_GET_ITEM(args, 0); PyUnicode_Check(argument)) {
-            return instance_from_text<Value>(type, argument);
-        } else if (!kind_from_instance<Class>(argument, value)) {
+        } else if (!kind_from_instance<Class>(PyTuple_GET_ITEM(args, 0), value)) {
             return nullptr;
         }
         return new_instance(type, std::move(value));
