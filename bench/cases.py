@@ -11,6 +11,8 @@ import collections, random
 import vorna
 Version = vorna.package.version.Version
 SemVer = vorna.package.version.SemVer
+DotSeparated = vorna.package.version.DotSeparated
+Other = vorna.package.version.Other
 def fail_each(parse, lines):
     for text in lines:
         try:
@@ -123,6 +125,8 @@ def micro_measures():
         Measure('`Version("1.2.3-rc.1")` / `int("12345")`, net of the loop', [
             Case("vorna", 'Version("1.2.3-rc.1")', 'Version("1.2.3-rc.1")'),
             Case("int", 'int("12345")', 'int("12345")'),
+            # The other constructor calls whose instructions are watched.
+            Case("vorna no lists", 'Version("1.2.3")', 'Version("1.2.3")'),
             # The floor of a constructor call (bench/floor.c says what it leaves out).
             Case("floor", 'floor Floor("1.2.3-rc.1")', 'FL("1.2.3-rc.1")', needs="FL"),
             Case("loop", "the bare loop (pass)", "pass"),
@@ -133,6 +137,9 @@ def micro_measures():
         Measure('`SemVer("1.2.3-rc.1")` / `int("12345")`', [
             Case("vorna", 'SemVer("1.2.3-rc.1")', 'SemVer("1.2.3-rc.1")'),
             Case("int", 'int("12345")', 'int("12345")'),
+            Case("vorna two lists", 'SemVer("1.2.3-rc.1+b.5")', 'SemVer("1.2.3-rc.1+b.5")'),
+            Case("vorna dotted", 'DotSeparated("1.2.3.4")', 'DotSeparated("1.2.3.4")'),
+            Case("vorna other", 'Other("nightly")', 'Other("nightly")'),
             Case("semver", 'semver.Version.parse("1.2.3-rc.1")', 'SV("1.2.3-rc.1")', needs="SV"),
         ], ("<=", 0.85)),
         Measure("`sorted()` of SemVers / `sorted()` of their (major, minor, patch) int tuples", [

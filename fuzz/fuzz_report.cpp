@@ -263,6 +263,8 @@ void check_measure(std::string_view text, std::string_view id, std::span<const v
     }
     check(characters.size() == m.length && widest == m.widest && utf8.size() == m.utf8_bytes,
           "measure differs from the written report");
+    const vorna::TextMeasure units = layout.measure_units();
+    check(units.length == m.length && units.widest == m.widest, "the measure of code units differs from the measure");
     check(written_units(layout, m) == characters, "report in code units differs from its UTF-8 form");
 }
 

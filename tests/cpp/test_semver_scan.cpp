@@ -34,6 +34,12 @@ TEST_P(SemVerScanAgrees, WithTheMatcher) {
     const ScanCase& c = GetParam();
     SemVerShape quick;
     const bool taken = scan_semver(c.text, quick);
+    // The same walk that leans on a NUL past the text agrees with it.
+    SemVerShape leaning;
+    EXPECT_EQ(scan_semver_terminated(c.text, leaning), taken);
+    if (taken) {
+        EXPECT_TRUE(leaning.rc == quick.rc && leaning.meta == quick.meta && leaning.patch == quick.patch);
+    }
     Matcher<NullTracker> m(c.text);
     SemVerShape general;
     const bool accepted = m.semver_text(general);

@@ -21,7 +21,7 @@ import vorna
 HOOKS = ctypes.PyDLL(vorna.__file__)
 BAD_ALLOC, LENGTH_ERROR, UNEXPECTED = 1, 2, 3
 # What the next instance built from text meets.
-SITE_BAD_ALLOC, SITE_MISALIGNED_TAIL, SITE_SHORT_ROOM = 1, 2, 3
+SITE_BAD_ALLOC, SITE_MISALIGNED_TAIL, SITE_SHORT_ROOM, SITE_UNPADDED, SITE_MISALIGNED_ROOM = 1, 2, 3, 4, 5
 TEXTS = {SemVer: "1.2.3-rc.1+b.5", Version: "1.2.x", DotSeparated: "2024.05", Other: "nightly"}
 
 
@@ -76,6 +76,10 @@ SINK_FAULT = (r"vorna: internal fault on thread \d+ at .*unit_sink\.hpp:\d+ in .
               r"a text sink was %s the length measured for it\n")
 
 
+BLOCK_FAULT = r"vorna: internal fault .*: %s\n"
+TEXT_FAULT = r"vorna: internal fault .*list_forms\.cpp:\d+ in .*: a text writer was %s\n"
+
+
 # A fault planted through a hook must end the process with the fault report,
 # before anything lands past the storage it was measured for.
 @pytest.mark.needs_test_hooks
@@ -88,10 +92,23 @@ SINK_FAULT = (r"vorna: internal fault on thread \d+ at .*unit_sink\.hpp:\d+ in .
         # long, the str would be raised with a character never written.
         ("vorna_test_skew_next_report_measure(-1)", "V.SemVer('1.2.x')", SINK_FAULT % "given more than"),
         ("vorna_test_skew_next_report_measure(1)", "V.SemVer('1.2.x')", SINK_FAULT % "left short of"),
-        ("vorna_test_fault_next_site(%d)" % SITE_SHORT_ROOM, "V.SemVer('1.2.3-rc.1')",
-         r"vorna: internal fault .*: a block larger than the room given for it\n"),
+        ("vorna_test_fault_next_site(%d)" % SITE_SHORT_ROOM, "V.SemVer('1.2.3-rc.1')", BLOCK_FAULT % "a block larger than the memory given for it"),
+        # An allocation that leaves out the padding before the tail gives
+        # room short of the block; room out of alignment would lose its flags.
+        ("vorna_test_fault_next_site(%d)" % SITE_UNPADDED, "V.DotSeparated('1.2.3.4')",
+         BLOCK_FAULT % "a block larger than the memory given for it"),
+        ("vorna_test_fault_next_site(%d)" % SITE_MISALIGNED_ROOM, "V.Other('nightly')",
+         BLOCK_FAULT % "room for a block that is not 16-byte aligned"),
+        # A text form's str shorter or longer than its count; a long text's
+        # str shorter than its count.
+        ("vorna_test_skew_next_str(-1)", "str(V.SemVer('1.2.3-a.b.c'))", TEXT_FAULT % "given more than its storage holds"),
+        ("vorna_test_skew_next_str(-2)", "str(V.SemVer('1.2.3-a.b.c+x.y.z'))",
+         TEXT_FAULT % "given more than its storage holds"),
+        ("vorna_test_skew_next_str(1)", "str(V.Version('nightly'))", TEXT_FAULT % "left short of the end of its storage"),
+        ("vorna_test_skew_next_str(-1)", "repr(V.Other('x' * 5000))", SINK_FAULT % "given more than"),
     ],
-    ids=["unexpected_exception", "report_one_short", "report_one_long", "room_one_short"],
+    ids=["unexpected_exception", "report_one_short", "report_one_long", "room_one_short", "allocation_unpadded",
+         "room_misaligned", "text_form_one_short", "text_form_two_short", "text_form_one_long", "long_text_one_short"],
 )
 def test_a_planted_fault_ends_the_process_with_the_fault_report(hook, statement, report):
     result = subprocess.run(

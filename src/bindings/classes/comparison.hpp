@@ -57,7 +57,7 @@ template <class T> Comparison compare_values(Instance<T>* left, PyObject* other,
     ReadGuard right_borrow(right->borrow);
     if (!right_borrow.held()) return Comparison::NotImplemented;
 
-    return compares(left->value, right->value, op) ? Comparison::True : Comparison::False;
+    return compares(left->value.get(), right->value.get(), op) ? Comparison::True : Comparison::False;
 }
 
 // The comparison of anything but two free instances of the class.
@@ -83,7 +83,7 @@ template <ClassObject Class> PyObject* richcompare_slot(PyObject* self, PyObject
                 // Picked from a table rather than by a branch on the answer,
                 // which a sort cannot predict (it branches on it itself).
                 PyObject* const answers[2] = {Py_False, Py_True};
-                PyObject* answer = answers[compares(left->value, right->value, op)];
+                PyObject* answer = answers[compares(left->value.get(), right->value.get(), op)];
                 Py_INCREF(answer);
                 return answer;
             }

@@ -16,7 +16,7 @@ PyObject* raise_parse_error(const ParseFailure& failure) noexcept {
         // The report is measured, then written once straight into a str of
         // its final length and width, through a sink that knows the str's end.
         const ReportLayout layout = failure.layout();
-        TextMeasure size = layout.measure();
+        TextMeasure size = layout.measure_units();
         test_hooks::after_report_measure(size);
         PyRef text = PyRef::steal(PyUnicode_New(static_cast<Py_ssize_t>(size.length), size.widest));
         if (!text) return nullptr;

@@ -8,6 +8,7 @@
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -22,13 +23,17 @@ namespace vorna::bindings {
 
 template <class T> struct Instance {
     PyObject_HEAD
-    T value;
+    // Its block of lists may lie in the instance's tail: it is never moved.
+    InPlace<T> value;
     BorrowCounter borrow;
 
     static Instance* from(PyObject* object) noexcept { return reinterpret_cast<Instance*>(object); }
 };
 
 template <class T> Instance<T>* instance_of(PyObject* object) noexcept { return Instance<T>::from(object); }
+
+// A std::swap or a move out of an instance does not compile.
+static_assert(!std::is_move_constructible_v<InPlace<Version>> && !std::is_move_assignable_v<InPlace<Version>>);
 
 // A class object and the model type its instances hold: `C::type()` gives the
 // class object (borrowed, or null with an error set), `C::Value` the type.
@@ -52,7 +57,7 @@ template <class T> PyObject* alloc_instance(PyTypeObject* type) noexcept {
     PyObject* object = PyType_GenericAlloc(type, 0);
     if (!object) return nullptr;
     auto* instance = instance_of<T>(object);
-    new (&instance->value) T();
+    new (&instance->value) InPlace<T>();
     new (&instance->borrow) BorrowCounter(0);
     return object;
 }
@@ -68,7 +73,7 @@ template <class T> PyObject* alloc_slot(PyTypeObject* type, Py_ssize_t) noexcept
 template <class T> void dealloc_slot(PyObject* self) noexcept {
     PyTypeObject* type = Py_TYPE(self);
     auto* instance = instance_of<T>(self);
-    instance->value.~T();
+    std::destroy_at(&instance->value);
     instance->borrow.~BorrowCounter();
     type->tp_free(self);
     Py_DECREF(type);
@@ -91,7 +96,7 @@ public:
         // Allocated, but holding no value: it is given the blank value and
         // goes the way of every instance, so a debug build's reference
         // bookkeeping stays whole.
-        new (&instance_of<T>(object_)->value) T();
+        new (&instance_of<T>(object_)->value) InPlace<T>();
         Py_DECREF(object_);
     }
 
@@ -99,23 +104,31 @@ public:
         static_assert(std::is_nothrow_default_constructible_v<T>);
         const test_hooks::SiteFault planted = test_hooks::next_site_fault();
         const std::size_t offset = tail_offset(type_);
-        const std::size_t tail = block_bytes <= max_tail_bytes ? block_bytes : 0;
+        // One expression sizes the allocation, and the room for the block is
+        // what the allocation leaves from the tail's start to its end: the
+        // two cannot disagree. No block, or a long one, leaves no tail.
+        std::size_t size = block_bytes != 0 && block_bytes <= max_tail_bytes ? offset + block_bytes
+                                                                                : static_cast<std::size_t>(type_->tp_basicsize);
+        if (planted == test_hooks::SiteFault::unpadded_allocation) size = type_->tp_basicsize + block_bytes;
         // The classes are not tracked by the cycle collector, so a plain
         // object allocation is all the generic allocator would make.
-        void* memory = PyObject_Malloc(tail == 0 ? static_cast<std::size_t>(type_->tp_basicsize) : offset + tail);
+        char* const memory = static_cast<char*>(PyObject_Malloc(size));
         if (!memory) throw std::bad_alloc();
-        object_ = PyObject_Init(static_cast<PyObject*>(memory), type_);
+        object_ = PyObject_Init(reinterpret_cast<PyObject*>(memory), type_);
         auto* instance = instance_of<T>(object_);
         new (&instance->borrow) BorrowCounter(0);
         if (planted == test_hooks::SiteFault::bad_alloc) throw std::bad_alloc();
-        char* at = static_cast<char*>(memory) + offset;
+        char* const at = memory + offset;
+        char* const end = memory + size;
         // The host's allocator aligns to 16 on 64-bit systems; where it
         // gives less, the block goes to the heap and the tail stays unused.
-        if (tail != 0 && reinterpret_cast<std::uintptr_t>(at) % detail::BlockLayout::alignment == 0 &&
-            planted != test_hooks::SiteFault::misaligned_tail) [[likely]] {
-            room = {at, tail - (planted == test_hooks::SiteFault::short_room)};
+        const bool aligned = reinterpret_cast<std::uintptr_t>(at) % detail::BlockLayout::alignment == 0 &&
+                             planted != test_hooks::SiteFault::misaligned_tail;
+        if (at < end && aligned) [[likely]] {
+            room = {at, static_cast<std::size_t>(end - at) - (planted == test_hooks::SiteFault::short_room)};
+            if (planted == test_hooks::SiteFault::misaligned_room) room = {at + 1, room.bytes - 1};
         }
-        return &instance->value;
+        return &instance->value.get();
     }
 
     // The instance, once the value is constructed in it.
@@ -148,7 +161,7 @@ template <class T> PyObject* new_instance(PyTypeObject* type, T&& value) noexcep
 // a reader borrow; false with RuntimeError when a writer holds it.
 template <class T> bool copy_value(PyObject* object, T& out) {
     auto* instance = instance_of<T>(object);
-    return with_borrow<ReadBorrow>(instance->borrow, [&] { out = instance->value; });
+    return with_borrow<ReadBorrow>(instance->borrow, [&] { out = instance->value.get(); });
 }
 
 }  // namespace vorna::bindings

@@ -47,7 +47,8 @@ template <class T> PyObject* instance_from_text(PyTypeObject* type, PyObject* te
     const std::optional<std::string_view> utf8 = utf8_of(text);
     if (!utf8) return nullptr;
     InstanceSite<T> instance(type);
-    if (const auto failure = parse_at<T>(*utf8, instance)) [[unlikely]] return raise_parse_error(*failure);
+    // A str's UTF-8 is followed by a NUL, which the quick scan leans on.
+    if (const auto failure = parse_at<T, true>(*utf8, instance)) [[unlikely]] return raise_parse_error(*failure);
     return instance.release();
 }
 
@@ -70,12 +71,12 @@ template <KindClass Class> bool kind_from_instance(PyObject* argument, typename 
     std::string refusal;
     auto* instance = instance_of<vorna::Version>(argument);
     if (!with_borrow<ReadBorrow>(instance->borrow, [&] {
-            if (const Value* inner = instance->value.template get_if<Value>()) {
+            if (const Value* inner = instance->value.get().template get_if<Value>()) {
                 out = *inner;
                 return;
             }
             refusal.append("Expected ").append(Class::name).append("; found ");
-            append_debug(refusal, instance->value);
+            append_debug(refusal, instance->value.get());
         })) {
         return false;
     }
@@ -90,8 +91,14 @@ template <KindClass Class> PyObject* kind_new(PyTypeObject* type, PyObject* args
     return guarded([&]() -> PyObject* {
         using Value = typename Class::Value;
         const Py_ssize_t count = PyTuple_GET_SIZE(args);
+        const bool keyword_form = kwargs && kwargs != Py_None;
+        // The common call, one str: built straight into the instance, with no
+        // blank value made and destroyed beside it.
+        if (!keyword_form && count == 1 && PyUnicode_Check(PyTuple_GET_ITEM(args, 0))) [[likely]] {
+            return instance_from_text<Value>(type, PyTuple_GET_ITEM(args, 0));
+        }
         Value value;
-        if (kwargs && kwargs != Py_None) {
+        if (keyword_form) {
             if (count != 0) return raise(PyExc_TypeError, "Constructor expects *args or **kwargs, but not both");
             if (!PyDict_Check(kwargs)) return raise(PyExc_TypeError, "keyword arguments must be a dict");
             Keywords keywords;
@@ -102,9 +109,7 @@ template <KindClass Class> PyObject* kind_new(PyTypeObject* type, PyObject* args
         } else if (count > 1) {
             return raise(PyExc_NotImplementedError,
                          std::string(Class::name) + "() with more than one positional argument is not yet implemented");
-        } else if (PyObject* argument = PyTuple_GET_ITEM(args, 0); PyUnicode_Check(argument)) {
-            return instance_from_text<Value>(type, argument);
-        } else if (!kind_from_instance<Class>(argument, value)) {
+        } else if (!kind_from_instance<Class>(PyTuple_GET_ITEM(args, 0), value)) {
             return nullptr;
         }
         return new_instance(type, std::move(value));

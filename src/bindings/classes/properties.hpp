@@ -86,7 +86,7 @@ template <PropertyField Field> PyObject* get_field(PyObject* self, void*) noexce
     return guarded([&]() -> PyObject* {
         auto* instance = instance_of<typename Field::Owner>(self);
         std::optional<typename Field::Snapshot> field;
-        if (!with_borrow<ReadBorrow>(instance->borrow, [&] { field.emplace(Field::snapshot(instance->value)); })) {
+        if (!with_borrow<ReadBorrow>(instance->borrow, [&] { field.emplace(Field::snapshot(instance->value.get())); })) {
             return nullptr;
         }
         return Field::to_python(*field);
@@ -110,7 +110,7 @@ template <PropertyField Field> int set_field(PyObject* self, PyObject* value, vo
         return with_borrow<WriteBorrow>(instance->borrow,
                                         [&] {
                                             test_hooks::before_store();
-                                            Field::store(instance->value, std::move(converted));
+                                            Field::store(instance->value.get(), std::move(converted));
                                         })
                    ? 0
                    : -1;

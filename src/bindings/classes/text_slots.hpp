@@ -17,27 +17,37 @@ namespace vorna::bindings {
 template <class T, bool Debug> PyObject* render_slot(PyObject* self) noexcept {
     return guarded([&]() -> PyObject* {
         auto* instance = instance_of<T>(self);
-        std::string& buffer = render_buffer();
+        std::string* buffer = nullptr;
         PyObject* ascii_text = nullptr;
-        bool ascii = false;
         const bool rendered = with_borrow<ReadBorrow>(instance->borrow, [&] {
+            if constexpr (!Debug) {
+                // Nearly every version is ASCII: its text form is counted,
+                // then written straight into a new str of that length
+                // through a writer bounded by the str's own length. A str is
+                // not tracked by the cycle collector, so making one runs no
+                // Python code.
+                TextCount count;
+                put_text(count, instance->value.get());
+                if (count.is_ascii_text()) [[likely]] {
+                    ascii_text = new_ascii_str(count.size());
+                    if (ascii_text) {
+                        CharWriter out(ascii_storage(ascii_text));
+                        put_text(out, instance->value.get());
+                        out.finish();
+                    }
+                    return;
+                }
+            }
+            buffer = &render_buffer();
             if constexpr (Debug) {
-                append_debug(buffer, instance->value);
-            } else if (text_is_ascii(instance->value)) {
-                // Nearly every version is ASCII: its text form is written
-                // straight into the new str. A str is not tracked by the
-                // cycle collector, so making one runs no Python code.
-                ascii = true;
-                const std::size_t size = text_size(instance->value);
-                ascii_text = PyUnicode_New(static_cast<Py_ssize_t>(size), 127);
-                if (ascii_text) write_text(static_cast<char*>(PyUnicode_DATA(ascii_text)), instance->value);
+                append_debug(*buffer, instance->value.get());
             } else {
-                append_text(buffer, instance->value);
+                append_text(*buffer, instance->value.get());
             }
         });
         if (!rendered) return nullptr;
-        if (ascii) return ascii_text;
-        return str_from_render_buffer(buffer);
+        if (!buffer) return ascii_text;
+        return str_from_render_buffer(*buffer);
     });
 }
 

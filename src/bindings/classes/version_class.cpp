@@ -42,7 +42,7 @@ bool version_from_instance(PyObject* argument, std::optional<vorna::Version>& ou
     if (!type) return false;
     if (PyObject_TypeCheck(argument, type)) {
         auto* instance = instance_of<vorna::Version>(argument);
-        return with_borrow<ReadBorrow>(instance->borrow, [&] { out.emplace(instance->value); });
+        return with_borrow<ReadBorrow>(instance->borrow, [&] { out.emplace(instance->value.get()); });
     }
     raise_cannot_construct("Version", argument);
     return false;

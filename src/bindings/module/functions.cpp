@@ -65,7 +65,7 @@ bool make_line(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, std::
     }
     auto* instance = VersionInstance::from(argument);
     line = "Got version: ";
-    if (!with_borrow<ReadBorrow>(instance->borrow, [&] { append_text(line, instance->value); })) return false;
+    if (!with_borrow<ReadBorrow>(instance->borrow, [&] { append_text(line, instance->value.get()); })) return false;
     line.push_back('\n');
     return true;
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <span>
 
+#include "bindings/runtime/test_hooks.hpp"
+#include "core/platform/fault.hpp"
 #include "core/platform/thread.hpp"
 #include "core/report/unit_sink.hpp"
 #include "core/unicode/utf8.hpp"
@@ -43,12 +45,15 @@ PyObject* str_from_utf8(std::string_view text) noexcept {
         pos += d.length;
     }
     if (widest < 0x80) widest = 0x7F;  // all of ASCII takes one width
+    test_hooks::after_str_measure(count);
     PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(count), widest);
     if (!str) return nullptr;
     // The other walk writes, in the str's own width, through a sink that
-    // holds the str's end: the two walks cannot disagree unnoticed.
+    // holds the end of the str as the str gives it: the two walks cannot
+    // disagree unnoticed.
+    const auto length = static_cast<std::size_t>(PyUnicode_GET_LENGTH(str));
     const auto write = [&]<class Unit>(Unit* data) noexcept {
-        UnitSink<Unit> sink(std::span<Unit>(data, count), widest);
+        UnitSink<Unit> sink(std::span<Unit>(data, length), widest);
         sink.utf8(text);
         sink.finish();
     };
@@ -58,6 +63,16 @@ PyObject* str_from_utf8(std::string_view text) noexcept {
         default: write(PyUnicode_4BYTE_DATA(str)); break;
     }
     return str;
+}
+
+PyObject* new_ascii_str(std::size_t length) noexcept {
+    test_hooks::after_str_measure(length);
+    return PyUnicode_New(static_cast<Py_ssize_t>(length), 127);
+}
+
+std::span<char> ascii_storage(PyObject* str) noexcept {
+    if (PyUnicode_KIND(str) != PyUnicode_1BYTE_KIND) [[unlikely]] internal_fault("an ASCII text form into a wide str");
+    return {static_cast<char*>(PyUnicode_DATA(str)), static_cast<std::size_t>(PyUnicode_GET_LENGTH(str))};
 }
 
 std::string& render_buffer() {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -14,8 +15,8 @@ namespace vorna::bindings {
 // the str.
 std::optional<std::string_view> utf8_of_wide(PyObject* text) noexcept;
 
-// The UTF-8 text of a str (or subclass). An ASCII str is its own UTF-8, read
-// where it lies without a call.
+// The UTF-8 text of a str (or subclass), followed by a NUL byte that may be
+// read. An ASCII str is its own UTF-8, read where it lies without a call.
 inline std::optional<std::string_view> utf8_of(PyObject* text) noexcept {
     if (PyUnicode_IS_COMPACT_ASCII(text)) [[likely]] {
         return std::string_view(static_cast<const char*>(PyUnicode_DATA(text)),
@@ -23,6 +24,12 @@ inline std::optional<std::string_view> utf8_of(PyObject* text) noexcept {
     }
     return utf8_of_wide(text);
 }
+
+// A new compact ASCII str of `length` characters, not yet written (its
+// length as a test build may skew it); null with the host's error.
+PyObject* new_ascii_str(std::size_t length) noexcept;
+// The characters of such a str, as long as the str itself says it is.
+std::span<char> ascii_storage(PyObject* str) noexcept;
 
 // A str of UTF-8 text, in one walk to measure it and one to write it; text
 // that is not valid UTF-8 is decoded with replacement characters.

@@ -30,6 +30,8 @@ std::atomic<bool> armed_record_failure{false};
 std::atomic<int> armed_report_failure{0};
 // Characters added to the next parse report's measured length.
 std::atomic<int> armed_report_skew{0};
+// Characters added to the length of the next str made from a count.
+std::atomic<int> armed_str_skew{0};
 std::atomic<int> armed_site_fault{0};
 // What the next property store calls while it holds the writer borrow (a
 // strong reference), or null. Read and written with the interpreter lock.
@@ -66,6 +68,10 @@ void after_report_measure(TextMeasure& size) noexcept {
     size.length += static_cast<std::size_t>(armed_report_skew.exchange(0, std::memory_order_relaxed));
 }
 
+void after_str_measure(std::size_t& length) noexcept {
+    length += static_cast<std::size_t>(armed_str_skew.exchange(0, std::memory_order_relaxed));
+}
+
 SiteFault next_site_fault() noexcept {
     return static_cast<SiteFault>(armed_site_fault.exchange(0, std::memory_order_relaxed));
 }
@@ -74,7 +80,7 @@ namespace {
 
 // The lists of the value an instance of a version class holds, or null.
 template <class T> const void* placed_block_of(PyObject* object) {
-    const T& value = instance_of<T>(object)->value;
+    const T& value = instance_of<T>(object)->value.get();
     if constexpr (std::is_same_v<T, Version>) {
         return value.visit([](const auto& inner) { return inner.lists.placed_block(); });
     } else {
@@ -112,6 +118,12 @@ __attribute__((visibility("default"))) void vorna_test_fail_next_report(int kind
 // negative, shorter) than it is drawn.
 __attribute__((visibility("default"))) void vorna_test_skew_next_report_measure(int characters) {
     vorna::bindings::test_hooks::armed_report_skew.store(characters, std::memory_order_relaxed);
+}
+
+// Arms the next str made from a count of its own (a text form, a long text)
+// to be made `characters` longer (or, when negative, shorter) than counted.
+__attribute__((visibility("default"))) void vorna_test_skew_next_str(int characters) {
+    vorna::bindings::test_hooks::armed_str_skew.store(characters, std::memory_order_relaxed);
 }
 
 // Arms the next property store to call `callable` while it holds the

@@ -4,6 +4,8 @@
 // module's Python surface is the same in both builds.
 #pragma once
 
+#include <cstddef>
+
 #include "core/unicode/text_sink.hpp"
 
 namespace vorna::bindings::test_hooks {
@@ -18,6 +20,10 @@ enum class SiteFault {
     misaligned_tail,
     // Room one byte shorter than the block asked for.
     short_room,
+    // An allocation sized without the padding that aligns the tail.
+    unpadded_allocation,
+    // A tail out of alignment handed on as room all the same.
+    misaligned_room,
 };
 
 #ifdef VORNA_TEST_HOOKS
@@ -30,6 +36,9 @@ void before_report();
 // Adds the characters a test armed to the next parse report's measure, once:
 // storage that disagrees with the drawing.
 void after_report_measure(TextMeasure& size) noexcept;
+// Adds the characters a test armed to the length of the next str made from
+// a count of its own (a text form, a long text), once.
+void after_str_measure(std::size_t& length) noexcept;
 // The fault armed for the next instance site, once.
 SiteFault next_site_fault() noexcept;
 // Holds the calling thread, if armed, until the interpreter finalizes, once:
@@ -41,6 +50,7 @@ inline void before_store() noexcept {}
 inline void before_record_close() noexcept {}
 inline void before_report() noexcept {}
 inline void after_report_measure(TextMeasure&) noexcept {}
+inline void after_str_measure(std::size_t&) noexcept {}
 inline constexpr SiteFault next_site_fault() noexcept { return SiteFault::none; }
 inline void before_taking_the_interpreter_lock_back() noexcept {}
 #endif

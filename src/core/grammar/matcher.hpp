@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "core/grammar/pending_issue.hpp"
-#include "core/model/dotted_range.hpp"
+#include "core/model/block_layout.hpp"
 #include "core/unicode/unicode.hpp"
 #include "core/unicode/utf8.hpp"
 

@@ -11,19 +11,22 @@
 #include <string_view>
 
 #include "core/grammar/matcher.hpp"
-#include "core/model/dotted_range.hpp"
+#include "core/model/block_layout.hpp"
 
 namespace vorna::grammar {
 
 namespace detail {
 
-class SemVerScan {
+// `Terminated`: the byte just past the text is readable and NUL, as it is
+// in a host string's buffer; no rule takes a NUL, so each loop stops there
+// without also comparing against the end.
+template <bool Terminated> class SemVerScan {
 public:
     explicit SemVerScan(std::string_view text) noexcept
         : begin_(reinterpret_cast<const unsigned char*>(text.data())), at_(begin_), end_(begin_ + text.size()) {}
 
     bool run(SemVerShape& out) noexcept {
-        if (at_ != end_ && *at_ == 'v') ++at_;
+        if (more(at_) && *at_ == 'v') ++at_;
         if (!number(out.major) || !dot() || !number(out.minor) || !dot() || !number(out.patch)) return false;
         out.has_rc = take('-');
         if (out.has_rc && !list(out.rc)) return false;
@@ -34,18 +37,19 @@ public:
 
 private:
     bool take(unsigned char c) noexcept {
-        if (at_ == end_ || *at_ != c) return false;
+        if (!more(at_) || *at_ != c) return false;
         ++at_;
         return true;
     }
     bool dot() noexcept { return take('.'); }
-    bool part(const unsigned char* at) const noexcept { return at != end_ && byte_has(char(*at), part_bit); }
+    bool more(const unsigned char* at) const noexcept { return Terminated || at != end_; }
+    bool part(const unsigned char* at) const noexcept { return more(at) && byte_has(char(*at), part_bit); }
 
     // Digit +, up to 4294967295.
     bool number(std::uint32_t& out) noexcept {
         const unsigned char* const start = at_;
         std::uint64_t value = 0;
-        for (unsigned digit; at_ != end_ && (digit = *at_ - unsigned('0')) < 10; ++at_) {
+        for (unsigned digit; more(at_) && (digit = *at_ - unsigned('0')) < 10; ++at_) {
             value = value * 10 + digit;
             if (value > 0xFFFF'FFFF) [[unlikely]] return false;
         }
@@ -78,6 +82,13 @@ private:
 
 // True with the shape when `text` is a semantic version; false leaves `out`
 // unspecified, and the text to the matcher.
-inline bool scan_semver(std::string_view text, SemVerShape& out) noexcept { return detail::SemVerScan(text).run(out); }
+inline bool scan_semver(std::string_view text, SemVerShape& out) noexcept {
+    return detail::SemVerScan<false>(text).run(out);
+}
+// The same for a text followed by a NUL byte that may be read (a host
+// string's buffer): the same walk without a comparison against the end.
+inline bool scan_semver_terminated(std::string_view text, SemVerShape& out) noexcept {
+    return detail::SemVerScan<true>(text).run(out);
+}
 
 }  // namespace vorna::grammar

@@ -7,6 +7,8 @@
 
 #include <limits>
 #include <stdexcept>
+#include <type_traits>
+#include <utility>
 
 #include "core/platform/fault.hpp"
 
@@ -18,16 +20,18 @@ namespace {
 
 constexpr std::size_t max_offset = std::numeric_limits<std::uint32_t>::max();
 
-template <class Word> std::size_t total_items(const Word* block, std::size_t list_count) noexcept {
-    std::size_t total = 0;
-    for (std::size_t j = 0; j < list_count; ++j) total += block[j];
-    return total;
-}
-
-template <class Word> std::size_t size_of_block(const Word* block, std::size_t list_count) noexcept {
-    const std::size_t items = total_items(block, list_count);
+// The length a block of `Word`s starts with, and the size its counts and
+// last end give, read only where they lie inside that length; 0 when they
+// do not. The two must agree.
+template <class Word> std::pair<std::size_t, std::size_t> lengths_of(const void* block, std::size_t list_count) noexcept {
+    std::conditional_t<sizeof(Word) == 2, std::uint32_t, std::uint64_t> length = 0;
+    std::memcpy(&length, block, sizeof length);
+    const auto* words = reinterpret_cast<const Word*>(static_cast<const std::byte*>(block) + sizeof length);
+    std::size_t items = 0;
+    for (std::size_t j = 0; j < list_count; ++j) items += words[j];
+    if (items == 0 || BlockLayout::bytes_of(list_count, items, 0, sizeof(Word)) > length) return {length, 0};
     // The last end offset is the byte count of all items.
-    return BlockLayout::bytes_of(list_count, items, block[list_count + items - 1], sizeof(Word));
+    return {length, BlockLayout::bytes_of(list_count, items, words[list_count + items - 1], sizeof(Word))};
 }
 
 }  // namespace
@@ -39,18 +43,24 @@ BlockSize BlockLayout::wide_size_of(std::size_t list_count, std::size_t items, s
     return {items, bytes, false, bytes_of(list_count, items, bytes, sizeof(std::uint32_t))};
 }
 
-void BlockLayout::check_range(std::string_view text, const DottedRange& list) noexcept {
-    if (list.begin > list.end || list.end > text.size()) internal_fault("a list range outside its text");
-    if (list.count == 0 && list.begin != list.end) internal_fault("a list range of no item that holds bytes");
-}
+void BlockLayout::bad_range() noexcept { internal_fault("a list range that does not fit its text or its part count"); }
 
+void BlockLayout::misaligned() noexcept { internal_fault("room for a block that is not 16-byte aligned"); }
+
+void BlockLayout::too_large() noexcept { internal_fault("a block larger than the memory given for it"); }
+
+void BlockLayout::dots_disagree(bool more) noexcept {
+    if (more) internal_fault("a list with more dots than its part count");
+    internal_fault("a list with fewer dots than its part count");
+}
 
 void* BlockLayout::copy(const void* block, bool narrow, std::size_t list_count) {
     if (!block) return nullptr;
-    const std::size_t size = narrow ? size_of_block(static_cast<const std::uint16_t*>(block), list_count)
-                                    : size_of_block(static_cast<const std::uint32_t*>(block), list_count);
-    void* copy = allocate(size);
-    std::memcpy(copy, block, size);
+    const auto [length, by_ends] =
+        narrow ? lengths_of<std::uint16_t>(block, list_count) : lengths_of<std::uint32_t>(block, list_count);
+    if (by_ends != length) internal_fault("a block whose counts and ends disagree with its length");
+    void* copy = allocate(length);
+    std::memcpy(copy, block, length);
     return copy;
 }
 

@@ -1,5 +1,6 @@
-// The layout of the block that holds a value's lists, and how a block is
-// built, copied, viewed and freed.
+// The block that holds a value's lists: where a list lies in a text, the
+// room an owner may offer for a block, the block's layout, and how a block is
+// sized, built, copied, viewed and freed.
 #pragma once
 
 #include <array>
@@ -9,21 +10,43 @@
 #include <new>
 #include <span>
 #include <string_view>
+#include <type_traits>
 
-#include "core/model/block_placement.hpp"
-#include "core/model/dotted_range.hpp"
 #include "core/model/list_view.hpp"
 #include "core/platform/fault.hpp"
 
 namespace vorna {
 
 // Builds that check invariants (the C++ suite's and debug builds, which
-// define VORNA_CHECK_INVARIANTS=1) verify the shapes a block is built from;
-// others trust them.
+// define VORNA_CHECK_INVARIANTS=1) verify more than every build does;
+// others trust it.
 #ifndef VORNA_CHECK_INVARIANTS
 #define VORNA_CHECK_INVARIANTS 0
 #endif
 inline constexpr bool check_invariants = VORNA_CHECK_INVARIANTS != 0;
+
+// `count` non-empty items over the bytes [begin, end) of a text, separated by
+// single dots, so that the range holds exactly count - 1 dots, for one item
+// too (neither a segment nor an identifier holds a dot). No items means an
+// empty range. This is the shape the matcher records and a block is built
+// from: sized by the count and written from the bytes, both checked in every
+// build before a byte of the block is written.
+struct DottedRange {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    std::size_t count = 0;
+
+    // The bytes of the items, without the dots.
+    constexpr std::size_t item_bytes() const noexcept { return count == 0 ? 0 : end - begin - (count - 1); }
+};
+
+// Room for a value's block of lists in memory the value will never free (an
+// instance's tail): `bytes` long, as the memory's owner measured it, and
+// 16-aligned; none while `at` is null. A block is written only inside it.
+struct BlockRoom {
+    void* at = nullptr;
+    std::size_t bytes = 0;
+};
 
 namespace detail {
 
@@ -37,11 +60,18 @@ struct BlockSize {
     std::size_t bytes_total = 0;
 };
 
-// The block layout, shared by every count of lists: the item count of each
-// list, the end offset of every item, then the bytes. Counts and offsets are
-// 16-bit words when every one of them fits ("narrow"), else 32-bit words.
-// Blocks are 16-aligned, which leaves the low bits of their address free for
-// flags.
+// The block layout, shared by every count of lists: the block's own length
+// (a 32-bit word in a narrow block, 64-bit in a wide one), the item count of
+// each list, the end offset of every item,
+// then the bytes. Counts and offsets are 16-bit words when every one of them
+// fits ("narrow"), else 32-bit words. Blocks are 16-aligned, which leaves the
+// low bits of their address free for flags.
+//
+// Every write into a block is bounded by the memory it lands in: a fill is
+// handed the memory with its length (a room's, or the allocation's), checks
+// once that what it is about to write fits, and writes in straight lines
+// after that. The length it writes first is that of the block proven to fit,
+// so a copy takes exactly the block's bytes, whatever its ends say.
 struct BlockLayout {
     static constexpr std::uintptr_t flag_mask = 0xF;
     // The block lives in memory the value does not own.
@@ -53,18 +83,20 @@ struct BlockLayout {
     static constexpr bool fits_narrow(std::size_t items, std::size_t bytes) noexcept {
         return items <= 0xFFFF && bytes <= 0xFFFF;
     }
+    // The bytes of the length that starts a block whose counts and offsets
+    // are `word` bytes wide.
+    static constexpr std::size_t length_bytes(std::size_t word) noexcept { return 2 * word; }
     // Bytes of a block for `list_count` lists with `items` items of `bytes`
-    // bytes in all, its counts and offsets `word` bytes wide: a count per
-    // list, an end offset per item, then the bytes.
+    // bytes in all, its counts and offsets `word` bytes wide: its length, a
+    // count per list, an end offset per item, then the bytes.
     static constexpr std::size_t bytes_of(std::size_t list_count, std::size_t items, std::size_t bytes,
                                           std::size_t word) noexcept {
-        return (list_count + items) * word + bytes;
+        return length_bytes(word) + (list_count + items) * word + bytes;
     }
     // The block of `list_count` lists with `items` items of `bytes` bytes in
-    // all: the one place its size is worked out, by the site that offers
-    // room for it and by the build that fills it alike. No block (size 0)
-    // when there is no item. Throws std::length_error when the counts or
-    // offsets outgrow 32 bits.
+    // all: the size the site that offers room and the heap are asked for. No
+    // block (size 0) when there is no item. Throws std::length_error when the
+    // counts, offsets or length outgrow 32 bits.
     static BlockSize size_of(std::size_t list_count, std::size_t items, std::size_t bytes) {
         if (items == 0) return {};
         // The narrow size inline: nearly every value has it.
@@ -73,19 +105,32 @@ struct BlockLayout {
         }
         return wide_size_of(list_count, items, bytes);
     }
-    // The same for lists matched in a text.
-    template <std::size_t N> static BlockSize size_of(const std::array<DottedRange, N>& lists) {
+    // The same for lists matched in `text`, `present` the presence bit of
+    // each. This is where what the fill relies on is proven, once and in
+    // every build: each range lies inside the text, after the present list
+    // before it with a separator between, holds no byte when it has no item
+    // and is long enough for its part count (so the item bytes cannot wrap).
+    // The dots are counted by the fill as it writes them.
+    template <std::size_t N>
+    static BlockSize size_of(std::string_view text, const std::array<const DottedRange*, N>& lists, unsigned present) {
         std::size_t items = 0;
         std::size_t bytes = 0;
-        for (const DottedRange& list : lists) {
-            // A range whose item bytes would come out below zero would wrap
-            // the sum, and the block would be too short for the other lists.
-            if (list.end < list.begin || list.count > list.end - list.begin + 1) [[unlikely]] {
-                internal_fault("a list range too short for its part count");
+        std::size_t from = 0;
+        bool bad = false;
+        for (std::size_t j = 0; j < N; ++j) {
+            const DottedRange& list = *lists[j];
+            // The length wraps when the range ends before it begins. A list
+            // of no item holds no byte; one of n items at least n - 1 dots.
+            const std::size_t length = list.end - list.begin;
+            bad |= (list.end > text.size()) | (length > list.end) | (list.count == 0 ? length != 0 : list.count - 1 > length);
+            if ((present >> j) & 1) {
+                bad |= list.begin < from;
+                from = list.end + 1;
             }
             items += list.count;
             bytes += list.item_bytes();
         }
+        if (bad) [[unlikely]] bad_range();
         return size_of(N, items, bytes);
     }
     // The same for lists given as texts (each with size() and operator[]).
@@ -98,44 +143,41 @@ struct BlockLayout {
         }
         return size_of(lists.size(), items, bytes);
     }
-    // A block for the lists in `lists` (each with size() and operator[]
-    // giving texts). Null when no list has an item; otherwise the block is
-    // placed by `placement` when it offers room (then external_flag is set in
-    // `flags`) or allocated; narrow_flag tells its width. Throws
-    // std::length_error and std::bad_alloc.
-    template <class List>
-    static void* build(std::span<const List> lists, BlockPlacement* placement, std::uintptr_t& flags) {
-        flags = 0;
-        const BlockSize size = size_of(lists);
-        if (size.bytes_total == 0) return nullptr;
-        void* block = place_or_allocate(size.bytes_total, placement, flags);
-        if (size.narrow) {
-            flags |= narrow_flag;
-            fill(static_cast<std::uint16_t*>(block), lists, size.items);
-        } else {
-            fill(static_cast<std::uint32_t*>(block), lists, size.items);
-        }
-        return block;
-    }
-    // The same for lists matched in `text`, written straight from it, their
-    // size as size_of gives it.
+
+    // The block of `size` for the lists matched in `text`, written straight
+    // from it into `room` when one is given, else into a heap block: the
+    // block's address with external_flag (in the room) and narrow_flag set
+    // as they apply. Throws std::bad_alloc.
     template <std::size_t N>
-    static void* build(std::string_view text, const std::array<DottedRange, N>& lists, const BlockSize& size,
-                       BlockPlacement* placement, std::uintptr_t& flags) {
-        flags = 0;
-        if constexpr (check_invariants) {
-            for (const DottedRange& list : lists) check_range(text, list);
-        }
-        if (size.bytes_total == 0) return nullptr;
-        void* block = place_or_allocate(size.bytes_total, placement, flags);
+    static std::uintptr_t build(std::string_view text, const std::array<const DottedRange*, N>& lists,
+                                const BlockSize& size, BlockRoom room) {
+        std::uintptr_t flags = 0;
+        const std::span<std::byte> memory = memory_for(size.bytes_total, room, flags);
         if (size.narrow) {
+            fill<std::uint16_t>(memory, text.data(), lists);
             flags |= narrow_flag;
-            fill<std::uint16_t>(static_cast<std::uint16_t*>(block), text.data(), lists, size.items);
         } else {
-            fill<std::uint32_t>(static_cast<std::uint32_t*>(block), text.data(), lists, size.items);
+            fill<std::uint32_t>(memory, text.data(), lists);
         }
-        return block;
+        return reinterpret_cast<std::uintptr_t>(memory.data()) | flags;
     }
+    // The same for lists given as texts, on the heap; 0 when no list has an
+    // item. Throws std::length_error and std::bad_alloc.
+    template <class List> static std::uintptr_t build(std::span<const List> lists) {
+        const BlockSize size = size_of(lists);
+        if (size.bytes_total == 0) return 0;
+        std::uintptr_t flags = 0;
+        const std::span<std::byte> memory = memory_for(size.bytes_total, BlockRoom(), flags);
+        if (size.narrow) {
+            fill<std::uint16_t>(memory, lists);
+            flags |= narrow_flag;
+        } else {
+            fill<std::uint32_t>(memory, lists);
+        }
+        return reinterpret_cast<std::uintptr_t>(memory.data()) | flags;
+    }
+    // A heap copy of `block`, exactly its length; null for no block. A block
+    // whose counts and ends disagree with its length is an internal fault.
     static void* copy(const void* block, bool narrow, std::size_t list_count);
     // At least `alignment` bytes, so that the address with its flags still
     // points into the block: a leak checker that finds only the flagged
@@ -157,25 +199,56 @@ struct BlockLayout {
     }
     template <std::size_t N> static ListView view(const void* block, bool narrow, std::size_t j) noexcept {
         if (!block) return {};
-        return narrow ? view<N>(static_cast<const std::uint16_t*>(block), j)
-                      : view<N>(static_cast<const std::uint32_t*>(block), j);
+        const auto* bytes = static_cast<const std::byte*>(block);
+        return narrow ? view<N>(reinterpret_cast<const std::uint16_t*>(bytes + length_bytes(2)), j)
+                      : view<N>(reinterpret_cast<const std::uint32_t*>(bytes + length_bytes(4)), j);
     }
 
 private:
     static BlockSize wide_size_of(std::size_t list_count, std::size_t items, std::size_t bytes);
-    // Ends the process unless `list` lies inside `text`, empty when it has no
-    // item. Its dots are counted by fill, and its length checked against its
-    // count by size_of, in every build.
-    static void check_range(std::string_view text, const DottedRange& list) noexcept;
-    static void* place_or_allocate(std::size_t size, BlockPlacement* placement, std::uintptr_t& flags) {
-        if (void* room = placement ? placement->place(size) : nullptr) {
+    // The faults, out of line and cold.
+    [[noreturn]] static void bad_range() noexcept;
+    [[noreturn]] static void misaligned() noexcept;
+    [[noreturn]] static void too_large() noexcept;
+    [[noreturn]] static void dots_disagree(bool more) noexcept;
+
+    // The memory a block of `size` bytes is written into, with its length:
+    // the room when one is given (then external_flag is set in `flags`),
+    // else a heap block of that size.
+    static std::span<std::byte> memory_for(std::size_t size, BlockRoom room, std::uintptr_t& flags) {
+        if (room.at) {
+            if (reinterpret_cast<std::uintptr_t>(room.at) & (alignment - 1)) [[unlikely]] misaligned();
             flags = external_flag;
-            return room;
+            return {static_cast<std::byte*>(room.at), room.bytes};
         }
-        return allocate(size);
+        return {static_cast<std::byte*>(allocate(size)), size};
     }
-    template <class Word, class List>
-    static void fill(Word* block, std::span<const List> lists, std::size_t items) noexcept {
+    // The length of a block whose words are `Word`s: as wide as two of them.
+    template <class Word> using Length = std::conditional_t<sizeof(Word) == 2, std::uint32_t, std::uint64_t>;
+    template <class Word> static void store_length(std::byte* block, std::size_t length) noexcept {
+        const auto stored = static_cast<Length<Word>>(length);
+        std::memcpy(block, &stored, sizeof stored);
+    }
+
+    // The one check of a fill: the block of `items` items of `bytes` bytes
+    // in `Word`s fits `memory` (and its words), before anything is written.
+    // Its length goes first; the counts and ends follow it.
+    template <class Word>
+    static Word* start(std::span<std::byte> memory, std::size_t list_count, std::size_t items,
+                       std::size_t bytes) noexcept {
+        const std::size_t length = bytes_of(list_count, items, bytes, sizeof(Word));
+        if (length > memory.size() || (sizeof(Word) == 2 && !fits_narrow(items, bytes))) [[unlikely]] too_large();
+        store_length<Word>(memory.data(), length);
+        return reinterpret_cast<Word*>(memory.data() + length_bytes(sizeof(Word)));
+    }
+    template <class Word, class List> static void fill(std::span<std::byte> memory, std::span<const List> lists) noexcept {
+        std::size_t items = 0;
+        std::size_t bytes = 0;
+        for (const List& list : lists) {
+            items += list.size();
+            for (std::size_t i = 0; i < list.size(); ++i) bytes += list[i].size();
+        }
+        Word* const block = start<Word>(memory, lists.size(), items, bytes);
         Word* ends = block + lists.size();
         char* chars = reinterpret_cast<char*>(ends + items);
         std::uint32_t offset = 0;
@@ -191,46 +264,85 @@ private:
         }
     }
     template <class Word, std::size_t N>
-    static void fill(Word* block, const char* text, const std::array<DottedRange, N>& lists, std::size_t items) noexcept {
+    static void fill(std::span<std::byte> memory, const char* text,
+                     const std::array<const DottedRange*, N>& lists) noexcept {
+        std::size_t items = 0;
+        std::size_t bytes = 0;
+        for (const DottedRange* list : lists) {
+            items += list->count;
+            bytes += list->item_bytes();
+        }
+        Word* const block = start<Word>(memory, N, items, bytes);
         Word* ends = block + N;
         char* chars = reinterpret_cast<char*>(ends + items);
         std::uint32_t offset = 0;
         for (std::size_t j = 0; j < N; ++j) {
-            const DottedRange& list = lists[j];
+            const DottedRange& list = *lists[j];
             block[j] = static_cast<Word>(list.count);
             if (list.count == 0) continue;
             if (list.count == 1) {
+                // One item, the common identifier: copied a word at a time,
+                // its dots looked for on the way; there must be none.
                 const std::size_t size = list.end - list.begin;
-                if (size != 0) std::memcpy(chars + offset, text + list.begin, size);
+                if (copy_finding_dots(chars + offset, text + list.begin, size)) [[unlikely]] dots_disagree(true);
                 offset += static_cast<std::uint32_t>(size);
-            } else {
-                // One walk over the list's bytes: a dot ends an item, any
-                // other byte belongs to one. Items are short, where a byte
-                // loop beats finding the dots and copying between them.
-                //
-                // The walk writes exactly the list's share of the block
-                // whatever the bytes hold: it stops once the item bytes the
-                // count leaves room for are written (each dot moves that stop
-                // one byte on), and a dot past the count's last end ends the
-                // process before it is written. A walk that stopped short of
-                // the range met too few dots; either way the count disagrees
-                // with the text, an internal fault.
-                Word* const last_end = ends + (list.count - 1);
-                const char* p = text + list.begin;
-                for (const char* stop = p + list.item_bytes(); p != stop; ++p) {
-                    const char c = *p;
-                    if (c == '.') {
-                        if (ends == last_end) [[unlikely]] internal_fault("a list with more dots than its part count");
-                        *ends++ = static_cast<Word>(offset);
-                        ++stop;
-                    } else {
-                        chars[offset++] = c;
-                    }
-                }
-                if (ends != last_end) [[unlikely]] internal_fault("a list with fewer dots than its part count");
+                *ends++ = static_cast<Word>(offset);
+                continue;
             }
+            // One walk over the list's bytes: a dot ends an item, any other
+            // byte belongs to one. Items are short, where a byte loop beats
+            // finding the dots and copying between them.
+            //
+            // The walk writes exactly the list's share of the block whatever
+            // the bytes hold: it stops once the item bytes the count leaves
+            // room for are written (each dot moves that stop one byte on),
+            // and a dot past the count's last end ends the process before it
+            // is written. A walk that stopped short of the
+            // range met too few dots; either way the count disagrees with the
+            // text, an internal fault.
+            Word* const last_end = ends + (list.count - 1);
+            const char* p = text + list.begin;
+            for (const char* stop = p + list.item_bytes(); p != stop; ++p) {
+                const char c = *p;
+                if (c == '.') {
+                    if (ends == last_end) [[unlikely]] dots_disagree(true);
+                    *ends++ = static_cast<Word>(offset);
+                    ++stop;
+                } else {
+                    chars[offset++] = c;
+                }
+            }
+            if (ends != last_end) [[unlikely]] dots_disagree(false);
             *ends++ = static_cast<Word>(offset);
         }
+    }
+    // Copies `size` bytes from `from` to `to`; true when one of them is a
+    // dot. Words of eight (or four) bytes at a time, the last one
+    // overlapping the one before; both stay inside the `size` bytes.
+    static bool copy_finding_dots(char* to, const char* from, std::size_t size) noexcept {
+        const auto dots_in = [](std::uint64_t word, std::uint64_t ones) noexcept {
+            word ^= ones * '.';
+            return ((word - ones) & ~word & ones * 0x80) != 0;
+        };
+        const auto move = [&]<class W>(std::size_t at) noexcept {
+            W word;
+            std::memcpy(&word, from + at, sizeof word);
+            std::memcpy(to + at, &word, sizeof word);
+            return dots_in(word, sizeof(W) == 8 ? 0x0101010101010101 : 0x01010101);
+        };
+        if (size >= 8) {
+            bool dots = false;
+            std::size_t at = 0;
+            for (; size - at > 8; at += 8) dots |= move.template operator()<std::uint64_t>(at);
+            return dots | move.template operator()<std::uint64_t>(size - 8);
+        }
+        if (size >= 4) return move.template operator()<std::uint32_t>(0) | move.template operator()<std::uint32_t>(size - 4);
+        bool dots = false;
+        for (std::size_t i = 0; i < size; ++i) {
+            to[i] = from[i];
+            dots |= from[i] == '.';
+        }
+        return dots;
     }
     template <std::size_t N, class Word> static ListView view(const Word* block, std::size_t j) noexcept {
         std::size_t first = 0;

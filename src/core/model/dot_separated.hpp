@@ -18,8 +18,8 @@ struct DotSeparated {
 
     DotSeparated() noexcept = default;
     DotSeparated(const TextList& parts) : lists({ListSource(parts)}) {}
-    // The lists of a matched text, built in place.
-    DotSeparated(std::in_place_t, const MatchedLists<1>& parts) : lists(parts) {}
+    // The lists of a matched text, built in place, in `room` when one is given.
+    DotSeparated(std::in_place_t, const MatchedLists<1>& parts, BlockRoom room) : lists(parts, room) {}
 
     ListView parts() const noexcept { return lists.get(0); }
     void set_parts(const ListSource& parts) { lists.assign(0, parts); }
@@ -31,10 +31,11 @@ struct DotSeparated {
 };
 
 // 2024.05
-inline std::size_t text_size(const DotSeparated& v) noexcept { return joined_size(v.parts()); }
-inline char* write_text(char* out, const DotSeparated& v) noexcept { return write_joined(out, v.parts()); }
-inline bool text_is_ascii(const DotSeparated& v) noexcept { return is_ascii(v.parts().bytes()); }
-inline void append_text(std::string& out, const DotSeparated& v) { append_sized(out, v); }
+template <class Sink> void put_text(Sink& out, const DotSeparated& v) { put_joined(out, v.parts()); }
+inline void append_text(std::string& out, const DotSeparated& v) {
+    Utf8Sink sink(out);
+    put_text(sink, v);
+}
 // DotSeparated { parts: ["2024", "05"] }
 void append_debug(std::string& out, const DotSeparated& v);
 

@@ -22,8 +22,9 @@ struct Other {
     Other(std::string_view value) { set_value(value); }
     Other(const char* value) : Other(std::string_view(value)) {}
     Other(const Text& value) : Other(std::string_view(value)) {}
-    // The lists of a matched text: one present list of one item.
-    Other(std::in_place_t, const MatchedLists<1>& value) : lists(value) {}
+    // The lists of a matched text: one present list of one item, built in
+    // `room` when one is given.
+    Other(std::in_place_t, const MatchedLists<1>& value, BlockRoom room) : lists(value, room) {}
 
     std::string_view value() const noexcept {
         const ListView list = lists.get(0);
@@ -45,12 +46,7 @@ struct Other {
 };
 
 // nightly
-inline std::size_t text_size(const Other& v) noexcept { return v.value().size(); }
-inline char* write_text(char* out, const Other& v) noexcept {
-    const std::string_view value = v.value();
-    return value.empty() ? out : static_cast<char*>(std::memcpy(out, value.data(), value.size())) + value.size();
-}
-inline bool text_is_ascii(const Other& v) noexcept { return is_ascii(v.value()); }
+template <class Sink> void put_text(Sink& out, const Other& v) { out.utf8(v.value()); }
 inline void append_text(std::string& out, const Other& v) { out.append(v.value()); }
 // Other { value: "nightly" }
 void append_debug(std::string& out, const Other& v);

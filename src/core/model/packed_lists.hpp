@@ -13,11 +13,10 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include "core/model/block_layout.hpp"
-#include "core/model/block_placement.hpp"
-#include "core/model/dotted_range.hpp"
 #include "core/model/list_forms.hpp"
 #include "core/model/list_source.hpp"
 #include "core/model/list_view.hpp"
@@ -25,21 +24,18 @@
 
 namespace vorna {
 
-// Lists matched in `text`: where each lies, which are present (an absent
-// one reads as empty), the block they take, worked out once for the site
-// that offers room for it and the build that fills it, and where the block
-// goes (see BlockPlacement).
+// Lists matched in `text`: where each lies (the ranges stay where the match
+// recorded them), which are present (bit j for list j; an absent one reads
+// as empty) and the block they take, worked out once, with the ranges
+// checked, for the site that offers room for it and the build that fills it.
 template <std::size_t N> struct MatchedLists {
-    MatchedLists(std::string_view text, const std::array<DottedRange, N>& lists, const std::array<bool, N>& present,
-                 BlockPlacement* placement = nullptr)
-        : text(text), lists(lists), present(present), size(detail::BlockLayout::size_of(lists)), placement(placement) {}
+    MatchedLists(std::string_view text, const std::array<const DottedRange*, N>& lists, unsigned present)
+        : text(text), lists(lists), present(present), size(detail::BlockLayout::size_of(text, lists, present)) {}
 
-    // Fixed once the size is known, so that it stays the size of these lists.
     const std::string_view text;
-    const std::array<DottedRange, N> lists;
-    const std::array<bool, N> present;
+    const std::array<const DottedRange*, N> lists;
+    const unsigned present;
     const detail::BlockSize size;
-    BlockPlacement* placement;
 };
 
 // The lists of one value, `N` of them, in one block. Each list is absent or
@@ -52,8 +48,11 @@ public:
     constexpr PackedLists() noexcept = default;
     // The lists in order; nullopt marks an absent one.
     explicit PackedLists(const std::array<std::optional<ListSource>, N>& lists) { assign(lists); }
-    // Lists matched in a text, the block built where `matched` says.
-    explicit PackedLists(const MatchedLists<N>& matched) : word_(build(matched)) {}
+    // Lists matched in a text, the block built in `room` when one is given
+    // (see BlockRoom), else on the heap. No items, no block.
+    PackedLists(const MatchedLists<N>& matched, BlockRoom room)
+        : word_((matched.size.bytes_total == 0 ? 0 : Layout::build(matched.text, matched.lists, matched.size, room)) |
+                matched.present) {}
     PackedLists(const PackedLists& other)
         : word_(reinterpret_cast<std::uintptr_t>(Layout::copy(other.block(), other.narrow(), N)) |
                 (other.word_ & Layout::narrow_flag) | other.presence()) {}
@@ -88,7 +87,7 @@ public:
     }
 
     // The block when it lies in memory the value does not own (see
-    // BlockPlacement), else null.
+    // BlockRoom), else null.
     const void* placed_block() const noexcept { return (word_ & Layout::external_flag) ? block() : nullptr; }
 
     // Replaces every list at once. The new block is complete before the old
@@ -96,16 +95,8 @@ public:
     // kept, or `v.rc = v.meta`), and a failure leaves the value as it was.
     void assign(const std::array<std::optional<ListSource>, N>& lists) {
         const std::array<ListSource, N> sources{sources_of(lists, std::make_index_sequence<N>{})};
-        std::uintptr_t flags = 0;
-        void* block = Layout::build(std::span<const ListSource>(sources), nullptr, flags);
-        for (std::size_t j = 0; j < N; ++j) flags |= std::uintptr_t(lists[j].has_value()) << j;
-        if (owns_block()) Layout::release(this->block());
-        word_ = reinterpret_cast<std::uintptr_t>(block) | flags;
-    }
-    // Replaces every list by lists matched in a text, the new block built
-    // where `matched` says.
-    void assign(const MatchedLists<N>& matched) {
-        const std::uintptr_t word = build(matched);
+        std::uintptr_t word = Layout::build(std::span<const ListSource>(sources));
+        for (std::size_t j = 0; j < N; ++j) word |= std::uintptr_t(lists[j].has_value()) << j;
         if (owns_block()) Layout::release(block());
         word_ = word;
     }
@@ -128,13 +119,6 @@ private:
                                                 std::index_sequence<I...>) noexcept {
         return {(lists[I] ? *lists[I] : ListSource(ListView()))...};
     }
-    static std::uintptr_t build(const MatchedLists<N>& matched) {
-        std::uintptr_t flags = 0;
-        void* block = Layout::build<N>(matched.text, matched.lists, matched.size, matched.placement, flags);
-        std::uintptr_t word = reinterpret_cast<std::uintptr_t>(block) | flags;
-        for (std::size_t j = 0; j < N; ++j) word |= std::uintptr_t(matched.present[j]) << j;
-        return word;
-    }
     static std::uintptr_t take(PackedLists& other) noexcept {
         if (other.word_ & Layout::external_flag) [[unlikely]] {
             internal_fault("a value moved away from the memory that holds its block");
@@ -151,6 +135,35 @@ private:
     // The block address, the presence flag of list j in bit j, the external
     // flag and the narrow flag.
     std::uintptr_t word_ = 0;
+};
+
+// A value whose block of lists may lie in memory beside it that it does not
+// own (an instance's tail): it stays where it was built. It is read, copied
+// from and given a new value in place, but never moved or copied as a whole,
+// so that the compiler refuses what would leave a value pointing into
+// memory about to be freed (a std::swap, a move out of it). It holds exactly
+// a T at its start, where a site builds the T.
+template <class T> class InPlace {
+public:
+    InPlace() noexcept(std::is_nothrow_default_constructible_v<T>) = default;
+    InPlace(const InPlace&) = delete;
+    InPlace& operator=(const InPlace&) = delete;
+    // A new value in place of the old one: copied, or moved from a value
+    // that owns its block.
+    InPlace& operator=(const T& value) {
+        value_ = value;
+        return *this;
+    }
+    InPlace& operator=(T&& value) noexcept {
+        value_ = std::move(value);
+        return *this;
+    }
+
+    const T& get() const noexcept { return value_; }
+    T& get() noexcept { return value_; }
+
+private:
+    T value_;
 };
 
 }  // namespace vorna

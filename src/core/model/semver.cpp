@@ -27,32 +27,6 @@ std::strong_ordering SemVer::compare_rc(const SemVer& a, const SemVer& b) noexce
     return a.lists.get(0) <=> b.lists.get(0);
 }
 
-std::size_t text_size(const SemVer& v) noexcept {
-    std::size_t size = decimal_size(v.major) + decimal_size(v.minor) + decimal_size(v.patch) + 2;
-    if (v.lists.present(0)) size += 1 + joined_size(v.lists.get(0));
-    if (v.lists.present(1)) size += 1 + joined_size(v.lists.get(1));
-    return size;
-}
-
-char* write_text(char* out, const SemVer& v) noexcept {
-    out = write_decimal(out, v.major);
-    *out++ = '.';
-    out = write_decimal(out, v.minor);
-    *out++ = '.';
-    out = write_decimal(out, v.patch);
-    if (v.lists.present(0)) {
-        *out++ = '-';
-        out = write_joined(out, v.lists.get(0));
-    }
-    if (v.lists.present(1)) {
-        *out++ = '+';
-        out = write_joined(out, v.lists.get(1));
-    }
-    return out;
-}
-
-bool text_is_ascii(const SemVer& v) noexcept { return is_ascii(v.lists.get(0).bytes()) && is_ascii(v.lists.get(1).bytes()); }
-
 void append_debug(std::string& out, const SemVer& v) {
     out.append("SemVer { major: ");
     append_decimal(out, v.major);

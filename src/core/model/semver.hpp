@@ -25,9 +25,9 @@ struct SemVer {
     SemVer(std::uint32_t major, std::uint32_t minor, std::uint32_t patch,
            const std::optional<ListSource>& rc = std::nullopt, const std::optional<ListSource>& meta = std::nullopt)
         : major(major), minor(minor), patch(patch), lists({rc, meta}) {}
-    // The lists of a matched text, built in place.
-    SemVer(std::uint32_t major, std::uint32_t minor, std::uint32_t patch, const MatchedLists<2>& lists)
-        : major(major), minor(minor), patch(patch), lists(lists) {}
+    // The lists of a matched text, built in place, in `room` when one is given.
+    SemVer(std::uint32_t major, std::uint32_t minor, std::uint32_t patch, const MatchedLists<2>& lists, BlockRoom room)
+        : major(major), minor(minor), patch(patch), lists(lists, room) {}
 
     // Pre-release identifiers; nullopt when absent.
     std::optional<ListView> rc() const noexcept { return lists.get_if_present(0); }
@@ -64,11 +64,26 @@ private:
     static std::strong_ordering compare_rc(const SemVer& a, const SemVer& b) noexcept;
 };
 
-// 1.2.3-rc.1+build.5
-std::size_t text_size(const SemVer& v) noexcept;
-char* write_text(char* out, const SemVer& v) noexcept;
-bool text_is_ascii(const SemVer& v) noexcept;
-inline void append_text(std::string& out, const SemVer& v) { append_sized(out, v); }
+// 1.2.3-rc.1+build.5, written into `out` (see TextCount and CharWriter).
+template <class Sink> void put_text(Sink& out, const SemVer& v) {
+    put_number(out, v.major);
+    out.ascii(".");
+    put_number(out, v.minor);
+    out.ascii(".");
+    put_number(out, v.patch);
+    if (v.lists.present(0)) {
+        out.ascii("-");
+        put_joined(out, v.lists.get(0));
+    }
+    if (v.lists.present(1)) {
+        out.ascii("+");
+        put_joined(out, v.lists.get(1));
+    }
+}
+inline void append_text(std::string& out, const SemVer& v) {
+    Utf8Sink sink(out);
+    put_text(sink, v);
+}
 // SemVer { major: 1, minor: 2, patch: 3, rc: Some(["rc", "1"]), meta: None }
 void append_debug(std::string& out, const SemVer& v);
 

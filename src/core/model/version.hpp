@@ -137,14 +137,8 @@ static_assert(std::is_standard_layout_v<SemVer> && std::is_standard_layout_v<Dot
 static_assert(sizeof(Version) == sizeof(SemVer));
 
 // The text form of the held value; the kind does not show.
-inline std::size_t text_size(const Version& v) noexcept {
-    return v.visit([](const auto& inner) { return text_size(inner); });
-}
-inline char* write_text(char* out, const Version& v) noexcept {
-    return v.visit([&](const auto& inner) { return write_text(out, inner); });
-}
-inline bool text_is_ascii(const Version& v) noexcept {
-    return v.visit([](const auto& inner) { return text_is_ascii(inner); });
+template <class Sink> void put_text(Sink& out, const Version& v) {
+    v.visit([&](const auto& inner) { put_text(out, inner); });
 }
 void append_text(std::string& out, const Version& v);
 // "Version::" followed by the debug form of the held value.

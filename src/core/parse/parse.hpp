@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <type_traits>
 
 #include "core/grammar/grammar.hpp"
 #include "core/parse/result.hpp"
@@ -25,17 +26,23 @@ template <> inline constexpr std::string_view source_id<Other> = "vorna::package
 // refers to `text`, which must outlive it). The constructors of
 // the Python classes build through this one, straight into their instances;
 // the success path is inline and the report one call away.
-template <class T>
-std::optional<ParseFailure> parse_into(std::string_view text, T& out, BlockPlacement* placement = nullptr) {
-    std::optional<ParseIssue> issue = match_into(text, out, placement);
+template <class T> std::optional<ParseFailure> parse_into(std::string_view text, T& out) {
+    std::optional<ParseIssue> issue = match_into(text, out);
     if (!issue) [[likely]] return std::nullopt;
     return ParseFailure{text, source_id<T>, std::move(*issue)};
 }
 
 // As match_at, with the failure ready to be written as a report (it refers
-// to `text`, which must outlive it).
-template <class T> std::optional<ParseFailure> parse_at(std::string_view text, BuildSite& site) {
-    std::optional<ParseIssue> issue = match_at<T>(text, site);
+// to `text`, which must outlive it). `Terminated` as match_at takes it.
+template <class T, bool Terminated = false, class Site>
+std::optional<ParseFailure> parse_at(std::string_view text, Site& site) {
+    std::optional<ParseIssue> issue = [&] {
+        if constexpr (std::is_final_v<Site>) {
+            return match_at<T, Terminated>(text, site);
+        } else {
+            return match_at<T>(text, site);
+        }
+    }();
     if (!issue) [[likely]] return std::nullopt;
     return ParseFailure{text, source_id<T>, std::move(*issue)};
 }

@@ -50,6 +50,9 @@ public:
     // The length in characters, the widest character and the UTF-8 size,
     // found by drawing the report into a counter.
     TextMeasure measure() const noexcept;
+    // The same without the UTF-8 size (left 0): all that storage of code
+    // units is made from, counted the cheaper way.
+    TextMeasure measure_units() const noexcept;
     // Draws the report into `out`, storage made from measure(): its length,
     // in a unit that holds `widest`, the measured widest character. A
     // drawing that does not fill it exactly, or that takes another widest

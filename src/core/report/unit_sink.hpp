@@ -40,14 +40,18 @@ public:
         out_ += text.size();
     }
     void repeat(char32_t c, std::size_t count) noexcept {
-        if (count == 0) return;
         room_for(count);
         if (c > widest_) [[unlikely]] refuse(false);
-        seen_ = std::max(seen_, c);
-        std::fill_n(out_, count, static_cast<Unit>(c));
+        if (count != 0 && c > seen_) seen_ = c;
+        for (std::size_t i = 0; i < count; ++i) out_[i] = static_cast<Unit>(c);
         out_ += count;
     }
-    void put(char32_t c) noexcept { repeat(c, 1); }
+    void put(char32_t c) noexcept {
+        if (out_ == end_) [[unlikely]] refuse(true);
+        if (c > widest_) [[unlikely]] refuse(false);
+        if (c > seen_) seen_ = c;
+        *out_++ = static_cast<Unit>(c);
+    }
     void utf8(std::string_view text) noexcept { put_decoded(*this, text); }
 
     // Called once the drawing is done: it must have filled the storage and

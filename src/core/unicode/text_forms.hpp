@@ -1,5 +1,5 @@
-// The pieces texts are written from: decimal numbers, quoted texts with
-// escapes, and the size-then-write protocol of the version text forms.
+// The pieces texts are written from: decimal numbers and quoted texts with
+// escapes.
 // Nothing here knows the version model, so the log formats with it too.
 #pragma once
 
@@ -40,16 +40,6 @@ template <std::integral N> void append_decimal(std::string& out, N n) {
     }
     char digits[std::numeric_limits<U>::digits10 + 1];
     out.append(digits, write_decimal(digits, magnitude));
-}
-
-// The text forms are written by a pair of functions per type: text_size tells
-// the exact size, write_text writes that many bytes and returns the end, so a
-// caller can write straight into storage of the right size. This appends a
-// text form through its pair.
-template <class T> void append_sized(std::string& out, const T& v) {
-    const std::size_t at = out.size();
-    out.resize(at + text_size(v));
-    write_text(out.data() + at, v);
 }
 
 // Appends the text in double quotes with the debug escapes: \" \\ \t \r \n \0,
