@@ -17,14 +17,6 @@
 
 namespace vorna {
 
-// Builds that check invariants (the C++ suite's and debug builds, which
-// define VORNA_CHECK_INVARIANTS=1) verify more than every build does;
-// others trust it.
-#ifndef VORNA_CHECK_INVARIANTS
-#define VORNA_CHECK_INVARIANTS 0
-#endif
-inline constexpr bool check_invariants = VORNA_CHECK_INVARIANTS != 0;
-
 // `count` non-empty items over the bytes [begin, end) of a text, separated by
 // single dots, so that the range holds exactly count - 1 dots, for one item
 // too (neither a segment nor an identifier holds a dot). No items means an
