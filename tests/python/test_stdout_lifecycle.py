@@ -323,3 +323,236 @@ def test_a_child_forked_by_a_handler_never_writes_the_parents_line():
     assert (returncode, err) == (0, b"")
     assert out.count(b"a") == 400000 and out.count(b"Got version: 5.5.5\n") == 1
     assert len(out) == len(b"Got version: \n" + b"a" * 400000 + b"Got version: 5.5.5\n")
+
+
+# Daemon threads that the host stops inside Python code the module called:
+# each waits in that code until the interpreter finalizes, then takes the
+# interpreter lock back and is ended (3.9 to 3.13, by a forced unwind through
+# the module's frames) or parked (3.14 on). The main thread exits only once
+# all four are inside; the finalizing thread still writes after them. The
+# iterator's only reference is the module's: released without the interpreter
+# lock, its __del__ would run on the stopped thread.
+STOPPED_IN_PYTHON_CODE = """
+import os, sys, threading, time, vorna
+Version, SemVer, DotSeparated = (getattr(vorna.package.version, n) for n in ("Version", "SemVer", "DotSeparated"))
+entered = threading.Semaphore(0)
+def wait_for_exit():
+    entered.release()
+    while not sys.is_finalizing(): time.sleep(0.001)
+class Meta(type):
+    def __getattribute__(cls, name):
+        if name in ("__qualname__", "__name__"): wait_for_exit()
+        return type.__getattribute__(cls, name)
+class NotAVersion(metaclass=Meta): pass
+class Index:
+    def __index__(self): wait_for_exit(); return 1
+class Parts:
+    def __getitem__(self, i): raise IndexError
+    def __iter__(self): return PartsIterator()
+class PartsIterator:
+    def __next__(self): wait_for_exit(); raise StopIteration
+    def __del__(self): os.write(2, b"an iterator released on a stopped thread\\n")
+calls = [lambda: vorna.test_function(NotAVersion()), lambda: Version(NotAVersion()),
+         lambda: SemVer(major=Index(), minor=0, patch=0), lambda: DotSeparated(parts=Parts())]
+for call in calls: threading.Thread(target=call, daemon=True).start()
+for _ in calls:
+    if not entered.acquire(timeout=20): sys.exit("a thread never reached its Python code")
+class Last:
+    def __del__(self): vorna.test_function(Version("9.9.9"))
+last = Last()
+"""
+
+# A writer held between its write and taking the interpreter lock back until
+# the interpreter finalizes (a test-build hook). Had it not been held, it
+# would report its return.
+HELD_UNTIL_FINALIZATION = """
+import ctypes, os, threading, time, vorna
+V = vorna.package.version.Version
+ctypes.PyDLL(vorna.__file__).vorna_test_hold_next_take_back()
+def write():
+    vorna.test_function(V("1.2.3"))
+    os.write(2, b"the writer came back before the interpreter finalized\\n")
+threading.Thread(target=write, daemon=True).start()
+time.sleep(0.2)
+class Last:
+    def __del__(self): vorna.test_function(V("9.9.9"))
+last = Last()
+"""
+
+
+@pytest.mark.parametrize(
+    "code, stdout",
+    [
+        (STOPPED_IN_PYTHON_CODE, b"Got version: 9.9.9\n"),
+        pytest.param(
+            HELD_UNTIL_FINALIZATION, b"Got version: 1.2.3\nGot version: 9.9.9\n", marks=pytest.mark.needs_test_hooks
+        ),
+    ],
+    ids=["inside-python-code", "taking-the-lock-back"],
+)
+def test_a_daemon_thread_the_host_stops_leaves_nothing_behind(code, stdout):
+    env = {**os.environ, "ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") + ":detect_leaks=0"}
+    for _ in range(3):
+        result = run_python(code, env=env)
+        assert (result.returncode, result.stderr, result.stdout) == (0, b"", stdout)
+
+
+# A daemon thread writes long lines without pause while the process ends, to a
+# reader that keeps up: the line under way is finished before the process
+# ends, never cut.
+LINE_IN_FLIGHT_AT_EXIT = """
+import threading, time, vorna
+V = vorna.package.version.Version
+started = threading.Event()
+def loop():
+    line = V("a" * 1000000)
+    started.set()
+    while True: vorna.test_function(line)
+threading.Thread(target=loop, daemon=True).start()
+started.wait(); time.sleep(0.05)
+"""
+
+
+def test_a_daemon_threads_line_in_flight_at_exit_is_finished():
+    env = {**os.environ, "ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") + ":detect_leaks=0"}
+    line = b"Got version: " + b"a" * 1000000 + b"\n"
+    for _ in range(10):  # the thread is mid-line at nearly every exit
+        result = run_python(LINE_IN_FLIGHT_AT_EXIT, env=env)
+        assert (result.returncode, result.stderr) == (0, b"")
+        assert len(result.stdout) % len(line) == 0 and result.stdout == line * (len(result.stdout) // len(line))
+
+
+LONG_LINE = b"Got version: " + b"a" * 400000
+
+# The usual SIGTERM handler: it logs, then stops a QueueListener, joining the
+# thread whose handler writes. The listener writes while the handler waits
+# for it, inside the main thread's blocked write.
+HANDLER_JOINS_A_WRITER = """
+import logging, logging.handlers, queue, vorna
+class ToVorna(logging.Handler):
+    def emit(self, record): vorna.test_function(vorna.package.version.Version("3.0.0"))
+records = queue.Queue()
+listener = logging.handlers.QueueListener(records, ToVorna())
+listener.start()
+log = logging.getLogger("app")
+log.addHandler(logging.handlers.QueueHandler(records))
+log.setLevel(logging.INFO)
+def handler(number, frame):
+    log.info("stopping")
+    listener.stop()
+"""
+
+# The handler cuts the line; at exit a child is forked that writes, and then
+# the parent writes.
+HANDLER_CUTS_THEN_A_CHILD_WRITES = """
+import atexit, os, vorna
+V = vorna.package.version.Version
+def handler(number, frame):
+    raise Stop
+def fork_and_write():
+    pid = os.fork()
+    if pid == 0:
+        vorna.test_function(V("2.0.0"))
+        os._exit(0)
+    os.waitpid(pid, 0)
+    vorna.test_function(V("3.0.0"))
+atexit.register(fork_and_write)
+"""
+
+
+@pytest.mark.parametrize(
+    "handler, whole, after",
+    [
+        (HANDLER_JOINS_A_WRITER, True, b"Got version: 3.0.0\n"),
+        (HANDLER_CUTS_THEN_A_CHILD_WRITES, False, b"Got version: 2.0.0\nGot version: 3.0.0\n"),
+    ],
+    ids=["handler-joins-a-writer", "child-writes-after-a-cut-line"],
+)
+def test_what_follows_an_interrupted_line(handler, whole, after):
+    returncode, out, err = run_interrupted_with_late_reader(handler)
+    assert (returncode, err) == (0, b"")
+    first, _, rest = out.partition(b"\n")
+    assert (first == LONG_LINE if whole else LONG_LINE.startswith(first)) and rest == after
+
+
+# A handler every millisecond writes 4 KB lines while a 1 MiB line goes to a
+# reader taking about 1.6 MB/s.
+FLOODED_WHILE_WRITING = """
+import os, resource, signal, sys, threading, time, vorna
+V = vorna.package.version.Version
+r, w = os.pipe(); os.dup2(w, 1); os.close(w)
+received = []
+def drain():
+    signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGALRM])
+    while chunk := os.read(r, 16384):
+        received.append(chunk)
+        time.sleep(0.01)
+reader = threading.Thread(target=drain)
+reader.start()
+accepted = refused = 0
+def handler(number, frame):
+    global accepted, refused
+    try:
+        vorna.test_function(V("4.0.0-" + "b" * 4000))
+        accepted += 1
+    except OSError:
+        refused += 1
+before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+signal.signal(signal.SIGALRM, handler)
+signal.setitimer(signal.ITIMER_REAL, 0.001, 0.001)
+vorna.test_function(V("a" * (1 << 20)))
+signal.setitimer(signal.ITIMER_REAL, 0)
+grown = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before
+vorna.test_function(V("1.2.3"))
+os.close(1)
+reader.join()
+sys.stderr.write("%d %d %d\\n" % (grown, accepted, refused))
+sys.stderr.buffer.write(b"".join(received))
+"""
+
+
+def test_a_handler_writing_faster_than_the_reader_leaves_the_call_bounded():
+    result = run_python(FLOODED_WHILE_WRITING)
+    assert result.returncode == 0, result.stderr[-2000:]
+    counts, output = result.stderr.split(b"\n", 1)
+    grown_kib, accepted, refused = map(int, counts.split())
+    assert refused > 0 and grown_kib < 48 * 1024  # the held-back lines met their bound
+    lines = output.split(b"\n")
+    assert lines.count(b"Got version: " + b"a" * (1 << 20)) == 1
+    assert lines.count(b"Got version: 4.0.0-" + b"b" * 4000) == accepted
+    assert lines.count(b"Got version: 1.2.3") == 1 and len(lines) == accepted + 3
+
+
+# A handler's line is held back behind the caller's; the reader takes exactly
+# the caller's line and closes. The held-back line meets the closed pipe, but
+# the caller's own line went out whole.
+HELD_BACK_LINE_MEETS_A_CLOSED_PIPE = """
+import os, signal, sys, threading, time, vorna
+V = vorna.package.version.Version
+r, w = os.pipe(); os.dup2(w, 1); os.close(w)
+own = b"Got version: " + b"a" * 400000 + b"\\n"
+got = []
+def read_own_line_and_close():
+    signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGALRM])
+    time.sleep(0.3)
+    data = b""
+    while len(data) < len(own): data += os.read(r, len(own) - len(data))
+    got.append(data)
+    os.close(r)
+reader = threading.Thread(target=read_own_line_and_close)
+reader.start()
+handled = []
+def handler(number, frame):
+    handled.append(number)
+    vorna.test_function(V("7.7.7-" + "b" * 200000))
+signal.signal(signal.SIGALRM, handler)
+signal.setitimer(signal.ITIMER_REAL, 0.1)
+result = vorna.test_function(V("a" * 400000))
+reader.join()
+sys.stderr.write(repr((result, len(handled), got == [own])))
+"""
+
+
+def test_a_held_back_lines_error_is_not_the_callers():
+    result = run_python(HELD_BACK_LINE_MEETS_A_CLOSED_PIPE)
+    assert (result.returncode, result.stderr) == (0, b"(None, 1, True)")
