@@ -13,7 +13,8 @@ namespace vorna::bindings {
 
 // Whether the calling thread holds the interpreter lock, asked of the
 // thread's own state: PyGILState_Check() answers yes for every thread once a
-// sub-interpreter has existed.
+// sub-interpreter has existed. A thread that the host's forced unwind ends
+// while it takes the lock back does not hold it (see PyRef).
 inline bool holds_interpreter_lock() noexcept {
 #if PY_VERSION_HEX >= 0x030D0000
     return PyThreadState_GetUnchecked() != nullptr;
@@ -30,14 +31,5 @@ inline bool holds_interpreter_lock() noexcept {
 // that runs Python's signal handlers: the main thread of the main
 // interpreter. PyErr_CheckSignals() does nothing on any other.
 inline bool runs_signal_handlers() noexcept { return _PyOS_IsMainThread() != 0; }
-
-// Whether the interpreter has begun to finalize; asked without the lock.
-inline bool interpreter_finalizing() noexcept {
-#if PY_VERSION_HEX >= 0x030D0000
-    return Py_IsFinalizing() != 0;
-#else
-    return _Py_IsFinalizing() != 0;
-#endif
-}
 
 }  // namespace vorna::bindings
