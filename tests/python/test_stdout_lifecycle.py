@@ -329,14 +329,14 @@ def test_a_child_forked_by_a_handler_never_writes_the_parents_line():
 # each waits in that code until the interpreter finalizes, then takes the
 # interpreter lock back and is ended (3.9 to 3.13, by a forced unwind through
 # the module's frames) or parked (3.14 on). The main thread exits only once
-# all four are inside; the finalizing thread still writes after them. The
-# iterator's only reference is the module's: released without the interpreter
-# lock, its __del__ would run on the stopped thread.
+# all of them are inside. The copy of a write error being made by the last
+# one has no other owner than the module's frame: released there without the
+# interpreter lock, its __del__ would run on the stopped thread.
 STOPPED_IN_PYTHON_CODE = """
-import os, sys, threading, time, vorna
+import os, sys, threading, time, types, vorna
 Version, SemVer, DotSeparated = (getattr(vorna.package.version, n) for n in ("Version", "SemVer", "DotSeparated"))
 entered = threading.Semaphore(0)
-def wait_for_exit():
+def wait_for_exit(*args):
     entered.release()
     while not sys.is_finalizing(): time.sleep(0.001)
 class Meta(type):
@@ -348,44 +348,59 @@ class Index:
     def __index__(self): wait_for_exit(); return 1
 class Parts:
     def __getitem__(self, i): raise IndexError
-    def __iter__(self): return PartsIterator()
-class PartsIterator:
+    def __iter__(self): return self
     def __next__(self): wait_for_exit(); raise StopIteration
-    def __del__(self): os.write(2, b"an iterator released on a stopped thread\\n")
+class Memo:
+    get = wait_for_exit
+r, w = os.pipe(); os.close(r); kept = os.dup(1); os.dup2(w, 1)
+try:
+    vorna.test_function(Version("1.0.0"))
+except BrokenPipeError as error:
+    original = error
+os.dup2(kept, 1)
+def report(self, original=original):
+    if self is not original: os.write(2, b"a copy released on a stopped thread\\n")
+type(original).__del__ = report
 calls = [lambda: vorna.test_function(NotAVersion()), lambda: Version(NotAVersion()),
-         lambda: SemVer(major=Index(), minor=0, patch=0), lambda: DotSeparated(parts=Parts())]
+         lambda: SemVer(major=Index(), minor=0, patch=0), lambda: DotSeparated(parts=Parts()),
+         lambda: original.__deepcopy__(Memo())]
 for call in calls: threading.Thread(target=call, daemon=True).start()
 for _ in calls:
     if not entered.acquire(timeout=20): sys.exit("a thread never reached its Python code")
+"""
+
+FINALIZING_THREAD_WRITES = """
+# Written by the finalizing thread, once the stopped threads are gone: only
+# sys.modules holds the module, whose contents go while the interpreter
+# finalizes (the stopped threads' frames keep __main__'s).
 class Last:
-    def __del__(self): vorna.test_function(Version("9.9.9"))
-last = Last()
+    def __del__(self, write=vorna.test_function, version=vorna.package.version.Version("9.9.9")): write(version)
+sys.modules["last_writer"] = types.ModuleType("last_writer")
+sys.modules["last_writer"].last = Last()
 """
 
 # A writer held between its write and taking the interpreter lock back until
-# the interpreter finalizes (a test-build hook). Had it not been held, it
-# would report its return.
+# the interpreter finalizes (a test-build hook): had it not been held, it would
+# have ended before the main thread.
 HELD_UNTIL_FINALIZATION = """
-import ctypes, os, threading, time, vorna
+import ctypes, os, sys, threading, time, types, vorna
 V = vorna.package.version.Version
 ctypes.PyDLL(vorna.__file__).vorna_test_hold_next_take_back()
-def write():
-    vorna.test_function(V("1.2.3"))
-    os.write(2, b"the writer came back before the interpreter finalized\\n")
-threading.Thread(target=write, daemon=True).start()
+writer = threading.Thread(target=vorna.test_function, args=(V("1.2.3"),), daemon=True)
+writer.start()
 time.sleep(0.2)
-class Last:
-    def __del__(self): vorna.test_function(V("9.9.9"))
-last = Last()
+if not writer.is_alive(): os.write(2, b"the writer came back before the interpreter finalized\\n")
 """
 
 
 @pytest.mark.parametrize(
     "code, stdout",
     [
-        (STOPPED_IN_PYTHON_CODE, b"Got version: 9.9.9\n"),
+        (STOPPED_IN_PYTHON_CODE + FINALIZING_THREAD_WRITES, b"Got version: 9.9.9\n"),
         pytest.param(
-            HELD_UNTIL_FINALIZATION, b"Got version: 1.2.3\nGot version: 9.9.9\n", marks=pytest.mark.needs_test_hooks
+            HELD_UNTIL_FINALIZATION + FINALIZING_THREAD_WRITES,
+            b"Got version: 1.2.3\nGot version: 9.9.9\n",
+            marks=pytest.mark.needs_test_hooks,
         ),
     ],
     ids=["inside-python-code", "taking-the-lock-back"],
