@@ -31,13 +31,14 @@ PyObject* raise_unexpected_keyword(const char* function, PyObject* key);
 
 // Runs a slot's body. The core throws std::bad_alloc when memory runs out
 // and std::length_error for a value too large for its storage (version lists
-// of 4 GiB or more); both become MemoryError here. Any other C++ exception is
-// a broken invariant. What is no C++ exception at all goes on: the host's
-// forced unwind (a thread that takes the interpreter lock back while the
-// interpreter finalizes is ended by pthread_exit on 3.9 to 3.13, wherever
-// Python code the body called gave the lock up), which must pass every frame,
-// so this one is not noexcept either. The failure value is null for object
-// slots and -1 for int slots.
+// of 4 GiB or more); both become MemoryError here. Any other std::exception is
+// a broken invariant. Nothing else is caught: the host's forced unwind (a
+// thread that takes the interpreter lock back while the interpreter finalizes
+// is ended by pthread_exit on 3.9 to 3.13, wherever Python code the body ran
+// gave the lock up) must pass every frame, so this one is not noexcept and
+// has no catch-all, which libc++ would enter and could not leave by
+// rethrowing. The failure value is null for object slots and -1 for int
+// slots.
 template <class Body> auto guarded(Body&& body) -> decltype(body()) {
     using R = decltype(body());
     try {
@@ -46,10 +47,7 @@ template <class Body> auto guarded(Body&& body) -> decltype(body()) {
         PyErr_NoMemory();
     } catch (const std::length_error&) {
         PyErr_NoMemory();
-    } catch (...) {
-        // libstdc++ and libc++ alike give no exception_ptr for an unwind
-        // that is not a C++ exception.
-        if (!std::current_exception()) throw;
+    } catch (const std::exception&) {
         internal_fault("unexpected C++ exception at the Python boundary");
     }
     if constexpr (std::is_same_v<R, int>) {

@@ -109,7 +109,7 @@ void set_paused(State& s, bool paused) noexcept {
 bool lock_within(std::chrono::milliseconds patience) noexcept {
     constexpr std::chrono::milliseconds step(10);
     for (std::chrono::milliseconds waited(0);; waited += step) {
-        if (state().owner.load(std::memory_order_relaxed) == this_thread() || stdout_lock().try_lock()) return true;
+        if (stdout_lock().held_here() || stdout_lock().try_lock()) return true;
         if (waited >= patience) return false;
         std::this_thread::sleep_for(step);
     }
@@ -225,6 +225,8 @@ void StdoutLock::unlock() noexcept {
     }
     s.changed.notify_all();
 }
+
+bool StdoutLock::held_here() const noexcept { return state().owner.load(std::memory_order_relaxed) == this_thread(); }
 
 StdoutLock& stdout_lock() noexcept {
     static StdoutLock lock;

@@ -63,6 +63,8 @@ public:
     void lock() noexcept;
     bool try_lock() noexcept;
     void unlock() noexcept;
+    // Whether the calling thread holds it.
+    bool held_here() const noexcept;
 };
 StdoutLock& stdout_lock() noexcept;
 

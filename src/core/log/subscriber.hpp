@@ -32,10 +32,10 @@ public:
     virtual void report(std::string_view line) noexcept = 0;
 };
 
-// Writes text to a native stream and reports to another: to the process's
-// standard output through write_stdout, or to streams of the caller's own
-// as they are. A stream that the process does not have takes the text
-// without an error.
+// Writes text to a native stream under the standard-output lock and reports
+// to another: to the process's standard output through write_stdout, or to
+// streams of the caller's own. A stream that the process does not have takes
+// the text without an error.
 class StreamOutput final : public Output {
 public:
     // The process's standard output and standard error, looked up on each use.
