@@ -258,11 +258,11 @@ def test_a_writer_taking_the_interpreter_lock_back_during_finalization_ends_clea
     assert (result.returncode, result.stderr, result.stdout) == (0, b"", b"Got version: 1.2.3\nGot version: 9.9.9\n")
 
 
-def run_interrupted_with_late_reader(handler):
+def run_interrupted_with_late_reader(handler, after=""):
     # Nothing reads the child's standard output for half a second once it
     # begins its long line, so the line blocks on the full pipe when the
-    # one-shot SIGALRM comes.
-    code = textwrap.dedent(handler) + INTERRUPTED_AT_0_2_S
+    # one-shot SIGALRM comes. `after` runs once the long line's write is over.
+    code = textwrap.dedent(handler) + INTERRUPTED_AT_0_2_S + textwrap.dedent(after)
     child = subprocess.Popen([sys.executable, "-c", code], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     try:
         assert child.stderr.readline() == b"writing\n"
@@ -457,37 +457,35 @@ def handler(number, frame):
     listener.stop()
 """
 
-# The handler cuts the line; at exit a child is forked that writes, and then
-# the parent writes.
-HANDLER_CUTS_THEN_A_CHILD_WRITES = """
-import atexit, os, vorna
-V = vorna.package.version.Version
+# The handler cuts the line; then a child is forked that writes, and then the
+# parent writes.
+HANDLER_RAISES = """
 def handler(number, frame):
     raise Stop
-def fork_and_write():
-    pid = os.fork()
-    if pid == 0:
-        vorna.test_function(V("2.0.0"))
-        os._exit(0)
-    os.waitpid(pid, 0)
-    vorna.test_function(V("3.0.0"))
-atexit.register(fork_and_write)
+"""
+A_CHILD_WRITES_THEN_THE_PARENT = """
+pid = os.fork()
+if pid == 0:
+    vorna.test_function(V("2.0.0"))
+    os._exit(0)
+os.waitpid(pid, 0)
+vorna.test_function(V("3.0.0"))
 """
 
 
 @pytest.mark.parametrize(
-    "handler, whole, after",
+    "handler, after, whole, rest",
     [
-        (HANDLER_JOINS_A_WRITER, True, b"Got version: 3.0.0\n"),
-        (HANDLER_CUTS_THEN_A_CHILD_WRITES, False, b"Got version: 2.0.0\nGot version: 3.0.0\n"),
+        (HANDLER_JOINS_A_WRITER, "", True, b"Got version: 3.0.0\n"),
+        (HANDLER_RAISES, A_CHILD_WRITES_THEN_THE_PARENT, False, b"Got version: 2.0.0\nGot version: 3.0.0\n"),
     ],
     ids=["handler-joins-a-writer", "child-writes-after-a-cut-line"],
 )
-def test_what_follows_an_interrupted_line(handler, whole, after):
-    returncode, out, err = run_interrupted_with_late_reader(handler)
+def test_what_follows_an_interrupted_line(handler, after, whole, rest):
+    returncode, out, err = run_interrupted_with_late_reader(handler, after)
     assert (returncode, err) == (0, b"")
-    first, _, rest = out.partition(b"\n")
-    assert (first == LONG_LINE if whole else LONG_LINE.startswith(first)) and rest == after
+    first, _, others = out.partition(b"\n")
+    assert (first == LONG_LINE if whole else LONG_LINE.startswith(first)) and others == rest
 
 
 # A handler every millisecond writes 4 KB lines while a 1 MiB line goes to a
