@@ -21,9 +21,10 @@ inline bool holds_interpreter_lock() noexcept {
 #elif PY_VERSION_HEX >= 0x030C0000
     return _PyThreadState_UncheckedGet() != nullptr;  // the calling thread's own
 #else
-    // The state that holds the lock, whichever thread it belongs to.
+    // The state that holds the lock, whichever thread and interpreter it
+    // belongs to.
     PyThreadState* const holder = _PyThreadState_UncheckedGet();
-    return holder != nullptr && holder == PyGILState_GetThisThreadState();
+    return holder != nullptr && holder->thread_id == PyThread_get_thread_ident();
 #endif
 }
 
