@@ -492,8 +492,8 @@ def test_what_follows_an_interrupted_line(handler, after, whole, rest):
     assert (first == LONG_LINE if whole else LONG_LINE.startswith(first)) and others == rest
 
 
-# A handler every millisecond writes 4 KB lines while a 1 MiB line goes to a
-# reader taking about 1.6 MB/s.
+# A handler every 2 ms writes 4 KB lines (2 MB/s) while a 1 MiB line goes to a
+# reader taking about 0.8 MB/s.
 FLOODED_WHILE_WRITING = """
 import os, resource, signal, sys, threading, time, vorna
 V = vorna.package.version.Version
@@ -503,20 +503,25 @@ def drain():
     signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGALRM])
     while chunk := os.read(r, 16384):
         received.append(chunk)
-        time.sleep(0.01)
+        time.sleep(0.02)
 reader = threading.Thread(target=drain)
 reader.start()
 accepted, refused = [], []  # appended to: a handler may run inside another
+line = V("4.0.0-" + "b" * 4000)
+def write_long_line():
+    vorna.test_function(V("a" * (1 << 20)))
 def handler(number, frame):
+    if frame.f_code is not write_long_line.__code__:
+        return  # outside the call, a line written directly could outlast the period
     try:
-        vorna.test_function(V("4.0.0-" + "b" * 4000))
+        vorna.test_function(line)
         accepted.append(number)
     except OSError:
         refused.append(number)
 before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
 signal.signal(signal.SIGALRM, handler)
-signal.setitimer(signal.ITIMER_REAL, 0.001, 0.001)
-vorna.test_function(V("a" * (1 << 20)))
+signal.setitimer(signal.ITIMER_REAL, 0.002, 0.002)
+write_long_line()
 signal.setitimer(signal.ITIMER_REAL, 0)
 grown = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before
 vorna.test_function(V("1.2.3"))
@@ -532,43 +537,46 @@ def test_a_handler_writing_faster_than_the_reader_leaves_the_call_bounded():
     assert result.returncode == 0, result.stderr[-2000:]
     counts, output = result.stderr.split(b"\n", 1)
     grown_kib, accepted, refused = map(int, counts.split())
-    assert refused > 0 and grown_kib < 48 * 1024  # the held-back lines met their bound
+    assert refused > 0  # the held-back lines met their bound
+    assert grown_kib < 48 * 1024 or "TSAN_OPTIONS" in os.environ  # its shadow memory grows too
     lines = output.split(b"\n")
     assert lines.count(b"Got version: " + b"a" * (1 << 20)) == 1
     assert lines.count(b"Got version: 4.0.0-" + b"b" * 4000) == accepted
     assert lines.count(b"Got version: 1.2.3") == 1 and len(lines) == accepted + 3
 
 
-# A handler's line is held back behind the caller's; the reader takes exactly
-# the caller's line and closes. The held-back line meets the closed pipe, but
-# the caller's own line went out whole.
+# A handler's line is held back behind the caller's, whose write blocks on a
+# full pipe; the late reader takes exactly the caller's line and closes. The
+# held-back line meets the closed pipe, but the caller's own line went out
+# whole.
 HELD_BACK_LINE_MEETS_A_CLOSED_PIPE = """
-import os, signal, sys, threading, time, vorna
+import os, signal, vorna
 V = vorna.package.version.Version
-r, w = os.pipe(); os.dup2(w, 1); os.close(w)
-own = b"Got version: " + b"a" * 400000 + b"\\n"
-got = []
-def read_own_line_and_close():
-    signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGALRM])
-    time.sleep(0.3)
-    data = b""
-    while len(data) < len(own): data += os.read(r, len(own) - len(data))
-    got.append(data)
-    os.close(r)
-reader = threading.Thread(target=read_own_line_and_close)
-reader.start()
+line = V("7.7.7-" + "b" * 200000)
 handled = []
 def handler(number, frame):
     handled.append(number)
-    vorna.test_function(V("7.7.7-" + "b" * 200000))
+    vorna.test_function(line)
 signal.signal(signal.SIGALRM, handler)
-signal.setitimer(signal.ITIMER_REAL, 0.1)
+os.write(2, b"writing\\n")
+signal.setitimer(signal.ITIMER_REAL, 0.2)
 result = vorna.test_function(V("a" * 400000))
-reader.join()
-sys.stderr.write(repr((result, len(handled), got == [own])))
+os.write(2, repr((result, len(handled))).encode())
 """
 
 
 def test_a_held_back_lines_error_is_not_the_callers():
-    result = run_python(HELD_BACK_LINE_MEETS_A_CLOSED_PIPE)
-    assert (result.returncode, result.stderr) == (0, b"(None, 1, True)")
+    own = b"Got version: " + b"a" * 400000 + b"\n"
+    child = subprocess.Popen([sys.executable, "-c", HELD_BACK_LINE_MEETS_A_CLOSED_PIPE], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE)
+    try:
+        assert child.stderr.readline() == b"writing\n"
+        time.sleep(0.5)
+        got = b""
+        while len(got) < len(own) and (chunk := child.stdout.read1(len(own) - len(got))):
+            got += chunk
+        child.stdout.close()
+        _, err = child.communicate(timeout=60)
+    finally:
+        child.kill()
+    assert (child.returncode, got == own, err) == (0, True, b"(None, 1)")

@@ -13,18 +13,31 @@ namespace vorna::bindings {
 
 // Whether the calling thread holds the interpreter lock, asked of the
 // thread's own state: PyGILState_Check() answers yes for every thread once a
-// sub-interpreter has existed. A thread that the host's forced unwind ends
-// while it takes the lock back does not hold it (see PyRef).
+// sub-interpreter has existed.
 inline bool holds_interpreter_lock() noexcept {
 #if PY_VERSION_HEX >= 0x030D0000
     return PyThreadState_GetUnchecked() != nullptr;
 #elif PY_VERSION_HEX >= 0x030C0000
     return _PyThreadState_UncheckedGet() != nullptr;  // the calling thread's own
 #else
-    // The state that holds the lock, whichever thread and interpreter it
-    // belongs to.
+    // The state that holds the lock, whichever thread it belongs to; read,
+    // never followed, as another thread may be freeing it.
     PyThreadState* const holder = _PyThreadState_UncheckedGet();
-    return holder != nullptr && holder->thread_id == PyThread_get_thread_ident();
+    return holder != nullptr && holder == PyGILState_GetThisThreadState();
+#endif
+}
+
+// Whether the calling thread, in a frame of the module, may release a
+// reference: it holds the interpreter lock. Such a frame runs without it only
+// while the host's forced unwind ends a thread that took the lock back during
+// finalization, so before that no more is asked; from then on, whether the
+// thread holds it, as above (a sub-interpreter, where the thread's state is
+// another, has ended by then).
+inline bool may_release_references() noexcept {
+#if PY_VERSION_HEX >= 0x030C0000
+    return holds_interpreter_lock();
+#else
+    return _Py_IsFinalizing() == 0 || holds_interpreter_lock();
 #endif
 }
 

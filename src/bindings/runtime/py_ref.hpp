@@ -33,7 +33,7 @@ public:
     // the host leaves those of its own frames. Not noexcept: the release may
     // run Python code (a __del__), which the host may end the same way.
     ~PyRef() noexcept(false) {
-        if (object_ && holds_interpreter_lock()) Py_DECREF(object_);
+        if (object_ && may_release_references()) Py_DECREF(object_);
     }
 
     void swap(PyRef& other) noexcept { std::swap(object_, other.object_); }
