@@ -4,6 +4,10 @@
 # GoogleTest suite (GoogleTest itself built from Debian's sources with the same
 # compiler and library, since the packaged one is built for libstdc++) and the
 # extension with the fault-injection hooks, run against the Python suite.
+# The extension names libgcc_s before libc++: Debian's libc++abi unwinds with
+# LLVM's libunwind, while glibc's pthread_exit (the interpreter ending a
+# thread) unwinds with libgcc_s, and one frame must not meet both; with
+# libgcc_s first, the process has one unwinder, as macOS and the BSDs do.
 # Warnings are errors.
 #
 #   tools/test_clang.sh VENV

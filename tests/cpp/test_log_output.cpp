@@ -114,6 +114,26 @@ TEST(LogStdout, LockIsReentrantAcrossAWrite) {
     close_handle(out);
 }
 
+TEST(LogStdout, TryLockFailsWhileAnotherThreadHoldsTheLock) {
+    // The exit writer takes the lock this way: answering yes beside a holder
+    // would let it write inside that holder's line.
+    std::atomic<int> step{0};
+    std::thread holder([&step] {
+        stdout_lock().lock();
+        step = 1;
+        while (step != 2) std::this_thread::yield();
+        stdout_lock().unlock();
+        step = 3;
+    });
+    while (step != 1) std::this_thread::yield();
+    EXPECT_FALSE(stdout_lock().try_lock());
+    step = 2;
+    while (step != 3) std::this_thread::yield();
+    EXPECT_TRUE(stdout_lock().try_lock());
+    stdout_lock().unlock();
+    holder.join();
+}
+
 // ---------------------------------------------------------------------------
 // Installation and dispatch (in child processes: the slot is process-wide and
 // can be filled only once)

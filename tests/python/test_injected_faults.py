@@ -156,3 +156,16 @@ def test_an_instance_whose_value_failed_is_freed(cls):
         cls(TEXTS[cls])
     assert sys.getrefcount(cls) == references
     assert str(cls(TEXTS[cls])) == TEXTS[cls]
+
+
+@pytest.mark.needs_test_hooks
+@pytest.mark.parametrize(
+    "form, value",
+    [(repr, Version("1.2.3-rc.1")), (str, Other(value="caf\u00e9")), (str, DotSeparated(parts=["\u65e5", "1"]))],
+    ids=["repr", "str-latin-1", "str-wide"],
+)
+def test_a_render_that_failed_part_way_leaves_nothing_to_the_next(form, value):
+    # The thread's render buffer as a render that failed part way leaves it.
+    expected = form(value)
+    HOOKS.vorna_test_leave_in_render_buffer(b"left over by a failed render")
+    assert form(value) == expected

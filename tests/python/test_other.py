@@ -24,6 +24,14 @@ def test_long_text_forms(wide):
     assert repr(value) == f'Other {{ value: "{text}" }}'
 
 
+# The characters at the edges of the widths, each the widest of its text: the
+# str takes the width that character needs, and the walk reaches it.
+@pytest.mark.parametrize("edge", ["\u0080", "\u00ff", "\u0100", "\uffff", "\U00010000"])
+def test_long_text_form_at_each_widths_edge(edge):
+    text = "x" * 5000 + edge
+    assert str(Other(value=text)) == text
+
+
 @pytest.mark.parametrize(
     "text, column, sentence",
     [

@@ -10,7 +10,7 @@
 
 namespace vorna::bindings {
 
-PyObject* raise_parse_error(const ParseFailure& failure) noexcept {
+PyObject* raise_parse_error(const ParseFailure& failure) {
     return guarded([&]() -> PyObject* {
         test_hooks::before_report();
         // The report is measured, then written once straight into a str of

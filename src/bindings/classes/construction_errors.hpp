@@ -12,7 +12,7 @@ namespace vorna::bindings {
 
 // RuntimeError carrying the report of a failed parse; MemoryError when
 // memory runs out while it is written.
-PyObject* raise_parse_error(const ParseFailure& failure) noexcept;
+PyObject* raise_parse_error(const ParseFailure& failure);
 
 // TypeError "Cannot construct <class> from type '<type(argument).__name__>'".
 // __name__ is read as an attribute, so an error there is raised instead.

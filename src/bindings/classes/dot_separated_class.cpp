@@ -22,7 +22,7 @@ struct DotSeparatedClass {
     static constexpr const char* full_name = "builtins.DotSeparated";
     static constexpr const char* doc = "DotSeparated(*args, **kwargs)\n--\n\nPython wrapper around [`DotSeparated`]";
 
-    static PyTypeObject* type() noexcept { return dot_separated_type(); }
+    static PyTypeObject* type() { return dot_separated_type(); }
     static std::span<StaticName* const> keywords() noexcept { return accepted_keywords; }
 
     // parts is required; its texts are stored as given, without the grammar.
@@ -40,7 +40,7 @@ struct DotSeparatedClass {
         using Snapshot = vorna::DotSeparated;
         using Input = TextList;
         static Snapshot snapshot(const Owner& v) { return v; }
-        static PyObject* to_python(const Snapshot& v) noexcept { return bindings::to_python(v.parts()); }
+        static PyObject* to_python(const Snapshot& v) { return bindings::to_python(v.parts()); }
         static void store(Owner& v, Input&& parts) { v.set_parts(parts); }
     };
 

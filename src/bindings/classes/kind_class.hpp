@@ -87,7 +87,7 @@ template <KindClass Class> bool kind_from_instance(PyObject* argument, typename 
 
 // __new__(cls, *args, **kwargs) of a kind class. Any keyword dictionary, even
 // an empty one, selects the keyword form.
-template <KindClass Class> PyObject* kind_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
+template <KindClass Class> PyObject* kind_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
         using Value = typename Class::Value;
         const Py_ssize_t count = PyTuple_GET_SIZE(args);
@@ -120,7 +120,7 @@ template <KindClass Class> PyObject* kind_new(PyTypeObject* type, PyObject* args
 template <KindClass Class> class KindClassObject {
 public:
     // Borrowed reference, or null with an error set.
-    static PyTypeObject* get() noexcept { return cache.get(); }
+    static PyTypeObject* get() { return cache.get(); }
     static const PyType_Spec& type_description() noexcept { return type_spec; }
 
 private:

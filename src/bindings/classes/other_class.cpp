@@ -22,7 +22,7 @@ struct OtherClass {
     static constexpr const char* full_name = "builtins.Other";
     static constexpr const char* doc = "Other(*args, **kwargs)\n--\n\nPython wrapper around the [`Other`] version type";
 
-    static PyTypeObject* type() noexcept { return other_type(); }
+    static PyTypeObject* type() { return other_type(); }
     static std::span<StaticName* const> keywords() noexcept { return accepted_keywords; }
 
     // value is required; any text is stored as given, the empty one too.
@@ -40,7 +40,7 @@ struct OtherClass {
         using Snapshot = vorna::Other;
         using Input = Text;
         static Snapshot snapshot(const Owner& v) { return v; }
-        static PyObject* to_python(const Snapshot& v) noexcept { return bindings::to_python(v.value()); }
+        static PyObject* to_python(const Snapshot& v) { return bindings::to_python(v.value()); }
         static void store(Owner& v, Input&& value) { v.set_value(value); }
     };
 

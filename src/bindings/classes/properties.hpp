@@ -18,7 +18,7 @@
 //       using Snapshot = vorna::DotSeparated;  // a copy that owns its list
 //       using Input = TextList;                // what from_python converts to
 //       static Snapshot snapshot(const Owner& v) { return v; }
-//       static PyObject* to_python(const Snapshot& v) noexcept { return bindings::to_python(v.parts()); }
+//       static PyObject* to_python(const Snapshot& v) { return bindings::to_python(v.parts()); }
 //       static void store(Owner& v, Input&& parts) { v.set_parts(parts); }
 //   };
 //   static constexpr PropertyTable properties{
@@ -74,7 +74,7 @@ template <auto Member> struct MemberField {
     using Snapshot = typename MemberOf<decltype(Member)>::Field;
     using Input = Snapshot;
     static Snapshot snapshot(const Owner& v) { return v.*Member; }
-    static PyObject* to_python(const Snapshot& field) noexcept { return bindings::to_python(field); }
+    static PyObject* to_python(const Snapshot& field) { return bindings::to_python(field); }
     static void store(Owner& v, Input&& field) noexcept { v.*Member = std::move(field); }
 };
 
@@ -82,7 +82,7 @@ template <auto Member> struct MemberField {
 // built from the copy. Building it allocates, which can start a collection
 // and run finalizers (Python code that may write to this very instance, or
 // let another thread in), so no borrow may be held meanwhile.
-template <PropertyField Field> PyObject* get_field(PyObject* self, void*) noexcept {
+template <PropertyField Field> PyObject* get_field(PyObject* self, void*) {
     return guarded([&]() -> PyObject* {
         auto* instance = instance_of<typename Field::Owner>(self);
         std::optional<typename Field::Snapshot> field;
@@ -95,7 +95,7 @@ template <PropertyField Field> PyObject* get_field(PyObject* self, void*) noexce
 
 // Setter: converts the whole new value first, then replaces the field under
 // a writer borrow. The closure is the setter's parameter name.
-template <PropertyField Field> int set_field(PyObject* self, PyObject* value, void* parameter) noexcept {
+template <PropertyField Field> int set_field(PyObject* self, PyObject* value, void* parameter) {
     if (!value) {
         PyErr_SetString(PyExc_AttributeError, "can't delete attribute");
         return -1;

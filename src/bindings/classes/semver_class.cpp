@@ -32,7 +32,7 @@ struct SemVerClass {
     static constexpr const char* full_name = "builtins.SemVer";
     static constexpr const char* doc = "SemVer(*args, **kwargs)\n--\n\nPython wrapper type for [`SemVer`]";
 
-    static PyTypeObject* type() noexcept { return semver_type(); }
+    static PyTypeObject* type() { return semver_type(); }
     static std::span<StaticName* const> keywords() noexcept { return accepted_keywords; }
 
     // major, minor and patch are required, in that order; rc and meta may be
@@ -63,7 +63,7 @@ struct SemVerClass {
             const std::optional<ListView> list = v.lists.get_if_present(List);
             return Snapshot({list ? std::optional<ListSource>(*list) : std::nullopt});
         }
-        static PyObject* to_python(const Snapshot& list) noexcept { return bindings::to_python(list.get_if_present(0)); }
+        static PyObject* to_python(const Snapshot& list) { return bindings::to_python(list.get_if_present(0)); }
         static void store(Owner& v, Input&& list) { v.lists.assign(List, list); }
     };
 

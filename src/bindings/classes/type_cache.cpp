@@ -37,7 +37,7 @@ bool keep_text_signature([[maybe_unused]] PyTypeObject* type, [[maybe_unused]] c
 
 }  // namespace
 
-PyRef TypeCache::create() noexcept {
+PyRef TypeCache::create() {
     PyRef made = PyRef::steal(PyType_FromSpec(&type_spec_));
     if (!made) return made;
     auto* type = reinterpret_cast<PyTypeObject*>(made.get());

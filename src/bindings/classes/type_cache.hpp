@@ -16,13 +16,13 @@ public:
         : type_spec_(type_spec), vectorcall_(vectorcall) {}
 
     // Borrowed reference, or null with an error set.
-    PyTypeObject* get() noexcept {
+    PyTypeObject* get() {
         return type_.get([this] { return create(); });
     }
 
 private:
     // A new class object, or an empty reference with an error set.
-    PyRef create() noexcept;
+    PyRef create();
 
     PyType_Spec& type_spec_;
     // Calls of the class object itself, when the class answers them without

@@ -16,7 +16,7 @@ namespace {
 
 struct VersionClass {
     using Value = vorna::Version;
-    static PyTypeObject* type() noexcept { return version_type(); }
+    static PyTypeObject* type() { return version_type(); }
 };
 
 // A copy of the value of an instance of the kind class `type_of` gives,
@@ -61,7 +61,7 @@ PyObject* construct(PyTypeObject* type, PyObject* const* args, Py_ssize_t nargs,
 
 // __new__(cls, *args): positional only; an empty keyword dictionary is
 // ignored.
-PyObject* version_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
+PyObject* version_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
         PyObject* first_keyword = nullptr;
         if (kwargs && PyDict_Check(kwargs)) {
@@ -97,7 +97,7 @@ PyObject* generic_call(PyObject* callable, PyObject* const* args, Py_ssize_t nar
 // Version(...): the same rules, answered without building an argument tuple.
 // An empty keyword mapping arrives as no keywords at all, which Version
 // ignores either way.
-PyObject* version_vectorcall(PyObject* callable, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept {
+PyObject* version_vectorcall(PyObject* callable, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         auto* type = reinterpret_cast<PyTypeObject*>(callable);
         if (type->tp_new != version_new || type->tp_init != PyBaseObject_Type.tp_init) [[unlikely]] {

@@ -106,13 +106,13 @@ bool from_python(PyObject* object, std::optional<TextList>& out) {
     return true;
 }
 
-PyObject* to_python(std::uint32_t value) noexcept { return PyLong_FromUnsignedLong(value); }
+PyObject* to_python(std::uint32_t value) { return PyLong_FromUnsignedLong(value); }
 
-PyObject* to_python(std::string_view value) noexcept {
+PyObject* to_python(std::string_view value) {
     return PyUnicode_DecodeUTF8(value.data(), static_cast<Py_ssize_t>(value.size()), nullptr);
 }
 
-PyObject* to_python(const ListView& value) noexcept {
+PyObject* to_python(const ListView& value) {
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(value.size())));
     if (!list) return nullptr;
     for (std::size_t i = 0; i < value.size(); ++i) {
@@ -123,12 +123,12 @@ PyObject* to_python(const ListView& value) noexcept {
     return list.release();
 }
 
-PyObject* to_python(const std::optional<ListView>& value) noexcept {
+PyObject* to_python(const std::optional<ListView>& value) {
     if (!value) Py_RETURN_NONE;
     return to_python(*value);
 }
 
-void prefix_argument_name(const char* parameter) noexcept {
+void prefix_argument_name(const char* parameter) {
     if (!PyErr_ExceptionMatches(PyExc_TypeError)) return;
     PyObject *type, *value, *traceback;
     PyErr_Fetch(&type, &value, &traceback);

@@ -32,14 +32,14 @@ bool from_python(PyObject* object, TextList& out);
 bool from_python(PyObject* object, std::optional<TextList>& out);
 
 // New Python objects for the model's fields, or null with an error set.
-PyObject* to_python(std::uint32_t value) noexcept;
-PyObject* to_python(std::string_view value) noexcept;
-PyObject* to_python(const ListView& value) noexcept;
-PyObject* to_python(const std::optional<ListView>& value) noexcept;
+PyObject* to_python(std::uint32_t value);
+PyObject* to_python(std::string_view value);
+PyObject* to_python(const ListView& value);
+PyObject* to_python(const std::optional<ListView>& value);
 
 // After a failed conversion of a setter's argument: a pending TypeError is
 // replaced by TypeError "argument '<parameter>': <its message>", whose
 // __cause__ is the first error's own __cause__. Other errors stay as they are.
-void prefix_argument_name(const char* parameter) noexcept;
+void prefix_argument_name(const char* parameter);
 
 }  // namespace vorna::bindings

@@ -4,7 +4,7 @@
 
 namespace vorna::bindings {
 
-PyObject* raise_unexpected_keyword(const char* function, PyObject* key) noexcept {
+PyObject* raise_unexpected_keyword(const char* function, PyObject* key) {
     PyRef message = PyRef::steal(PyUnicode_FromFormat(PyUnicode_Check(key)
                                                           ? "%s() got an unexpected keyword argument '%U'"
                                                           : "%s() got an unexpected keyword argument '%S'",
@@ -13,19 +13,19 @@ PyObject* raise_unexpected_keyword(const char* function, PyObject* key) noexcept
     return nullptr;
 }
 
-PyObject* raise(PyObject* type, std::string_view message) noexcept {
+PyObject* raise(PyObject* type, std::string_view message) {
     PyRef text = PyRef::steal(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
     if (text) PyErr_SetObject(type, text.get());
     return nullptr;
 }
 
-void ensure_error_set() noexcept {
+void ensure_error_set() {
     if (!PyErr_Occurred()) {
         PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
     }
 }
 
-void raise_from_pending(PyObject* type, std::string_view message) noexcept {
+void raise_from_pending(PyObject* type, std::string_view message) {
     ensure_error_set();
     PyObject *cause_type, *cause_value, *cause_tb;
     PyErr_Fetch(&cause_type, &cause_value, &cause_tb);

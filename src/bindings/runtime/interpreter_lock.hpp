@@ -20,9 +20,24 @@ inline bool holds_interpreter_lock() noexcept {
 #elif PY_VERSION_HEX >= 0x030C0000
     return _PyThreadState_UncheckedGet() != nullptr;  // the calling thread's own
 #else
-    // The state that holds the lock, whichever thread it belongs to.
+    // The state that holds the lock, whichever thread it belongs to; read,
+    // never followed, as another thread may be freeing it.
     PyThreadState* const holder = _PyThreadState_UncheckedGet();
     return holder != nullptr && holder == PyGILState_GetThisThreadState();
+#endif
+}
+
+// Whether the calling thread, in a frame of the module, may release a
+// reference: it holds the interpreter lock. Such a frame runs without it only
+// while the host's forced unwind ends a thread that took the lock back during
+// finalization, so before that no more is asked; from then on, whether the
+// thread holds it, as above (a sub-interpreter, where the thread's state is
+// another, has ended by then).
+inline bool may_release_references() noexcept {
+#if PY_VERSION_HEX >= 0x030C0000
+    return holds_interpreter_lock();
+#else
+    return _Py_IsFinalizing() == 0 || holds_interpreter_lock();
 #endif
 }
 
@@ -30,14 +45,5 @@ inline bool holds_interpreter_lock() noexcept {
 // that runs Python's signal handlers: the main thread of the main
 // interpreter. PyErr_CheckSignals() does nothing on any other.
 inline bool runs_signal_handlers() noexcept { return _PyOS_IsMainThread() != 0; }
-
-// Whether the interpreter has begun to finalize; asked without the lock.
-inline bool interpreter_finalizing() noexcept {
-#if PY_VERSION_HEX >= 0x030D0000
-    return Py_IsFinalizing() != 0;
-#else
-    return _Py_IsFinalizing() != 0;
-#endif
-}
 
 }  // namespace vorna::bindings

@@ -20,7 +20,7 @@ public:
     // Borrowed reference, made by `make()` (a PyRef of a new object, or an
     // empty one with an error set) when there is none yet; null with the
     // error when making it failed.
-    template <class Make> T* get(Make&& make) noexcept {
+    template <class Make> T* get(Make&& make) {
         if (T* object = slot_.load()) [[likely]] return object;
         PyRef made = make();
         if (!made) return nullptr;

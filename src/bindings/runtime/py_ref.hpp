@@ -5,6 +5,8 @@
 
 #include <utility>
 
+#include "bindings/runtime/interpreter_lock.hpp"
+
 namespace vorna::bindings {
 
 class PyRef {
@@ -21,11 +23,18 @@ public:
     PyRef(const PyRef&) = delete;
     PyRef& operator=(const PyRef&) = delete;
     PyRef(PyRef&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
-    PyRef& operator=(PyRef&& other) noexcept {
+    PyRef& operator=(PyRef&& other) {
         PyRef(std::move(other)).swap(*this);
         return *this;
     }
-    ~PyRef() { Py_XDECREF(object_); }
+    // Released only with the interpreter lock held. A handle goes without it
+    // only when the host's forced unwind ends a thread that took the lock
+    // back while the interpreter finalizes: the reference is then left, as
+    // the host leaves those of its own frames. Not noexcept: the release may
+    // run Python code (a __del__), which the host may end the same way.
+    ~PyRef() noexcept(false) {
+        if (object_ && may_release_references()) Py_DECREF(object_);
+    }
 
     void swap(PyRef& other) noexcept { std::swap(object_, other.object_); }
 

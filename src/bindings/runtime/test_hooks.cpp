@@ -14,6 +14,7 @@
 #include "bindings/classes/instance.hpp"
 #include "bindings/runtime/interpreter_lock.hpp"
 #include "bindings/runtime/py_ref.hpp"
+#include "bindings/runtime/strings.hpp"
 
 #include "core/log/log.hpp"
 
@@ -92,7 +93,12 @@ template <class T> const void* placed_block_of(PyObject* object) {
 
 void before_taking_the_interpreter_lock_back() noexcept {
     if (!armed_take_back_hold.exchange(false, std::memory_order_relaxed)) return;
-    while (!interpreter_finalizing()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // Asked without the interpreter lock.
+#if PY_VERSION_HEX >= 0x030D0000
+    while (Py_IsFinalizing() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+#else
+    while (_Py_IsFinalizing() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+#endif
 }
 
 }  // namespace vorna::bindings::test_hooks
@@ -157,6 +163,12 @@ __attribute__((visibility("default"))) int vorna_test_block_in_tail(PyObject* ob
 // back.
 __attribute__((visibility("default"))) void vorna_test_hold_next_take_back() {
     vorna::bindings::test_hooks::armed_take_back_hold.store(true, std::memory_order_relaxed);
+}
+
+// Leaves `leftover` in the calling thread's render buffer, as a render that
+// failed part way through (its exception out of the middle of a form) does.
+__attribute__((visibility("default"))) void vorna_test_leave_in_render_buffer(const char* leftover) {
+    vorna::bindings::render_buffer().append(leftover);
 }
 
 // Logs one INFO record with `message`, as code of the module that logs would,

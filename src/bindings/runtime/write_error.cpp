@@ -46,7 +46,7 @@ namespace {
 
 // System texts come in the C library's encoding; an undecodable byte must not
 // turn a write error into a decoding error.
-PyRef text_object(std::string_view text) noexcept {
+PyRef text_object(std::string_view text) {
     return PyRef::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
 }
 
@@ -54,7 +54,7 @@ PyRef text_object(std::string_view text) noexcept {
 // class, (errno, strerror), and the state set on the new instance afterwards
 // (the message as `args`, `characters_written` when set, and the instance's
 // own attributes). Null with an error set.
-PyObject* reduce_parts(PyObject* self, PyRef& arguments) noexcept {
+PyObject* reduce_parts(PyObject* self, PyRef& arguments) {
     PyRef number = PyRef::steal(PyObject_GetAttrString(self, "errno"));
     PyRef description = number ? PyRef::steal(PyObject_GetAttrString(self, "strerror")) : PyRef();
     if (!description) return nullptr;
@@ -81,7 +81,7 @@ PyObject* reduce_parts(PyObject* self, PyRef& arguments) noexcept {
 
 // __reduce__: Python's own class for the errno, which the unpickling side
 // finds by name (the message classes are made at run time and have none).
-PyObject* reduce_method(PyObject* self, PyObject*) noexcept {
+PyObject* reduce_method(PyObject* self, PyObject*) {
     PyRef arguments;
     PyRef state = PyRef::steal(reduce_parts(self, arguments));
     if (!state) return nullptr;
@@ -93,7 +93,7 @@ PyObject* reduce_method(PyObject* self, PyObject*) noexcept {
 // state of reduce_parts set on it: as it stands for __copy__, deep-copied
 // with `memo` for __deepcopy__ (the instance's own attributes, its notes
 // among them, are then its own). Null with an error set.
-PyObject* copy_of(PyObject* self, PyObject* memo) noexcept {
+PyObject* copy_of(PyObject* self, PyObject* memo) {
     PyRef arguments;
     PyRef state = PyRef::steal(reduce_parts(self, arguments));
     if (!state) return nullptr;
@@ -123,15 +123,15 @@ PyObject* copy_of(PyObject* self, PyObject* memo) noexcept {
     return copy.release();
 }
 
-PyObject* copy_method(PyObject* self, PyObject*) noexcept { return copy_of(self, nullptr); }
+PyObject* copy_method(PyObject* self, PyObject*) { return copy_of(self, nullptr); }
 
-PyObject* deepcopy_method(PyObject* self, PyObject* memo) noexcept { return copy_of(self, memo); }
+PyObject* deepcopy_method(PyObject* self, PyObject* memo) { return copy_of(self, memo); }
 
 PyMethodDef reduce_def = {"__reduce__", reduce_method, METH_NOARGS, nullptr};
 PyMethodDef copy_def = {"__copy__", copy_method, METH_NOARGS, nullptr};
 PyMethodDef deepcopy_def = {"__deepcopy__", deepcopy_method, METH_O, nullptr};
 
-bool add_method(PyObject* type, PyMethodDef* def) noexcept {
+bool add_method(PyObject* type, PyMethodDef* def) {
     PyRef method = PyRef::steal(PyDescr_NewMethod(reinterpret_cast<PyTypeObject*>(type), def));
     return method && PyObject_SetAttrString(type, def->ml_name, method.get()) == 0;
 }
@@ -140,7 +140,7 @@ bool add_method(PyObject* type, PyMethodDef* def) noexcept {
 // OSError's own str() reads "[Errno N] strerror" whenever both are set, which
 // would hide the message callers read. One class per base, for the process.
 // Returns a borrowed reference, or null with an error set.
-PyObject* message_class_for(PyTypeObject* base) noexcept {
+PyObject* message_class_for(PyTypeObject* base) {
     static OnceObject<> made_classes;  // base -> subclass
     PyObject* const classes = made_classes.get([] { return PyRef::steal(PyDict_New()); });
     if (!classes) return nullptr;
@@ -164,7 +164,7 @@ PyObject* message_class_for(PyTypeObject* base) noexcept {
 
 }  // namespace
 
-PyObject* raise_write_error(std::string_view stream, std::error_code error, std::size_t written) noexcept {
+PyObject* raise_write_error(std::string_view stream, std::error_code error, std::size_t written) {
     std::string message;
     std::string strerror;
     try {

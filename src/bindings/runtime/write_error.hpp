@@ -17,6 +17,6 @@ namespace vorna::bindings {
 // as itself and pickles as Python's own class for the errno, with `errno`,
 // `strerror` and the message as its `args`. Returns null for
 // `return raise_write_error(...)`.
-PyObject* raise_write_error(std::string_view stream, std::error_code error, std::size_t written = 0) noexcept;
+PyObject* raise_write_error(std::string_view stream, std::error_code error, std::size_t written = 0);
 
 }  // namespace vorna::bindings

@@ -16,6 +16,12 @@ namespace vorna::log {
 
 namespace {
 
+// The most that nested writes and writes of other threads may hold back
+// behind a write under way: past it, a line to be held back is refused with
+// errc::no_buffer_space. One line more may pass it, and the lines a failed
+// write puts back count toward it.
+constexpr std::size_t held_back_bound = std::size_t{1} << 20;
+
 // A mark of the calling thread, distinct among the threads alive.
 const void* this_thread() noexcept {
     thread_local const char marker = 0;
@@ -25,14 +31,12 @@ const void* this_thread() noexcept {
 // Everything standard output's writers share (see the header for what each
 // part becomes across fork(), exit and signal handlers).
 struct State {
-    std::mutex mutex;                   // held briefly, to take or give up the lock
-    std::condition_variable changed;    // the lock came free
+    std::mutex mutex;                 // held briefly, around every change below
+    std::condition_variable changed;  // the lock came free, or its holder paused
     std::atomic<const void*> owner{nullptr};
-    // The holder's own, handed on with the lock.
-    std::size_t depth = 0;
-    bool writing = false;    // a write_stdout of the holder is under way
-    bool line_cut = false;   // a writer gave its line up after part of it
-    std::string held_back;   // lines of nested writes, to go out after the one under way
+    bool writing = false;   // a write of the holder is under way
+    bool paused = false;    // the holder's write runs its check (Python code)
+    std::string held_back;  // lines to go out after the write under way
 };
 
 // Never destroyed, so that writes during process exit still find it; made
@@ -42,23 +46,70 @@ alignas(State) unsigned char storage[sizeof(State)];
 // the parent of this process.
 std::atomic<std::uint64_t> made_states{0};
 
+// The cut-line mark: a writer gave its line up after part of it (a handler
+// that raised, a write error), so the next write first ends that line.
+// Shared with the children forked later, which write to the same stream:
+// whichever process writes next ends the line, once. The process's own when
+// no shared memory could be had.
+static_assert(std::atomic<bool>::is_always_lock_free, "the mark is shared between processes");
+std::atomic<bool> own_cut_mark{false};
+std::atomic<bool>* cut_mark = &own_cut_mark;
+
 void make_fresh_state() {
     new (storage) State;
     made_states.fetch_add(1, std::memory_order_relaxed);
 }
 
+void write_at_exit() noexcept;
+
 State& state() noexcept {
-    [[maybe_unused]] static const bool made = (make_fresh_state(), platform::run_in_forked_children(make_fresh_state), true);
+    // Set up exactly once, other threads waiting for it (what a guarded
+    // static is for; FirstStored would let two threads build the state): the
+    // state, the mark, what a forked child redoes and the write at exit.
+    [[maybe_unused]] static const bool made = [] {
+        make_fresh_state();
+        if (void* shared = platform::memory_shared_with_children(sizeof(std::atomic<bool>))) {
+            cut_mark = new (shared) std::atomic<bool>(false);
+        }
+        platform::run_in_forked_children(make_fresh_state);
+        // Out of memory here costs only the wait at exit.
+        (void)std::atexit(write_at_exit);
+        return true;
+    }();
     return *std::launder(reinterpret_cast<State*>(storage));
 }
 
-// Takes the lock unless another thread keeps it past `patience`. Polled
-// rather than a timed wait, whose clock-based form is a newer C library
-// symbol than the wheels may need.
+// Holds `bytes` back behind the write under way, within the bound. With the
+// mutex held.
+WriteOutcome hold_back(State& s, std::string_view bytes) noexcept {
+    if (s.held_back.size() >= held_back_bound) return {std::make_error_code(std::errc::no_buffer_space), 0};
+    try {
+        s.held_back.append(bytes);
+    } catch (const std::exception&) {
+        return {std::make_error_code(std::errc::not_enough_memory), 0};
+    }
+    return {{}, bytes.size()};
+}
+
+// Marks the holder's write as running its check, or as writing again. While
+// it runs the check, writers of other threads hold their lines back rather
+// than wait: the check runs Python code, which may wait for them.
+void set_paused(State& s, bool paused) noexcept {
+    {
+        const std::lock_guard guard(s.mutex);
+        s.paused = paused;
+    }
+    if (paused) s.changed.notify_all();
+}
+
+// Takes the lock unless another thread keeps it past `patience`; true at
+// once when the calling thread holds it. Polled rather than a timed wait,
+// whose clock-based form is a newer C library symbol than the wheels may
+// need.
 bool lock_within(std::chrono::milliseconds patience) noexcept {
     constexpr std::chrono::milliseconds step(10);
     for (std::chrono::milliseconds waited(0);; waited += step) {
-        if (stdout_lock().try_lock()) return true;
+        if (stdout_lock().held_here() || stdout_lock().try_lock()) return true;
         if (waited >= patience) return false;
         std::this_thread::sleep_for(step);
     }
@@ -81,39 +132,45 @@ struct Write {
     platform::WriteStep piece(std::string_view bytes, bool rest_kept) const noexcept {
         const platform::WriteStep step = platform::write_all_counted(out, bytes, check);
         if (step.error && in_a_child()) return step;
-        if (step.written > 0) s.line_cut = bytes[step.written - 1] != '\n' && !(step.error && rest_kept);
+        if (step.written > 0) cut_mark->store(bytes[step.written - 1] != '\n' && !(step.error && rest_kept));
         return step;
     }
 
-    // The held-back lines, including those held back meanwhile. What does
-    // not go out stays first in line.
+    // The lines held back so far, in one batch; those held back meanwhile
+    // wait for the next write, so that a handler that writes faster than the
+    // reader takes cannot keep the write going. What does not go out stays
+    // first in line.
     std::error_code held_back() const noexcept {
-        while (!s.held_back.empty()) {
-            std::string batch;
-            batch.swap(s.held_back);  // the check may hold more back meanwhile
-            const platform::WriteStep step = piece(batch, true);
-            if (!step.error) continue;
-            if (in_a_child()) return step.error;
-            batch.erase(0, step.written);
-            try {
-                batch.append(s.held_back);
-                s.held_back.swap(batch);
-            } catch (const std::exception&) {
-                // Out of memory: the lines held back meanwhile are lost.
-                s.held_back.swap(batch);
-            }
-            return step.error;
+        std::string batch;
+        {
+            const std::lock_guard guard(s.mutex);
+            batch.swap(s.held_back);
         }
-        return {};
+        if (batch.empty()) return {};
+        const platform::WriteStep step = piece(batch, true);
+        if (!step.error || in_a_child()) return step.error;
+        batch.erase(0, step.written);
+        const std::lock_guard guard(s.mutex);
+        try {
+            batch.append(s.held_back);
+        } catch (const std::exception&) {
+            // Out of memory: the lines held back meanwhile are lost.
+        }
+        s.held_back.swap(batch);
+        return step.error;
     }
 
-    // The end of a line left cut, the lines held back, then `bytes`, then
-    // what the checks held back during it.
+    // The end of a line left cut, the lines held back before, then `bytes`,
+    // then the lines held back during it.
     WriteOutcome in_turn(std::string_view bytes) const noexcept {
-        if (s.line_cut) {
-            if (const platform::WriteStep step = piece("\n", false); step.error) return {step.error, 0};
+        if (cut_mark->exchange(false)) {
+            if (const platform::WriteStep step = piece("\n", false); step.error) {
+                if (!in_a_child()) cut_mark->store(true);
+                return {step.error, 0};
+            }
         }
         if (const std::error_code error = held_back()) return {error, 0};
+        if (bytes.empty()) return {};
         const platform::WriteStep step = piece(bytes, false);
         if (step.error) return {step.error, step.written};
         // The caller's line went out whole; lines that fail here wait for the
@@ -123,67 +180,53 @@ struct Write {
     }
 };
 
-// Run once at process exit (registered with the first line held back): the
-// lines still held back go out, after the end of a cut line. A writer still
-// under way then (a thread blocked on a full pipe) is waited for a moment
-// only; the lines it would have let out stay with it.
-void write_held_back_at_exit() noexcept {
-    State& s = state();
+// Run at process exit (after the interpreter is gone): a write still under
+// way on another thread (a daemon thread's) is waited for a moment, then a
+// cut line is ended and the lines still held back go out. The lock is kept,
+// so that nothing of another thread begins after this; a writer blocked past
+// the moment (a full pipe) keeps its line and the lines it would have let out,
+// and the line may stay cut.
+void write_at_exit() noexcept {
     if (!lock_within(std::chrono::milliseconds(1000))) return;
-    if (!s.writing && !s.held_back.empty()) {
+    State& s = state();
+    {
+        const std::lock_guard guard(s.mutex);
+        if (s.writing) return;  // this thread's own write is under way
         s.writing = true;
-        (void)Write{s, platform::std_handle(platform::StdStream::output), {}}.in_turn({});
-        s.writing = false;
     }
-    stdout_lock().unlock();
-}
-
-void write_held_back_at_exit_registered() noexcept {
-    static std::atomic<bool> registered{false};
-    if (registered.load(std::memory_order_relaxed)) return;
-    // A failure to register is retried by the next line held back.
-    if (std::atexit(write_held_back_at_exit) == 0) registered.store(true, std::memory_order_relaxed);
+    (void)Write{s, platform::std_handle(platform::StdStream::output), {}}.in_turn({});
+    const std::lock_guard guard(s.mutex);
+    s.writing = false;
 }
 
 }  // namespace
 
 void StdoutLock::lock() noexcept {
     State& s = state();
-    const void* me = this_thread();
-    if (s.owner.load(std::memory_order_relaxed) == me) {
-        ++s.depth;
-        return;
-    }
     std::unique_lock guard(s.mutex);
     s.changed.wait(guard, [&s] { return s.owner.load(std::memory_order_relaxed) == nullptr; });
-    s.owner.store(me, std::memory_order_relaxed);
-    s.depth = 1;
+    s.owner.store(this_thread(), std::memory_order_relaxed);
 }
 
 bool StdoutLock::try_lock() noexcept {
     State& s = state();
-    const void* me = this_thread();
-    if (s.owner.load(std::memory_order_relaxed) == me) {
-        ++s.depth;
-        return true;
-    }
     const std::lock_guard guard(s.mutex);
     if (s.owner.load(std::memory_order_relaxed) != nullptr) return false;
-    s.owner.store(me, std::memory_order_relaxed);
-    s.depth = 1;
+    s.owner.store(this_thread(), std::memory_order_relaxed);
     return true;
 }
 
 void StdoutLock::unlock() noexcept {
     State& s = state();
-    if (s.owner.load(std::memory_order_relaxed) != this_thread()) return;
-    if (--s.depth > 0) return;
     {
         const std::lock_guard guard(s.mutex);
+        if (s.owner.load(std::memory_order_relaxed) != this_thread()) return;
         s.owner.store(nullptr, std::memory_order_relaxed);
     }
     s.changed.notify_all();
 }
+
+bool StdoutLock::held_here() const noexcept { return state().owner.load(std::memory_order_relaxed) == this_thread(); }
 
 StdoutLock& stdout_lock() noexcept {
     static StdoutLock lock;
@@ -208,30 +251,45 @@ int errno_of(std::error_code error) noexcept {
 
 WriteOutcome write_stdout(std::string_view bytes, platform::InterruptCheck keep_going) noexcept {
     State& s = state();
-    if (s.owner.load(std::memory_order_relaxed) == this_thread() && s.writing) {
-        // A nested write (a signal handler's, run by this thread's check): it
-        // goes out after the line it interrupted.
-        try {
-            s.held_back.append(bytes);
-        } catch (const std::exception&) {
-            return {std::make_error_code(std::errc::not_enough_memory), 0};
+    const void* const me = this_thread();
+    bool taken = false;
+    {
+        std::unique_lock guard(s.mutex);
+        if (s.owner.load(std::memory_order_relaxed) == me) {
+            // A nested write (a signal handler's, run by this thread's
+            // check): it goes out after the line it interrupted. Otherwise
+            // the lock is this thread's already (it wrote at exit).
+            if (s.writing) return hold_back(s, bytes);
+        } else {
+            // Another thread's write runs to its end, unless its holder runs
+            // its check: then this line goes out after the holder's.
+            s.changed.wait(guard, [&s] { return s.owner.load(std::memory_order_relaxed) == nullptr || s.paused; });
+            if (s.owner.load(std::memory_order_relaxed) != nullptr) return hold_back(s, bytes);
+            s.owner.store(me, std::memory_order_relaxed);
+            taken = true;
         }
-        write_held_back_at_exit_registered();
-        return {{}, bytes.size()};
+        s.writing = true;
     }
     Write write{s, platform::std_handle(platform::StdStream::output), {}};
-    const auto checked = [&write, keep_going]() noexcept { return keep_going() && !write.in_a_child(); };
+    const auto checked = [&write, &s, keep_going]() noexcept {
+        set_paused(s, true);
+        const bool go_on = keep_going();
+        // The child of a handler that forked: its state is new, its check over.
+        if (write.in_a_child()) return false;
+        set_paused(s, false);
+        return go_on;
+    };
     if (keep_going) write.check = checked;
 
-    // Held across the whole write, also while the check runs.
-    stdout_lock().lock();
-    const bool outer_writing = s.writing;
-    s.writing = true;
     const WriteOutcome outcome = write.in_turn(bytes);
     // The child of a handler that forked holds nothing: its state is new.
     if (write.in_a_child()) return {{}, bytes.size()};
-    s.writing = outer_writing;
-    stdout_lock().unlock();
+    {
+        const std::lock_guard guard(s.mutex);
+        s.writing = false;
+        if (taken) s.owner.store(nullptr, std::memory_order_relaxed);
+    }
+    if (taken) s.changed.notify_all();
     return outcome;
 }
 

@@ -4,25 +4,34 @@
 // What a thread may hold of standard output's state, and what becomes of it
 // across fork(), the host's exit and signal handlers (docs/architecture.md,
 // "The write path", tells the whole path):
-// - The standard-output lock (holder and depth), held for a whole write and
-//   given up before the write returns. A writer holds no host lock while it
-//   waits for it (the callers give theirs up first), so the host's exit finds
-//   it held only by a thread inside a write, which gives it up when the write
-//   ends. fork(): the child gets a free lock, whoever held it in the parent.
-//   Signal handler: on the holding thread the lock is its own already; see
-//   the next item.
-// - The write under way and the lines held back. A write made on a thread
-//   whose own write is under way (from a signal handler run by the check, or a
-//   record logged there) is held back and goes out after the line it
-//   interrupted, never inside it. When the interrupted write is given up, its
-//   held-back lines go out first in the next write, or at process exit when
-//   none follows. fork(): the child starts with none, the held-back lines
+// - The standard-output lock, held for a whole write and given up before the
+//   write returns. A writer holds no host lock while it waits for it (the
+//   callers give theirs up first), and it waits only while the holder writes
+//   bytes: while the holder runs its check (Python code, which may wait for
+//   the waiting thread), a write of another thread is held back instead. So
+//   the host's exit finds it held only by a thread inside a write, which gives
+//   it up when the write ends. fork(): the child gets a free lock, whoever
+//   held it in the parent.
+// - The lines held back, at most about 1 MiB: those of a write made on a
+//   thread whose own write is under way (from a signal handler run by the
+//   check, or a record logged there) and those of other threads while the
+//   holder runs its check. They go out after the line under way, never inside
+//   it; past the bound a line is refused (errc::no_buffer_space). A write
+//   lets out the lines held back before it and during it, not those held back
+//   while it lets them out: a handler that writes faster than the reader takes
+//   cannot keep it going. What is left goes out with the next write, or at
+//   process exit. fork(): the child starts with none, the held-back lines
 //   being the parent's; a child forked by a handler ends its copy of the
 //   interrupted write at once, leaving the rest of the line to the parent.
 // - The cut-line mark, set when a writer gives its line up after part of it
 //   (a handler that raised, a write error), so that the next write first ends
 //   that line. The kept rest of a held-back line is not given up and sets no
-//   mark. fork(): cleared.
+//   mark. fork(): shared with the child, which writes to the same stream, so
+//   that whichever of them writes next ends the line, once.
+// - At process exit (a std::atexit function, registered at the first use): a
+//   write under way on another thread (a daemon thread's) is waited for, a
+//   second at most; then a cut line is ended and what is held back goes out.
+//   A write blocked longer (a full pipe) may leave its line cut.
 // - A thread's record-formatting buffer, in use (subscriber.cpp) from the
 //   formatting of a record to the end of its write. The thread runs no host
 //   code meanwhile, so neither a handler nor fork() on it finds the buffer in
@@ -44,15 +53,18 @@
 namespace vorna::log {
 
 // The process-wide standard-output lock. Every write to standard output (log
-// records and the module's own lines) takes it, so whole writes of different
-// threads do not interleave. It is re-entrant on one thread; an unlock on a
-// thread that does not hold it (after fork() made the lock afresh) does
-// nothing.
+// records and the module's own lines) takes it through write_stdout, so whole
+// writes of different threads do not interleave; a thread's write made while
+// its own is under way is held back rather than waiting for itself. The lock
+// itself is not re-entrant. An unlock on a thread that does not hold it
+// (after fork() made the lock afresh) does nothing.
 class StdoutLock {
 public:
     void lock() noexcept;
     bool try_lock() noexcept;
     void unlock() noexcept;
+    // Whether the calling thread holds it.
+    bool held_here() const noexcept;
 };
 StdoutLock& stdout_lock() noexcept;
 
@@ -79,10 +91,11 @@ struct WriteOutcome {
 // gives the interpreter lock up first), so that a thread never waits for the
 // standard-output lock while it holds one. `keep_going`, when given, is
 // asked after a signal interrupted the write and after a partial write
-// (which a signal can also cause), with the standard-output lock held; when
-// it declines, the write ends with errc::interrupted. A write made while the
-// same thread's write is under way is held back, as above, and reported as
-// written.
+// (which a signal can also cause), with the standard-output lock held and
+// the write marked as paused; when it declines, the write ends with
+// errc::interrupted. A write made while the same thread's write is under way,
+// or while another thread's runs its check, is held back, as above, and
+// reported as written; past the bound it fails with errc::no_buffer_space.
 WriteOutcome write_stdout(std::string_view bytes, platform::InterruptCheck keep_going) noexcept;
 // The same without a check, for callers that only want the error.
 inline std::error_code write_stdout(std::string_view bytes) noexcept { return write_stdout(bytes, {}).error; }

@@ -18,6 +18,9 @@ namespace vorna::log {
 
 std::error_code StreamOutput::write(std::string_view text) noexcept {
     if (!handles_) return write_stdout(text);
+    // Streams of the caller's own are kept apart by the same lock, taken
+    // unless the caller holds it already.
+    if (stdout_lock().held_here()) return platform::write_all(handles_->out, text);
     const std::lock_guard lock(stdout_lock());
     return platform::write_all(handles_->out, text);
 }

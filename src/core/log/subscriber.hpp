@@ -33,8 +33,9 @@ public:
 };
 
 // Writes text to a native stream under the standard-output lock and reports
-// to another. A stream that the process does not have takes the text without
-// an error.
+// to another: to the process's standard output through write_stdout, or to
+// streams of the caller's own. A stream that the process does not have takes
+// the text without an error.
 class StreamOutput final : public Output {
 public:
     // The process's standard output and standard error, looked up on each use.

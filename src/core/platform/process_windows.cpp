@@ -15,4 +15,6 @@ void end_process_abnormally() noexcept {
 
 void run_in_forked_children(void (*)()) noexcept {}
 
+void* memory_shared_with_children(std::size_t size) noexcept { return std::calloc(1, size); }
+
 }  // namespace vorna::platform
