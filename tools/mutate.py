@@ -353,12 +353,10 @@ def git(*args):
 
 
 def skip_reason(path):
-    if not SOURCE.match(path):
-        return "not C++ of src/"
     for pattern, reason in SKIPPED_FILES:
         if pattern.search(path):
             return reason
-    return None
+    return None if SOURCE.match(path) else "not C++ of src/"
 
 
 def changed_lines(base):
@@ -497,10 +495,19 @@ def run_step(command, timeout, env=None):
 
 
 def with_group_ended(child):
-    try:
-        os.killpg(child.pid, signal.SIGKILL)
-    except ProcessLookupError:
-        pass
+    # SIGTERM first: ninja runs each compiler in a group of its own and ends
+    # them only when it is asked to stop, not when it is killed.
+    for number, grace in ((signal.SIGTERM, 5), (signal.SIGKILL, None)):
+        try:
+            os.killpg(child.pid, number)
+        except ProcessLookupError:
+            break
+        try:
+            child.wait(timeout=grace)
+            if grace is not None:
+                time.sleep(0.2)  # the rest of the group, after its leader
+        except subprocess.TimeoutExpired:
+            pass
     child.wait()
 
 
