@@ -22,9 +22,10 @@ with a printed seed, spread over the lines before a line gets a second.
 Each is applied alone, then: the C++ build folder is rebuilt incrementally
 (build/cpp, `make cpp-test`'s) and, if that compiled anything, the C++ suite
 runs; if it passes, the extension is rebuilt as `make install` builds it
-(warnings as errors, the fault hooks) into a virtualenv of its own (.venv-mutate
-by default, which nothing else uses) and the Python suite runs there on
-CPython 3.9, stopping at the first failure. Each step has a timeout. A fault
+(warnings as errors, the fault hooks) in build/mutate/extension, into a
+virtualenv of its own (.venv-mutate by default, which nothing else uses),
+and the Python suite runs there on CPython 3.9, stopping at the first
+failure. Both builds are brought up to date before the first fault. Each step has a timeout. A fault
 that a compiler refuses, -Werror included, did not compile; one that a suite
 fails is killed; one that outlives a timeout timed out. The score is
 (killed + timed out) / (killed + timed out + survived).
@@ -517,7 +518,7 @@ class Suites:
         self.venv = Path(args.venv).resolve()
         # VORNA_MUTATE_RUN: the suite's test of this script stays out of its runs.
         self.env = dict(os.environ, JOBS=str(args.jobs), PATH=f"{self.venv / 'bin'}:{os.environ['PATH']}",
-                        VORNA_MUTATE_RUN="1")
+                        VORNA_MUTATE_RUN="1", INSTALL_BUILD_DIR=str(STATE / "extension" / "{wheel_tag}"))
         jobs = str(args.jobs)
         self.cpp_build = ["cmake", "--build", "--preset", "cpp", "-j", jobs]
         self.cpp_suite = ["ctest", "--preset", "cpp", "-j", jobs, "--stop-on-failure", "--timeout", str(args.cpp_timeout)]
@@ -528,7 +529,7 @@ class Suites:
     def prepare(self):
         """The C++ build folder made and built from the tree as it is, so that
         each fault pays only for its own rebuild."""
-        for command in (["cmake", "--preset", "cpp"], self.cpp_build):
+        for command in (["cmake", "--preset", "cpp"], self.cpp_build, self.extension):
             outcome, _s, output = run_step(command, self.args.build_timeout, self.env)
             if outcome != "ok":
                 sys.exit(f"mutate: {' '.join(command)} fails without any fault planted:\n{output[-3000:]}")

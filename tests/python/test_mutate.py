@@ -50,9 +50,11 @@ def test_a_stopped_run_leaves_the_checkout_as_it_was(tmp_path, stop, status):
     tools.mkdir()
     (tools / "cmake").write_text(CMAKE)
     (tools / "cmake").chmod(0o755)
-    venv = tmp_path / "venv"  # a virtualenv where nothing is installed
-    venv.mkdir()
+    venv = tmp_path / "venv"  # a virtualenv whose interpreter does nothing
+    (venv / "bin").mkdir(parents=True)
     (venv / "pyvenv.cfg").write_text("")
+    (venv / "bin" / "python").write_text("#!/bin/sh\nexit 0\n")
+    (venv / "bin" / "python").chmod(0o755)
     run = subprocess.Popen([sys.executable, "tools/mutate.py", "--files", FILE, "-n", "2", "--seed", "1",
                             "--venv", venv], cwd=clone, env=dict(os.environ, PATH=f"{tools}:{os.environ['PATH']}"),
                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
