@@ -13,7 +13,8 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$root"
 venv=$(realpath "$1")
+build_dir=${INSTALL_BUILD_DIR:-'build/install/{wheel_tag}'}
 echo "building the extension for $("$venv/bin/python" -V) and installing it into $1 (about a minute the first time)"
 PATH="$venv/bin:$PATH" CMAKE_BUILD_PARALLEL_LEVEL=${JOBS:-2} with_venv_lock "$venv" \
     "$venv/bin/python" -m pip install -q --no-build-isolation --no-deps . \
-    -Cbuild-dir="${INSTALL_BUILD_DIR:-build/install/{wheel_tag}}" -Ccmake.define.VORNA_WERROR=ON -Ccmake.define.VORNA_TEST_HOOKS=ON -Cbuild.verbose=false
+    -Cbuild-dir="$build_dir" -Ccmake.define.VORNA_WERROR=ON -Ccmake.define.VORNA_TEST_HOOKS=ON -Cbuild.verbose=false
