@@ -37,11 +37,11 @@ applied; the next run, or `git checkout FILE`, takes it back. --mutant runs
 the one fault a report names (as its reproduce line does).
 """
 import argparse
+import fcntl
 import json
 import os
 import random
 import re
-import shutil
 import signal
 import subprocess
 import sys
@@ -539,19 +539,23 @@ class Suites:
         build_timeout = self.args.build_timeout
         outcome, seconds, output = run_step(self.cpp_build, build_timeout, self.env)
         times["C++ build"] = seconds
+        # A build that outlives its timeout says nothing of the tests: the
+        # fault counts as not compiled.
         if outcome == "timeout":
-            return "timed out", "the C++ build"
+            return "not compiled", "the C++ build outlived its timeout"
         if outcome == "failed":
             return "not compiled", first_error(output)
         if "no work to do" not in output:
             outcome, seconds, output = run_step(self.cpp_suite, self.args.cpp_timeout, self.env)
             times["C++ suite"] = seconds
+            if outcome == "timeout" or "***Timeout" in output:
+                return "timed out", "the C++ suite"
             if outcome != "ok":
-                return ("timed out" if outcome == "timeout" else "killed"), "C++ suite: " + failed_cpp(output)
+                return "killed", "C++ suite: " + failed_cpp(output)
         outcome, seconds, output = run_step(self.extension, build_timeout, self.env)
         times["extension"] = seconds
         if outcome == "timeout":
-            return "timed out", "the extension's build"
+            return "not compiled", "the extension's build outlived its timeout"
         if outcome == "failed":
             return "not compiled", first_error(output)
         outcome, seconds, output = run_step(self.python_suite, self.args.py_timeout, self.env)
@@ -605,7 +609,16 @@ def main():
 
     for number in STOP_SIGNALS:
         signal.signal(number, on_stop_signal)
-    restore_pending()
+    # One run at a time in a checkout: another's fault is not this one's to restore.
+    STATE.mkdir(parents=True, exist_ok=True)
+    lock = open(STATE / ".lock", "w")
+    try:
+        fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        if not args.list:
+            sys.exit("mutate: another run is under way in this checkout")
+    else:
+        restore_pending()
 
     if args.mutant:
         m = re.fullmatch(r"(.+):(\d+)#(\d+)", args.mutant)
