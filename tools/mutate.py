@@ -575,9 +575,10 @@ def first_error(output):
 
 
 def failed_cpp(output):
-    failed = re.findall(r"\d+ - (\S+) \(Failed\)|(\S+) \.+\*+Failed", output)
-    names = [a or b for a, b in failed]
-    return names[0] if names else "a test failed"
+    for m in re.finditer(r"Test +#\d+: (\S+) .*$", output, re.M):
+        if "Passed" not in m.group(0):
+            return m.group(1)
+    return "a test failed"
 
 
 def failed_python(output):
@@ -666,6 +667,7 @@ def main():
     kept = []
     try:
         suites.prepare()
+        started = time.monotonic()
         for number, mutant in enumerate(chosen, 1):
             times = {}
             begun = time.monotonic()
