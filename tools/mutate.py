@@ -404,7 +404,10 @@ def draw(candidates, count, rng):
             chosen.append(by_line[key].pop())
             if not by_line[key]:
                 lines.remove(key)
-    return chosen
+    # A file's faults one after another: a header's dependents are then built
+    # again once per fault, and once more when the file is whole again, rather
+    # than twice per fault.
+    return sorted(chosen, key=lambda mutant: (mutant.path, mutant.line, mutant.index))
 
 
 # --- applying and restoring ---------------------------------------------------
