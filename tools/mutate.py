@@ -607,7 +607,7 @@ def main():
     parser.add_argument("--jobs", type=int, default=int(os.environ.get("JOBS", "2")))
     parser.add_argument("--build-timeout", type=float, default=600)
     parser.add_argument("--cpp-timeout", type=float, default=300)
-    parser.add_argument("--py-timeout", type=float, default=600)
+    parser.add_argument("--py-timeout", type=float, default=300)
     parser.add_argument("pytest_args", nargs="*", help="more arguments for pytest, after --")
     args = parser.parse_args()
 
