@@ -19,9 +19,9 @@ assignment) deleted; `&&` and `||` swapped; a return with the success value
 (nothing, true or 0) before a statement. N of them (20 by default) are drawn
 with a printed seed, spread over the lines before a line gets a second.
 
-Each is applied alone, then: the C++ build folder is rebuilt incrementally
-(build/cpp, `make cpp-test`'s) and, if that compiled anything, the C++ suite
-runs; if it passes, the extension is rebuilt as `make install` builds it
+Each is applied alone, then: if the C++ build compiles its file, the C++
+build folder is rebuilt incrementally (build/cpp, `make cpp-test`'s) and,
+if that compiled anything, the C++ suite runs; if it passes, the extension is rebuilt as `make install` builds it
 (warnings as errors, the fault hooks) in build/mutate/extension, into a
 virtualenv of its own (.venv-mutate by default, which nothing else uses),
 and the Python suite runs there on CPython 3.9, stopping at the first
@@ -42,6 +42,7 @@ import json
 import os
 import random
 import re
+import shutil
 import signal
 import subprocess
 import sys
@@ -486,6 +487,8 @@ def run_step(command, timeout, env=None):
     command runs in a process group of its own, all of which ends with it, on
     a timeout, or when this run is stopped."""
     started = time.monotonic()
+    if not shutil.which(command[0], path=(env or os.environ).get("PATH")):
+        return "failed", 0.0, f"{command[0]}: not found"
     child = subprocess.Popen(command, cwd=ROOT, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                              stdin=subprocess.DEVNULL, start_new_session=True, text=True, errors="replace")
     try:
@@ -536,10 +539,18 @@ class Suites:
             outcome, _s, output = run_step(command, self.args.build_timeout, self.env)
             if outcome != "ok":
                 sys.exit(f"mutate: {' '.join(command)} fails without any fault planted:\n{output[-3000:]}")
+        # The files the C++ build compiles, as its dependency log has them
+        # (None when it cannot be read: every file then goes through it).
+        outcome, _s, output = run_step(["ninja", "-C", "build/cpp", "-t", "deps"], 60, self.env)
+        files = {Path(line.strip()).resolve() for line in output.splitlines() if line.startswith("    ")}
+        self.cpp_files = files if outcome == "ok" and files else None
 
-    def verdict(self, times):
+    def verdict(self, mutant, times):
         """Runs the steps against the tree as it is: (verdict, detail)."""
         build_timeout = self.args.build_timeout
+        if self.cpp_files is not None and (ROOT / mutant.path).resolve() not in self.cpp_files:
+            # The bindings: only the extension has them.
+            return self.extension_verdict(times)
         outcome, seconds, output = run_step(self.cpp_build, build_timeout, self.env)
         times["C++ build"] = seconds
         # A build that outlives its timeout says nothing of the tests: the
@@ -555,7 +566,10 @@ class Suites:
                 return "timed out", "the C++ suite"
             if outcome != "ok":
                 return "killed", "C++ suite: " + failed_cpp(output)
-        outcome, seconds, output = run_step(self.extension, build_timeout, self.env)
+        return self.extension_verdict(times)
+
+    def extension_verdict(self, times):
+        outcome, seconds, output = run_step(self.extension, self.args.build_timeout, self.env)
         times["extension"] = seconds
         if outcome == "timeout":
             return "not compiled", "the extension's build outlived its timeout"
@@ -677,7 +691,7 @@ def main():
             survived = []
             with Applied(mutant, keep=lambda: args.keep and bool(survived)):
                 print(f"[{number}/{len(chosen)}] {mutant.name} ({mutant.kind}): {mutant.change()}", flush=True)
-                verdict, detail = suites.verdict(times)
+                verdict, detail = suites.verdict(mutant, times)
                 if verdict == "survived":
                     survived.append(mutant)
             spent = ", ".join(f"{step} {seconds:.0f} s" for step, seconds in times.items())

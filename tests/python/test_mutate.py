@@ -49,7 +49,9 @@ def test_a_stopped_run_leaves_the_checkout_as_it_was(tmp_path, stop, status):
     tools = tmp_path / "bin"
     tools.mkdir()
     (tools / "cmake").write_text(CMAKE)
-    (tools / "cmake").chmod(0o755)
+    (tools / "ninja").write_text(f'#!/bin/sh\necho "    $PWD/{FILE}"\n')  # the file is in the C++ build
+    for tool in ("cmake", "ninja"):
+        (tools / tool).chmod(0o755)
     venv = tmp_path / "venv"  # a virtualenv whose interpreter does nothing
     (venv / "bin").mkdir(parents=True)
     (venv / "pyvenv.cfg").write_text("")
