@@ -585,10 +585,12 @@ class Suites:
 
 
 def first_error(output):
-    for line in output.splitlines():
-        if re.search(r"\berror\b", line) and not line.lstrip().startswith(("ninja", "FAILED", "*** ")):
-            return " ".join(line.split())[:200]
-    return "the compiler refused it"
+    lines = [" ".join(line.split()) for line in output.splitlines() if line.strip()]
+    for wanted in (r"\berror:", r"\berror\b", r"undefined reference|ld returned"):
+        for line in lines:
+            if re.search(wanted, line, re.I) and not line.startswith(("ninja:", "FAILED:", "*** ")):
+                return line[:200]
+    return lines[-1][:200] if lines else "the compiler refused it"
 
 
 def failed_cpp(output):
