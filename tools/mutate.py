@@ -605,7 +605,7 @@ def failed_python(output):
     return m.group(1) if m else "a test failed"
 
 
-def reproduce(args, mutant):
+def reproduce(mutant):
     return f"make mutate MUTANT={mutant.name} KEEP=1"
 
 
@@ -728,7 +728,7 @@ def report(args, seed, results, seconds, stopped, kept):
     for mutant, verdict in results:
         if verdict == "survived":
             print(f"  survived {mutant.path}:{mutant.line}: {mutant.change()}")
-            print(f"      {reproduce(args, mutant)}")
+            print(f"      {reproduce(mutant)}")
     for mutant in kept:
         print(f"mutate: {mutant.path} keeps the survivor; `git checkout {mutant.path}` or the next run takes it back")
 
