@@ -648,7 +648,7 @@ def main():
         chosen = [f for f in mutants_of(path, {line}) if f.index == index]
         if not chosen:
             sys.exit(f"mutate: {args.mutant} names no fault (has the line changed?)")
-        seed, scope = None, args.mutant
+        seed, scope = "(none: one fault named)", args.mutant
     else:
         if args.files or args.lines:
             wanted = {path: None for path in filter(None, (p.strip() for p in args.files.split(",")))}
@@ -669,6 +669,9 @@ def main():
         seed = args.seed if args.seed is not None else random.randrange(1 << 31)
         chosen = draw(candidates, args.n, random.Random(seed))
         print(f"mutate: seed {seed}; {len(chosen)} of {len(candidates)} faults on {scope}")
+    if not args.list and chosen:
+        # `git commit -a` meanwhile would take the fault along.
+        print("mutate: each fault stays in its file while it is tried: commit nothing until the run ends")
     if args.list:
         for mutant in chosen:
             print(f"  {mutant.name:45} {mutant.kind:18} {mutant.change()}")
