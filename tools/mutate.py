@@ -602,7 +602,11 @@ def failed_cpp(output):
 
 def failed_python(output):
     m = re.search(r"^FAILED (\S+)", output, re.M) or re.search(r"^ERROR (\S+)", output, re.M)
-    return m.group(1) if m else "a test failed"
+    if m:
+        return m.group(1)
+    # No summary: the interpreter running the suite ended (a fault report, a crash).
+    lines = [line.strip() for line in output.splitlines() if line.strip()]
+    return f"the suite's process ended: {lines[-1][:160]}" if lines else "the suite's process ended"
 
 
 def reproduce(mutant):
