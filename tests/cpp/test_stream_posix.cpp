@@ -144,6 +144,28 @@ TEST(LogStdoutDeathTest, HeldBackLineThatGoesOutInPiecesArrivesWhole) {
     EXPECT_EXIT(held_back_line_in_pieces_scenario(), ::testing::ExitedWithCode(0), "");
 }
 
+// A handler's line that cannot be held back (here, one longer than any
+// string holds, refused before a byte of it is read) is refused whole: its
+// writer is told so, and that none of it went out.
+[[noreturn]] void nested_line_refused_scenario() {
+    int ends[2];
+    if (::pipe(ends) != 0 || ::dup2(ends[1], STDOUT_FILENO) != STDOUT_FILENO) std::_Exit(1);
+    ::fcntl(STDOUT_FILENO, F_SETFL, O_NONBLOCK);
+    ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
+    static WriteOutcome nested{{}, 1};
+    const auto check = []() noexcept {
+        static const char byte = 'n';
+        nested = write_stdout(std::string_view(&byte, std::string().max_size() + 1), {});
+        return false;
+    };
+    (void)write_stdout(std::string(200000, 'x'), check);
+    std::_Exit(nested.error == std::errc::not_enough_memory && nested.written == 0 ? 0 : 2);
+}
+
+TEST(LogStdoutDeathTest, NestedLineThatCannotBeHeldBackIsRefusedWhole) {
+    EXPECT_EXIT(nested_line_refused_scenario(), ::testing::ExitedWithCode(0), "");
+}
+
 // A handler's line is still held back when the process exits. The exit
 // writer sends it out, unless another thread holds the lock of standard
 // output then (as a writer to handles of its own does): it waits for the
