@@ -40,8 +40,13 @@ for tool in debootstrap dpkg-deb; do
   command -v "$tool" >/dev/null || { echo "debian root: $tool is missing"; exit 1; }
 done
 
+# A run of tools/root_terminal.sh mounts a devpts inside while it lasts.
+if awk -v r="$(realpath -m "$root")/" 'index($5, r) == 1 { found = 1 } END { exit !found }' /proc/self/mountinfo; then
+  echo "debian root: $root has something mounted inside; unmount it before it is made again"
+  exit 1
+fi
 echo "debian root: fetching Debian $suite $arch with $packages into $root (about 2 minutes)"
-rm -rf "$root"
+rm -rf --one-file-system "$root"
 mkdir -p "$root"
 debootstrap --arch="$arch" --foreign --variant=minbase --include="$packages" \
   "$suite" "$root" "$mirror" > "$root.debootstrap.log" 2>&1 \

@@ -28,34 +28,9 @@ while [ $# -gt 0 ]; do
 done
 [ $# -ge 1 ] || die "no command given"
 
-# Mount points under the root, innermost last; unmounted in reverse order.
-mounted=()
-unmount_all() {
-  local i
-  for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
-    # A lazy detach when a process still holds the mount: the root must never
-    # keep a host directory mounted, or removing the root would reach into it.
-    umount "${mounted[i]}" 2>/dev/null || umount -l "${mounted[i]}" \
-      || echo "in_root.sh: could not unmount ${mounted[i]}" >&2
-  done
-  mounted=()
-}
-trap unmount_all EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-trap 'exit 129' HUP
+source "$(dirname "$0")/root_mounts.sh"
 
-mount_at() { # mount_at TARGET MOUNT-ARGS...
-  local target=$1; shift
-  mkdir -p "$target"
-  mount "$@" "$target"
-  mounted+=("$target")
-}
-
-# Leftovers of a run that was killed before its trap ran (deepest first).
-awk -v root="$root/" 'index($5, root) == 1 { print $5 }' /proc/self/mountinfo | sort -r \
-  | while read -r stale; do umount -l "$stale"; done
-
+unmount_stale "$root"
 mount_at "$root/proc" -t proc proc
 mount_at "$root/dev" --bind /dev
 mount_at "$root/dev/pts" --bind /dev/pts

@@ -47,7 +47,11 @@ def test_wheel(wheel, version, how, emulated, venv, suite):
     # From a folder outside the sources, so that only the installed module is found.
     # SIGINT back at its default: a shell without job control starts background
     # commands with it ignored, which the children of the signal tests inherit.
-    result = run([python, "-m", "pytest", "-q", "-p", "no:cacheprovider", *select, suite],
+    # A root's interpreter opens the root's /dev/ptmx: the terminal tests need
+    # a devpts mounted there for the run.
+    kind, where = how
+    terminals = [TOOLS / "root_terminal.sh", where, "--"] if kind == "root" else []
+    result = run([*terminals, python, "-m", "pytest", "-q", "-p", "no:cacheprovider", *select, suite],
                  cwd=venv, capture_output=True, text=True, check=False,
                  preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
     lines = [line for line in result.stdout.splitlines() if line.strip()]

@@ -3,9 +3,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "core/log/stdout.hpp"
 #include "core/log/subscriber.hpp"
@@ -140,6 +143,73 @@ std::string drain(int in) {
 TEST(LogStdoutDeathTest, HeldBackLineThatGoesOutInPiecesArrivesWhole) {
     EXPECT_EXIT(held_back_line_in_pieces_scenario(), ::testing::ExitedWithCode(0), "");
 }
+
+// A handler's line that cannot be held back (here, one longer than any
+// string holds, refused before a byte of it is read) is refused whole: its
+// writer is told so, and that none of it went out.
+[[noreturn]] void nested_line_refused_scenario() {
+    int ends[2];
+    if (::pipe(ends) != 0 || ::dup2(ends[1], STDOUT_FILENO) != STDOUT_FILENO) std::_Exit(1);
+    ::fcntl(STDOUT_FILENO, F_SETFL, O_NONBLOCK);
+    ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
+    static WriteOutcome nested{{}, 1};
+    const auto check = []() noexcept {
+        static const char byte = 'n';
+        nested = write_stdout(std::string_view(&byte, std::string().max_size() + 1), {});
+        return false;
+    };
+    (void)write_stdout(std::string(200000, 'x'), check);
+    std::_Exit(nested.error == std::errc::not_enough_memory && nested.written == 0 ? 0 : 2);
+}
+
+TEST(LogStdoutDeathTest, NestedLineThatCannotBeHeldBackIsRefusedWhole) {
+    EXPECT_EXIT(nested_line_refused_scenario(), ::testing::ExitedWithCode(0), "");
+}
+
+// A handler's line is still held back when the process exits. The exit
+// writer sends it out, unless another thread holds the lock of standard
+// output then (as a writer to handles of its own does): it waits for the
+// lock, not past it, and nothing goes out beside the holder.
+int exit_scenario_out = -1;
+const char* exit_scenario_expected = "";
+
+[[noreturn]] void held_back_line_at_exit_scenario(bool lock_held) {
+    int ends[2];
+    if (::pipe(ends) != 0 || ::dup2(ends[1], STDOUT_FILENO) != STDOUT_FILENO) std::_Exit(1);
+    ::fcntl(STDOUT_FILENO, F_SETFL, O_NONBLOCK);
+    ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
+    exit_scenario_out = ends[0];
+    exit_scenario_expected = lock_held ? "" : "\nheld back\n";
+    // Registered before the exit writer (with the first line held back), so run after it.
+    if (std::atexit([] { std::_Exit(drain(exit_scenario_out) == exit_scenario_expected ? 0 : 5); }) != 0) std::_Exit(2);
+    const auto check = []() noexcept {
+        (void)write_stdout("held back\n");
+        return false;
+    };
+    if (write_stdout(std::string(200000, 'x'), check).error != std::errc::interrupted) std::_Exit(3);
+    (void)drain(ends[0]);
+    static std::atomic<bool> holding{false};
+    if (lock_held) {
+        std::thread([] {
+            stdout_lock().lock();
+            holding = true;
+            std::this_thread::sleep_for(std::chrono::seconds(30));
+        }).detach();
+        while (!holding) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::exit(0);
+}
+
+class LogStdoutAtExitDeathTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(LogStdoutAtExitDeathTest, HeldBackLineGoesOutUnlessAnotherThreadHoldsTheLock) {
+    EXPECT_EXIT(held_back_line_at_exit_scenario(GetParam()), ::testing::ExitedWithCode(0), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Holder, LogStdoutAtExitDeathTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? std::string("LockHeld") : std::string("LockFree");
+                         });
 
 }  // namespace
 }  // namespace vorna::log

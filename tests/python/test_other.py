@@ -15,13 +15,19 @@ def test_parsed_value(text):
 
 
 # Texts past 4 KiB are made into str by the module's own two walks, in each
-# of the three widths a str may take.
-@pytest.mark.parametrize("wide", ["", "é", "ж", "😀"], ids=["ascii", "latin-1", "bmp", "astral"])
-def test_long_text_forms(wide):
+# of the three widths a str may take, with the first and last character of
+# each width (repr writes control characters and noncharacters escaped).
+@pytest.mark.parametrize(
+    "wide, shown",
+    [("", ""), ("é", "é"), ("ж", "ж"), ("😀", "😀"), ("\x80", "\\u{80}"), ("\xff", "\xff"), ("\u0100", "\u0100"),
+     ("\uffff", "\\u{ffff}"), ("\U00010000", "\U00010000")],
+    ids=["ascii", "latin-1", "bmp", "astral", "U+0080", "U+00FF", "U+0100", "U+FFFF", "U+10000"],
+)
+def test_long_text_forms(wide, shown):
     text = "x" * 5000 + wide + "y" * 3000
     value = Other(value=text)
     assert str(value) == text
-    assert repr(value) == f'Other {{ value: "{text}" }}'
+    assert repr(value) == f'Other {{ value: "{text.replace(wide, shown) if wide else text}" }}'
 
 
 # The characters at the edges of the widths, each the widest of its text: the
