@@ -28,14 +28,8 @@ def test_long_text_forms(wide, shown):
     value = Other(value=text)
     assert str(value) == text
     assert repr(value) == f'Other {{ value: "{text.replace(wide, shown) if wide else text}" }}'
-
-
-# The characters at the edges of the widths, each the widest of its text: the
-# str takes the width that character needs, and the walk reaches it.
-@pytest.mark.parametrize("edge", ["\u0080", "\u00ff", "\u0100", "\uffff", "\U00010000"])
-def test_long_text_form_at_each_widths_edge(edge):
-    text = "x" * 5000 + edge
-    assert str(Other(value=text)) == text
+    # The widest character last: the walk must reach the width it measured.
+    assert str(Other(value=text[:5000 + len(wide)])) == text[:5000 + len(wide)]
 
 
 @pytest.mark.parametrize(
