@@ -350,8 +350,8 @@ class Parts:
     def __getitem__(self, i): raise IndexError
     def __iter__(self): return self
     def __next__(self): wait_for_exit(); raise StopIteration
-class Memo:
-    get = wait_for_exit
+class Memo:  # copy.deepcopy asks memo.get(key) up to 3.14, `key in memo` from 3.15
+    get = __contains__ = wait_for_exit
 r, w = os.pipe(); os.close(r); kept = os.dup(1); os.dup2(w, 1)
 try:
     vorna.test_function(Version("1.0.0"))
