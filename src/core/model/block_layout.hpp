@@ -326,9 +326,15 @@ private:
             bool dots = false;
             std::size_t at = 0;
             for (; size - at > 8; at += 8) dots |= move.template operator()<std::uint64_t>(at);
-            return dots | move.template operator()<std::uint64_t>(size - 8);
+            const bool last = move.template operator()<std::uint64_t>(size - 8);
+            return dots || last;
         }
-        if (size >= 4) return move.template operator()<std::uint32_t>(0) | move.template operator()<std::uint32_t>(size - 4);
+        if (size >= 4) {
+            // Both words are copied whatever the first holds.
+            const bool first = move.template operator()<std::uint32_t>(0);
+            const bool last = move.template operator()<std::uint32_t>(size - 4);
+            return first || last;
+        }
         bool dots = false;
         for (std::size_t i = 0; i < size; ++i) {
             to[i] = from[i];
