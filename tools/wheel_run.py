@@ -6,6 +6,7 @@ import shlex
 import shutil
 import signal
 import sys
+import xml.etree.ElementTree as ElementTree
 from pathlib import Path
 
 from steps import run, run_shown
@@ -32,6 +33,23 @@ def make_venv(venv, version, how):
     exe.chmod(0o755)
 
 
+def terminal_outcomes(results):
+    """'; terminal tests: 2 passed' (or what became of them) from pytest's JUnit
+    report: the tests that need a pseudo-terminal skip where none can be
+    opened, which the count of skips alone would hide."""
+    try:
+        cases = ElementTree.parse(results).getroot().iter("testcase")
+    except (OSError, ElementTree.ParseError):
+        return ""
+    outcomes = {}
+    for case in cases:
+        if "terminal" not in case.get("name", ""):
+            continue
+        outcome = next((child.tag for child in case if child.tag in ("skipped", "failure", "error")), "passed")
+        outcomes[outcome] = outcomes.get(outcome, 0) + 1
+    return "; terminal tests: " + ", ".join(f"{n} {outcome}" for outcome, n in sorted(outcomes.items())) if outcomes else ""
+
+
 def test_wheel(wheel, version, how, emulated, venv, suite):
     """Runs `suite` against `wheel` in a fresh virtualenv at `venv`: (passed, pytest's summary line)."""
     shutil.rmtree(venv, ignore_errors=True)
@@ -51,11 +69,13 @@ def test_wheel(wheel, version, how, emulated, venv, suite):
     # a devpts mounted there for the run.
     kind, where = how
     terminals = [TOOLS / "root_terminal.sh", where, "--"] if kind == "root" else []
-    result = run([*terminals, python, "-m", "pytest", "-q", "-p", "no:cacheprovider", *select, suite],
-                 cwd=venv, capture_output=True, text=True, check=False,
+    results = venv / "results.xml"
+    result = run([*terminals, python, "-m", "pytest", "-q", "-p", "no:cacheprovider", f"--junitxml={results}", *select,
+                  suite], cwd=venv, capture_output=True, text=True, check=False,
                  preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
     lines = [line for line in result.stdout.splitlines() if line.strip()]
     summary = lines[-1].strip("= ") if lines else "(no output)"
+    summary += terminal_outcomes(results)
     if result.returncode != 0:
         print(result.stdout[-6000:], result.stderr[-3000:], flush=True)
     shutil.rmtree(venv, ignore_errors=True)

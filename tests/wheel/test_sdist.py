@@ -81,6 +81,7 @@ def test_a_packager_builds_and_runs_both_suites_from_the_sdist(wheel, tmp_path):
     passed, summary = wheel_run.test_wheel(built, version, ("native", sys.executable), False, tmp_path / "venv",
                                            UNPACKED / "tests" / "python")
     assert passed, summary
+    assert "; terminal tests: " in summary, summary  # what became of the tests a terminal needs
 
     packager_runs(["cmake", "--preset", "cpp"], env)
     packager_runs(["cmake", "--build", "--preset", "cpp", "-j", JOBS], env)
