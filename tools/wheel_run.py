@@ -34,7 +34,7 @@ def make_venv(venv, version, how):
 
 
 def terminal_outcomes(results):
-    """'; terminal tests: 2 passed' (or what became of them) from pytest's JUnit
+    """'; terminal tests: 2 passed' (those named on_a_terminal, or what became of them) from pytest's JUnit
     report: the tests that need a pseudo-terminal skip where none can be
     opened, which the count of skips alone would hide."""
     try:
@@ -43,7 +43,7 @@ def terminal_outcomes(results):
         return ""
     outcomes = {}
     for case in cases:
-        if "terminal" not in case.get("name", ""):
+        if "on_a_terminal" not in case.get("name", ""):
             continue
         outcome = next((child.tag for child in case if child.tag in ("skipped", "failure", "error")), "passed")
         outcomes[outcome] = outcomes.get(outcome, 0) + 1
