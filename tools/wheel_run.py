@@ -34,9 +34,9 @@ def make_venv(venv, version, how):
 
 
 def terminal_outcomes(results):
-    """'; terminal tests: 2 passed' (those named on_a_terminal, or what became of them) from pytest's JUnit
-    report: the tests that need a pseudo-terminal skip where none can be
-    opened, which the count of skips alone would hide."""
+    """'; terminal tests: 2 passed' (or what became of them) from pytest's
+    JUnit report, for the tests that run on a terminal (named so): they skip
+    where no pseudo-terminal can be opened, which a count of skips would hide."""
     try:
         cases = ElementTree.parse(results).getroot().iter("testcase")
     except (OSError, ElementTree.ParseError):
