@@ -376,11 +376,12 @@ def changed_lines(base):
     return merge_base, wanted
 
 
-def parse_lines(spec):
+def parse_lines(text):
+    """FILE:LINE or FILE:FIRST-LAST, comma-separated: {file: {line, ...}}."""
     wanted = {}
-    for item in filter(None, (s.strip() for s in spec.split(","))):
-        path, _, ranges = item.partition(":")
-        first, _, last = ranges.partition("-")
+    for item in filter(None, (s.strip() for s in text.split(","))):
+        path, _, lines = item.partition(":")
+        first, _, last = lines.partition("-")
         if not first.isdigit() or last and not last.isdigit():
             sys.exit(f"mutate: --lines wants FILE:LINE or FILE:FIRST-LAST, not {item}")
         wanted.setdefault(path, set()).update(range(int(first), int(last or first) + 1))
