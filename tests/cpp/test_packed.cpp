@@ -143,10 +143,40 @@ TEST(PackedSite, AsksForTheBlockItFills) {
     ASSERT_FALSE(match_at<SemVer>("1.2.3-rc.1+b.5", site).has_value());
     auto& value = *std::launder(reinterpret_cast<SemVer*>(site.value));
     // The block's length, two counts and four ends in 16-bit words, then
-    // the bytes "rc1b5".
-    EXPECT_EQ(site.asked, sizeof(std::uint32_t) + 2 * sizeof(std::uint16_t) + 4 * sizeof(std::uint16_t) + 5);
-    EXPECT_EQ(value.rc()->front().data(), reinterpret_cast<const char*>(site.room) + site.asked - 5);
+    // the bytes "rc.1b.5".
+    EXPECT_EQ(site.asked, sizeof(std::uint32_t) + 2 * sizeof(std::uint16_t) + 4 * sizeof(std::uint16_t) + 7);
+    EXPECT_EQ(value.rc()->front().data(), reinterpret_cast<const char*>(site.room) + site.asked - 7);
+    EXPECT_EQ(value.meta()->back().data(), reinterpret_cast<const char*>(site.room) + site.asked - 1);
     value.~SemVer();
+}
+
+// A list is copied a word at a time, its dots found on the way: every
+// length up to three words, with every placement of dots that leaves no item
+// empty, in either list, must come back item by item.
+TEST(PackedSite, EveryDotPlacementComesBack) {
+    for (std::size_t size = 1; size <= 24; ++size) {
+        for (std::uint32_t dots = 0; dots < (1u << std::min<std::size_t>(size, 14)); dots += size > 14 ? 37 : 1) {
+            std::string list;
+            TextList items(1);
+            for (std::size_t i = 0; i < size; ++i) {
+                const bool dot = i != 0 && i + 1 != size && ((dots >> (i % 14)) & 1) && list.back() != '.';
+                list += dot ? '.' : char('a' + i % 26);
+                if (dot) {
+                    items.emplace_back();
+                } else {
+                    items.back().push_back(list.back());
+                }
+            }
+            Site site;
+            ASSERT_FALSE(match_at<SemVer>("1.2.3-x" + list + "+" + list, site).has_value()) << list;
+            const SemVer& value = *std::launder(reinterpret_cast<SemVer*>(site.value));
+            items.front().insert(0, "x");
+            EXPECT_EQ(owned(value.rc()), items) << list;
+            items.front().erase(0, 1);
+            EXPECT_EQ(owned(value.meta()), items) << list;
+            value.~SemVer();
+        }
+    }
 }
 
 TEST(PackedSite, FailedMatchNeverAsks) {

@@ -21,15 +21,14 @@ namespace vorna {
 // single dots, so that the range holds exactly count - 1 dots, for one item
 // too (neither a segment nor an identifier holds a dot). No items means an
 // empty range. This is the shape the matcher records and a block is built
-// from: sized by the count and written from the bytes, both checked in every
-// build before a byte of the block is written.
+// from: the block holds the range's bytes as they are, dots and all, and
+// the end of each item, found from the dots as they are copied. The range is
+// checked against its text before a byte of the block is written, and the
+// dots against the count as they are met.
 struct DottedRange {
     std::size_t begin = 0;
     std::size_t end = 0;
     std::size_t count = 0;
-
-    // The bytes of the items, without the dots.
-    constexpr std::size_t item_bytes() const noexcept { return count == 0 ? 0 : end - begin - (count - 1); }
 };
 
 // Room for a value's block of lists in memory the value will never free (an
@@ -42,7 +41,7 @@ struct BlockRoom {
 
 namespace detail {
 
-// What a block of lists takes: its items, the bytes of all items, whether
+// What a block of lists takes: its items, the bytes of all lists, whether
 // its counts and offsets are 16-bit words, and its size in bytes (0: no
 // block, there being no item).
 struct BlockSize {
@@ -54,10 +53,13 @@ struct BlockSize {
 
 // The block layout, shared by every count of lists: the block's own length
 // (a 32-bit word in a narrow block, 64-bit in a wide one), the item count of
-// each list, the end offset of every item,
-// then the bytes. Counts and offsets are 16-bit words when every one of them
-// fits ("narrow"), else 32-bit words. Blocks are 16-aligned, which leaves the
-// low bits of their address free for flags.
+// each list, the end offset of every item, then the bytes: each list's text,
+// its items joined by dots, the lists back to back. An item starts one byte
+// past the end of the item before it in its list; a list's first item where
+// the list before it ends. So a list's text form is one run of bytes, and a
+// list matched in a text is copied as it lies. Counts and offsets are 16-bit
+// words when every one of them fits ("narrow"), else 32-bit words. Blocks are
+// 16-aligned, which leaves the low bits of their address free for flags.
 //
 // Every write into a block is bounded by the memory it lands in: a fill is
 // handed the memory with its length (a room's, or the allocation's), checks
@@ -78,17 +80,18 @@ struct BlockLayout {
     // The bytes of the length that starts a block whose counts and offsets
     // are `word` bytes wide.
     static constexpr std::size_t length_bytes(std::size_t word) noexcept { return 2 * word; }
-    // Bytes of a block for `list_count` lists with `items` items of `bytes`
-    // bytes in all, its counts and offsets `word` bytes wide: its length, a
-    // count per list, an end offset per item, then the bytes.
+    // Bytes of a block for `list_count` lists with `items` items whose texts
+    // take `bytes` bytes in all (the dots between items included), its counts
+    // and offsets `word` bytes wide: its length, a count per list, an end
+    // offset per item, then the bytes.
     static constexpr std::size_t bytes_of(std::size_t list_count, std::size_t items, std::size_t bytes,
                                           std::size_t word) noexcept {
         return length_bytes(word) + (list_count + items) * word + bytes;
     }
-    // The block of `list_count` lists with `items` items of `bytes` bytes in
-    // all: the size the site that offers room and the heap are asked for. No
-    // block (size 0) when there is no item. Throws std::length_error when the
-    // counts, offsets or length outgrow 32 bits.
+    // The block of `list_count` lists with `items` items whose texts take
+    // `bytes` bytes in all: the size the site that offers room and the heap
+    // are asked for. No block (size 0) when there is no item. Throws
+    // std::length_error when the counts, offsets or length outgrow 32 bits.
     static BlockSize size_of(std::size_t list_count, std::size_t items, std::size_t bytes) {
         if (items == 0) return {};
         // The narrow size inline: nearly every value has it.
@@ -101,8 +104,8 @@ struct BlockLayout {
     // each. This is where what the fill relies on is proven, once and in
     // every build: each range lies inside the text, after the present list
     // before it with a separator between, holds no byte when it has no item
-    // and is long enough for its part count (so the item bytes cannot wrap).
-    // The dots are counted by the fill as it writes them.
+    // and is long enough for its part count. The dots are counted against
+    // the part count by the fill as it copies them.
     template <std::size_t N>
     static BlockSize size_of(std::string_view text, const std::array<const DottedRange*, N>& lists, unsigned present) {
         std::size_t items = 0;
@@ -120,7 +123,7 @@ struct BlockLayout {
                 from = list.end + 1;
             }
             items += list.count;
-            bytes += list.item_bytes();
+            bytes += length;
         }
         if (bad) [[unlikely]] bad_range();
         return size_of(N, items, bytes);
@@ -131,7 +134,7 @@ struct BlockLayout {
         std::size_t bytes = 0;
         for (const List& list : lists) {
             items += list.size();
-            for (std::size_t i = 0; i < list.size(); ++i) bytes += list[i].size();
+            bytes += text_bytes(list);
         }
         return size_of(lists.size(), items, bytes);
     }
@@ -238,7 +241,7 @@ private:
         std::size_t bytes = 0;
         for (const List& list : lists) {
             items += list.size();
-            for (std::size_t i = 0; i < list.size(); ++i) bytes += list[i].size();
+            bytes += text_bytes(list);
         }
         Word* const block = start<Word>(memory, lists.size(), items, bytes);
         Word* ends = block + lists.size();
@@ -248,12 +251,19 @@ private:
             const List& list = lists[j];
             block[j] = static_cast<Word>(list.size());
             for (std::size_t i = 0; i < list.size(); ++i) {
+                if (i != 0) chars[offset++] = '.';
                 const std::string_view item = list[i];
                 if (!item.empty()) std::memcpy(chars + offset, item.data(), item.size());
                 offset += static_cast<std::uint32_t>(item.size());
                 *ends++ = static_cast<Word>(offset);
             }
         }
+    }
+    // The bytes of a list's text: its items and the dots between them.
+    template <class List> static std::size_t text_bytes(const List& list) {
+        std::size_t bytes = list.size() == 0 ? 0 : list.size() - 1;
+        for (std::size_t i = 0; i < list.size(); ++i) bytes += list[i].size();
+        return bytes;
     }
     template <class Word, std::size_t N>
     static void fill(std::span<std::byte> memory, const char* text,
@@ -262,49 +272,41 @@ private:
         std::size_t bytes = 0;
         for (const DottedRange* list : lists) {
             items += list->count;
-            bytes += list->item_bytes();
+            bytes += list->end - list->begin;
         }
         Word* const block = start<Word>(memory, N, items, bytes);
         Word* ends = block + N;
-        char* chars = reinterpret_cast<char*>(ends + items);
-        std::uint32_t offset = 0;
+        char* const chars = reinterpret_cast<char*>(ends + items);
+        std::size_t offset = 0;
         for (std::size_t j = 0; j < N; ++j) {
             const DottedRange& list = *lists[j];
             block[j] = static_cast<Word>(list.count);
             if (list.count == 0) continue;
+            // The list's bytes are copied as they lie. One item, the common
+            // identifier, is copied a word at a time, its dots looked for on
+            // the way: there must be none. Otherwise each dot met ends an
+            // item, and exactly count - 1 of them may: a dot past the count's
+            // last end ends the process before its end is written, and too
+            // few leave the count's ends unwritten, a fault as well. Items
+            // are short, where a byte loop beats finding the dots and copying
+            // between them.
+            const std::size_t size = list.end - list.begin;
+            const char* const from = text + list.begin;
             if (list.count == 1) {
-                // One item, the common identifier: copied a word at a time,
-                // its dots looked for on the way; there must be none.
-                const std::size_t size = list.end - list.begin;
-                if (copy_finding_dots(chars + offset, text + list.begin, size)) [[unlikely]] dots_disagree(true);
-                offset += static_cast<std::uint32_t>(size);
-                *ends++ = static_cast<Word>(offset);
-                continue;
-            }
-            // One walk over the list's bytes: a dot ends an item, any other
-            // byte belongs to one. Items are short, where a byte loop beats
-            // finding the dots and copying between them.
-            //
-            // The walk writes exactly the list's share of the block whatever
-            // the bytes hold: it stops once the item bytes the count leaves
-            // room for are written (each dot moves that stop one byte on),
-            // and a dot past the count's last end ends the process before it
-            // is written. A walk that stopped short of the
-            // range met too few dots; either way the count disagrees with the
-            // text, an internal fault.
-            Word* const last_end = ends + (list.count - 1);
-            const char* p = text + list.begin;
-            for (const char* stop = p + list.item_bytes(); p != stop; ++p) {
-                const char c = *p;
-                if (c == '.') {
-                    if (ends == last_end) [[unlikely]] dots_disagree(true);
-                    *ends++ = static_cast<Word>(offset);
-                    ++stop;
-                } else {
-                    chars[offset++] = c;
+                if (copy_finding_dots(chars + offset, from, size)) [[unlikely]] dots_disagree(true);
+            } else {
+                Word* const last_end = ends + (list.count - 1);
+                for (std::size_t i = 0; i < size; ++i) {
+                    const char c = from[i];
+                    chars[offset + i] = c;
+                    if (c == '.') {
+                        if (ends == last_end) [[unlikely]] dots_disagree(true);
+                        *ends++ = static_cast<Word>(offset + i);
+                    }
                 }
+                if (ends != last_end) [[unlikely]] dots_disagree(false);
             }
-            if (ends != last_end) [[unlikely]] dots_disagree(false);
+            offset += size;
             *ends++ = static_cast<Word>(offset);
         }
     }
@@ -351,6 +353,7 @@ private:
         }
         const Word* ends = block + N;
         const auto* chars = reinterpret_cast<const char*>(ends + items);
+        // The list starts where the one before it ends.
         return ListView(ends + first, sizeof(Word) == 2, first == 0 ? 0 : ends[first - 1], chars, block[j]);
     }
 };

@@ -5,7 +5,7 @@
 namespace vorna {
 
 bool operator==(const ListView& a, const ListView& b) noexcept {
-    if (a.size() != b.size() || a.byte_size() != b.byte_size()) return false;
+    if (a.size() != b.size() || a.text().size() != b.text().size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
         if (a[i] != b[i]) return false;
     }

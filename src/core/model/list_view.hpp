@@ -18,26 +18,28 @@ public:
     class iterator;
 
     constexpr ListView() noexcept = default;
-    // `count` items; item i ends at byte ends[i] of `bytes` and begins where
-    // item i - 1 ends, the first at `first_start`. The ends are 16-bit words
-    // when `narrow`, else 32-bit ones.
+    // `count` items, joined by dots in `bytes`: item i ends at byte ends[i]
+    // and begins one byte (the dot) past the end of item i - 1, the first at
+    // `first_start`. The ends are 16-bit words when `narrow`, else 32-bit
+    // ones.
     ListView(const void* ends, bool narrow, std::uint32_t first_start, const char* bytes, std::size_t count) noexcept
         : ends_(ends), first_start_(first_start), narrow_(narrow), bytes_(bytes), count_(count) {}
 
     std::size_t size() const noexcept { return count_; }
     bool empty() const noexcept { return count_ == 0; }
     std::string_view operator[](std::size_t i) const noexcept {
-        const std::uint32_t start = i == 0 ? first_start_ : end_of(i - 1);
+        const std::uint32_t start = i == 0 ? first_start_ : end_of(i - 1) + 1;
         return {bytes_ + start, end_of(i) - start};
     }
     iterator begin() const noexcept;
     iterator end() const noexcept;
     std::string_view front() const noexcept { return (*this)[0]; }
     std::string_view back() const noexcept { return (*this)[count_ - 1]; }
-    // Bytes of all items together, without separators.
-    std::size_t byte_size() const noexcept { return count_ == 0 ? 0 : end_of(count_ - 1) - first_start_; }
-    // All items back to back: they lie next to one another in the block.
-    std::string_view bytes() const noexcept { return {bytes_ + first_start_, byte_size()}; }
+    // The items with "." between neighbours, as they lie in the block: the
+    // list's text form.
+    std::string_view text() const noexcept {
+        return {bytes_ + first_start_, count_ == 0 ? 0 : end_of(count_ - 1) - first_start_};
+    }
 
     // An owned copy.
     TextList to_list() const;
