@@ -341,6 +341,8 @@ void ReportLayout::write(std::span<std::uint8_t> out, char32_t widest) const noe
 void ReportLayout::write(std::span<std::uint16_t> out, char32_t widest) const noexcept { write_units(out, widest); }
 void ReportLayout::write(std::span<std::uint32_t> out, char32_t widest) const noexcept { write_units(out, widest); }
 
+void ReportLayout::draft(DraftSink& out) const noexcept { draw(out); }
+
 std::string ReportLayout::utf8() const {
     std::string out;
     out.reserve(measure().utf8_bytes);

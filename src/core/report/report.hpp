@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "core/grammar/issue.hpp"
+#include "core/report/draft_sink.hpp"
 #include "core/report/short_list.hpp"
 #include "core/report/source.hpp"
 #include "core/unicode/text_sink.hpp"
@@ -63,6 +64,8 @@ public:
     void write(std::span<std::uint32_t> out, char32_t widest) const noexcept;
     // The report as UTF-8.
     std::string utf8() const;
+    // Draws the report into a draft (see DraftSink).
+    void draft(DraftSink& out) const noexcept;
 
 private:
     // One issue placed beneath the quoted text: the line it is drawn under

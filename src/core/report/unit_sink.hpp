@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string_view>
 
@@ -53,6 +54,15 @@ public:
         *out_++ = static_cast<Unit>(c);
     }
     void utf8(std::string_view text) noexcept { put_decoded(*this, text); }
+    // Units drawn before (a DraftSink's), whose greatest character is
+    // `widest`: checked once against the room and the unit, then copied.
+    void units(std::span<const std::uint16_t> drawn, char32_t widest) noexcept {
+        room_for(drawn.size());
+        if (widest > widest_) [[unlikely]] refuse(false);
+        if (!drawn.empty() && widest > seen_) seen_ = widest;
+        for (std::size_t i = 0; i < drawn.size(); ++i) out_[i] = static_cast<Unit>(drawn[i]);
+        out_ += drawn.size();
+    }
 
     // Called once the drawing is done: it must have filled the storage and
     // reached the widest character the storage was made for (all of ASCII

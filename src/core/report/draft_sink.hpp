@@ -1,0 +1,73 @@
+// A text sink that draws into fixed scratch storage of 16-bit units while
+// the text fits there, and measures the whole text all the while.
+//
+// A report is nearly always a few hundred characters of the Basic
+// Multilingual Plane: drawn once into scratch on the stack, it is then
+// copied into a str made from the draft's own measure, where measuring it
+// first would draw it twice. A text too long for the scratch, or with a
+// character past 0xFFFF, leaves no draft, only its measure; it is then drawn
+// again into its str.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "core/unicode/text_sink.hpp"
+
+namespace vorna {
+
+class DraftSink {
+public:
+    explicit DraftSink(std::span<std::uint16_t> scratch) noexcept : scratch_(scratch) {}
+
+    // Every piece is counted; it is written only where the scratch holds it
+    // whole, so nothing lands past its end, and a text that outgrows it is
+    // no draft.
+    void ascii(std::string_view text) noexcept {
+        if (fits(text.size())) {
+            const auto* data = reinterpret_cast<const unsigned char*>(text.data());
+            std::uint16_t* const out = scratch_.data() + length_;
+            for (std::size_t i = 0; i < text.size(); ++i) out[i] = data[i];
+        }
+        length_ += text.size();
+    }
+    void repeat(char32_t c, std::size_t count) noexcept {
+        if (count != 0 && c > widest_) widest_ = c;
+        if (fits(count)) {
+            std::uint16_t* const out = scratch_.data() + length_;
+            for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint16_t>(c);
+        }
+        length_ += count;
+    }
+    void put(char32_t c) noexcept {
+        if (c > widest_) widest_ = c;
+        if (fits(1)) scratch_[length_] = static_cast<std::uint16_t>(c);
+        ++length_;
+    }
+    void utf8(std::string_view text) noexcept { put_decoded(*this, text); }
+
+    // The text's length and widest character, as a LengthSink gives them.
+    TextMeasure measure() const noexcept {
+        return {length_, widest_ >= 0x80 ? widest_ : length_ != 0 ? char32_t{0x7F} : char32_t{0}, 0};
+    }
+    // The drawn units, when the whole text lies in the scratch: it fitted,
+    // and no character was cut to 16 bits.
+    std::optional<std::span<const std::uint16_t>> drafted() const noexcept {
+        if (length_ > scratch_.size() || widest_ > 0xFFFF) return std::nullopt;
+        return scratch_.first(length_);
+    }
+
+private:
+    bool fits(std::size_t count) const noexcept {
+        return length_ <= scratch_.size() && count <= scratch_.size() - length_;
+    }
+
+    std::span<std::uint16_t> scratch_;
+    std::size_t length_ = 0;
+    char32_t widest_ = 0;  // the greatest character, ASCII pieces aside
+};
+
+}  // namespace vorna
