@@ -90,6 +90,20 @@ TEST_P(ReportWidths, MatchTheUtf8Form) {
         EXPECT_EQ(written<std::uint8_t>(layout, m), expected);
     }
     EXPECT_EQ(utf8, render_parse_failure(c.text, "vorna::package::version::Version", c.issues, c.colour).message());
+    // A draft in scratch of exactly its length holds it, unless a character
+    // is past 16 bits; one unit less holds none. Both measure it whole.
+    for (const std::size_t room : {m.length, m.length - 1}) {
+        std::vector<std::uint16_t> scratch(room + 1, 0x5A);
+        DraftSink draft{std::span(scratch).first(room)};
+        layout.draft(draft);
+        EXPECT_EQ(scratch.back(), 0x5A) << "drew past the scratch";
+        ASSERT_EQ(std::pair(draft.measure().length, draft.measure().widest), std::pair(m.length, m.widest));
+        const auto units = draft.drafted();
+        ASSERT_EQ(units.has_value(), room == m.length && m.widest <= 0xFFFF);
+        if (units) {
+            EXPECT_EQ(std::u32string(units->begin(), units->end()), expected);
+        }
+    }
 }
 
 ParseIssue at(std::size_t start, std::size_t end, std::optional<char32_t> found) {

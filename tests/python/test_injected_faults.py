@@ -92,6 +92,10 @@ TEXT_FAULT = r"vorna: internal fault .*list_forms\.cpp:\d+ in .*: a text writer 
         # long, the str would be raised with a character never written.
         ("vorna_test_skew_next_report_measure(-1)", "V.SemVer('1.2.x')", SINK_FAULT % "given more than"),
         ("vorna_test_skew_next_report_measure(1)", "V.SemVer('1.2.x')", SINK_FAULT % "left short of"),
+        # A report too long for the draft, or with an astral character, is
+        # drawn again into its str.
+        ("vorna_test_skew_next_report_measure(-1)", "V.SemVer('1.2.' + 'x' * 3000)", SINK_FAULT % "given more than"),
+        ("vorna_test_skew_next_report_measure(1)", "V.SemVer('1.2.\\U0001F600')", SINK_FAULT % "left short of"),
         ("vorna_test_fault_next_site(%d)" % SITE_SHORT_ROOM, "V.SemVer('1.2.3-rc.1')", BLOCK_FAULT % "a block larger than the memory given for it"),
         # An allocation that leaves out the padding before the tail gives
         # room short of the block; room out of alignment would lose its flags.
@@ -107,7 +111,8 @@ TEXT_FAULT = r"vorna: internal fault .*list_forms\.cpp:\d+ in .*: a text writer 
         ("vorna_test_skew_next_str(1)", "str(V.Version('nightly'))", TEXT_FAULT % "left short of the end of its storage"),
         ("vorna_test_skew_next_str(-1)", "repr(V.Other('x' * 5000))", SINK_FAULT % "given more than"),
     ],
-    ids=["unexpected_exception", "report_one_short", "report_one_long", "room_one_short", "allocation_unpadded",
+    ids=["unexpected_exception", "report_one_short", "report_one_long", "long_report_one_short", "astral_report_one_long",
+         "room_one_short", "allocation_unpadded",
          "room_misaligned", "text_form_one_short", "text_form_two_short", "text_form_one_long", "long_text_one_short"],
 )
 def test_a_planted_fault_ends_the_process_with_the_fault_report(hook, statement, report):
