@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string_view>
 
@@ -60,7 +61,11 @@ public:
         room_for(drawn.size());
         if (widest > widest_) [[unlikely]] refuse(false);
         if (!drawn.empty() && widest > seen_) seen_ = widest;
-        for (std::size_t i = 0; i < drawn.size(); ++i) out_[i] = static_cast<Unit>(drawn[i]);
+        if constexpr (sizeof(Unit) == sizeof(std::uint16_t)) {
+            if (!drawn.empty()) std::memcpy(out_, drawn.data(), drawn.size_bytes());
+        } else {
+            for (std::size_t i = 0; i < drawn.size(); ++i) out_[i] = static_cast<Unit>(drawn[i]);
+        }
         out_ += drawn.size();
     }
 
