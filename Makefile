@@ -127,10 +127,14 @@ wheel: deps $(VENV)/.wheel-tools
 # and aarch64 in $(DIST)/, each built from that sdist, checked and run against
 # the Python suite (cp39 on Debian bullseye's CPython 3.9.2 for both
 # architectures); about 85 minutes the first time, not part of `make test`.
+# The aarch64 suites run under Debian unstable's qemu-user, fetched once into
+# $(BUILD)/qemu-user: unstable's C library asks a terminal for its settings
+# with ioctls that this machine's older qemu-user does not pass on.
 # WHEELS_ARGS="--only cp39-x86_64,cp39-aarch64" builds and runs a few.
 wheels: deps $(VENV)/.wheel-tools
 	@tools/setup.sh apt debootstrap qemu-user-static g++-aarch64-linux-gnu binutils
-	PATH=$(abspath $(VENV))/bin:$$PATH $(VPY) tools/build_wheels.py --dist $(DIST) --jobs $(JOBS) $(WHEELS_ARGS)
+	VORNA_QEMU_AARCH64=$$(tools/qemu_user.py $(BUILD)/qemu-user) PATH=$(abspath $(VENV))/bin:$$PATH \
+		$(VPY) tools/build_wheels.py --dist $(DIST) --jobs $(JOBS) $(WHEELS_ARGS)
 
 # Installs the wheel into a fresh virtualenv and imports it there; checks the
 # sdist's contents, and from the unpacked sdist (in $(BUILD)/sdist-check, kept)

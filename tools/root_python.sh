@@ -25,7 +25,8 @@ shift 2
 [ -n "$argv0" ] || argv0="$exe"
 
 if [ -d "$root/usr/lib/aarch64-linux-gnu" ]; then
-  QEMU_LD_PREFIX="$root" exec qemu-aarch64-static -0 "$argv0" "$exe" "$@"
+  # VORNA_QEMU_AARCH64 names the qemu-user to run it under (tools/qemu_user.py).
+  QEMU_LD_PREFIX="$root" exec "${VORNA_QEMU_AARCH64:-qemu-aarch64-static}" -0 "$argv0" "$exe" "$@"
 elif [ -d "$root/usr/lib/x86_64-linux-gnu" ]; then
   # /lib and /usr/lib are separate folders before bookworm.
   libs="$root/lib/x86_64-linux-gnu:$root/usr/lib/x86_64-linux-gnu"
