@@ -263,8 +263,14 @@ void check_measure(std::string_view text, std::string_view id, std::span<const v
     }
     check(characters.size() == m.length && widest == m.widest && utf8.size() == m.utf8_bytes,
           "measure differs from the written report");
-    const vorna::TextMeasure units = layout.measure_units();
-    check(units.length == m.length && units.widest == m.widest, "the measure of code units differs from the measure");
+    std::vector<std::uint16_t> scratch(2048);
+    vorna::DraftSink draft{std::span(scratch)};
+    layout.draft(draft);
+    const vorna::TextMeasure units = draft.measure();
+    check(units.length == m.length && units.widest == m.widest, "the draft's measure differs from the measure");
+    if (const auto drafted = draft.drafted()) {
+        check(std::u32string(drafted->begin(), drafted->end()) == characters, "the draft differs from the UTF-8 form");
+    }
     check(written_units(layout, m) == characters, "report in code units differs from its UTF-8 form");
 }
 

@@ -150,9 +150,10 @@ TEST(PackedSite, AsksForTheBlockItFills) {
     value.~SemVer();
 }
 
-// A list is copied a word at a time, its dots found on the way: every
-// length up to three words, with every placement of dots that leaves no item
-// empty, in either list, must come back item by item.
+// A list is copied as it lies, its ends found at its dots: every length up
+// to 24 bytes (a single item goes a word at a time), with every placement of
+// dots that leaves no item empty, in either list, must come back item by
+// item.
 TEST(PackedSite, EveryDotPlacementComesBack) {
     for (std::size_t size = 1; size <= 24; ++size) {
         for (std::uint32_t dots = 0; dots < (1u << std::min<std::size_t>(size, 14)); dots += size > 14 ? 37 : 1) {

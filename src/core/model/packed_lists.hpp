@@ -2,8 +2,8 @@
 //
 // A value keeps all its lists (pre-release and build, or parts) packed in one
 // heap block: the item count of each list, the end offset of every item, then
-// the text of each list (its items joined by dots). Counts and offsets are 16-bit words
-// while they fit (nearly always), else 32-bit ones. No block exists while
+// the text of each list (its items joined by dots). Counts and offsets are
+// 16-bit words while they fit (nearly always), else 32-bit ones. No block exists while
 // every list is empty, so a plain 1.2.3 owns no heap memory at all.
 #pragma once
 

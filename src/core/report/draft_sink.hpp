@@ -49,7 +49,9 @@ public:
     }
     void utf8(std::string_view text) noexcept { put_decoded(*this, text); }
 
-    // The text's length and widest character, as a LengthSink gives them.
+    // The text's length and widest character (0x7F for ASCII, 0 for the
+    // empty text), as a TextMeasure holds them; the UTF-8 size is left 0.
+    // Over empty scratch a draft is a measure only.
     TextMeasure measure() const noexcept {
         return {length_, widest_ >= 0x80 ? widest_ : length_ != 0 ? char32_t{0x7F} : char32_t{0}, 0};
     }

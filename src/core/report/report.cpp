@@ -325,12 +325,6 @@ TextMeasure ReportLayout::measure() const noexcept {
     return sink.result();
 }
 
-TextMeasure ReportLayout::measure_units() const noexcept {
-    LengthSink sink;
-    draw(sink);
-    return sink.result();
-}
-
 template <class Unit> void ReportLayout::write_units(std::span<Unit> out, char32_t widest) const noexcept {
     UnitSink<Unit> sink(out, widest);
     draw(sink);

@@ -2,9 +2,10 @@
 // caller by ParseError.
 //
 // A report is laid out first (lines located, labels placed) and drawn
-// after, by one drawing into any of the text sinks: measured, so that
-// storage of its final length and width can be had at once, then written as
-// UTF-8 or straight into code units of one width.
+// after, by one drawing into any of the text sinks: measured, or drafted in
+// scratch while measured, so that storage of its final length and width can
+// be had at once, then written or copied as UTF-8 or into code units of one
+// width.
 #pragma once
 
 #include <cstddef>
@@ -51,9 +52,6 @@ public:
     // The length in characters, the widest character and the UTF-8 size,
     // found by drawing the report into a counter.
     TextMeasure measure() const noexcept;
-    // The same without the UTF-8 size (left 0): all that storage of code
-    // units is made from, counted the cheaper way.
-    TextMeasure measure_units() const noexcept;
     // Draws the report into `out`, storage made from measure(): its length,
     // in a unit that holds `widest`, the measured widest character. A
     // drawing that does not fill it exactly, or that takes another widest
@@ -64,7 +62,9 @@ public:
     void write(std::span<std::uint32_t> out, char32_t widest) const noexcept;
     // The report as UTF-8.
     std::string utf8() const;
-    // Draws the report into a draft (see DraftSink).
+    // Draws the report into a draft (see DraftSink), which also measures
+    // what storage of code units is made from: the length and the widest
+    // character, without the UTF-8 size.
     void draft(DraftSink& out) const noexcept;
 
 private:

@@ -72,30 +72,6 @@ private:
     TextMeasure m_;
 };
 
-// Measures only what storage of code units is made from: the characters and
-// the widest of them (a TextMeasure without its UTF-8 size).
-class LengthSink {
-public:
-    void ascii(std::string_view text) noexcept { length_ += text.size(); }
-    void repeat(char32_t c, std::size_t count) noexcept {
-        length_ += count;
-        if (count != 0 && c > widest_) widest_ = c;
-    }
-    void put(char32_t c) noexcept {
-        ++length_;
-        if (c > widest_) widest_ = c;
-    }
-    void utf8(std::string_view text) noexcept { put_decoded(*this, text); }
-
-    TextMeasure result() const noexcept {
-        return {length_, widest_ >= 0x80 ? widest_ : length_ != 0 ? char32_t{0x7F} : char32_t{0}, 0};
-    }
-
-private:
-    std::size_t length_ = 0;
-    char32_t widest_ = 0;
-};
-
 // Appends UTF-8 to a string (which may throw std::bad_alloc).
 class Utf8Sink {
 public:
