@@ -10,6 +10,7 @@ every pseudo-terminal, and a program cannot tell that it runs on one. Unstable's
 passes those ioctls on. Fetched once; when it cannot be had, this machine's qemu-aarch64-static
 is printed instead, with the reason on standard error.
 """
+import http.client
 import lzma
 import os
 import shutil
@@ -55,7 +56,7 @@ def main():
     if not exe.exists():
         try:
             fetch(directory)
-        except (OSError, LookupError, subprocess.CalledProcessError, lzma.LZMAError) as error:
+        except (OSError, http.client.HTTPException, LookupError, subprocess.CalledProcessError, lzma.LZMAError) as error:
             print(f"qemu_user.py: Debian unstable's qemu-user could not be had ({error}); "
                   f"using {FALLBACK}, under which the terminal tests of unstable's roots skip", file=sys.stderr)
             print(FALLBACK)
