@@ -56,7 +56,8 @@ def main():
     if not exe.exists():
         try:
             fetch(directory)
-        except (OSError, http.client.HTTPException, LookupError, subprocess.CalledProcessError, lzma.LZMAError) as error:
+        except (OSError, http.client.HTTPException, LookupError, subprocess.CalledProcessError,
+                lzma.LZMAError) as error:
             print(f"qemu_user.py: Debian unstable's qemu-user could not be had ({error}); "
                   f"using {FALLBACK}, under which the terminal tests of unstable's roots skip", file=sys.stderr)
             print(FALLBACK)
