@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
@@ -154,6 +155,19 @@ INSTANTIATE_TEST_SUITE_P(
                     Disagreement{"WiderWidest", 0, 1, " did not reach the widest character measured for it"},
                     Disagreement{"WidestPastTheUnit", 0, 0x10000, "'s widest character does not fit its unit"}),
     [](const testing::TestParamInfo<Disagreement>& info) { return std::string(info.param.name); });
+
+// A piece whose count, worked out wrong, wraps the draft's measure leaves no
+// draft, though the wrapped length fits the scratch: what it holds is not
+// the measured text.
+TEST(ReportWriter, DraftPieceThatWrapsTheMeasureLeavesNoDraft) {
+    std::array<std::uint16_t, 8> scratch{};
+    DraftSink draft{std::span(scratch)};
+    draft.ascii("1.2");
+    const volatile std::size_t underflowed = std::size_t(-2);  // no constant for the compiler to reason about
+    draft.repeat(U'x', underflowed);
+    ASSERT_EQ(draft.measure().length, 1u);
+    EXPECT_FALSE(draft.drafted().has_value());
+}
 
 // Memory running out at any allocation of a report ends in std::bad_alloc,
 // never in a report that says so (which would need memory again); the

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/unicode/unicode.hpp"
+#include "core/unicode/utf8.hpp"
 
 namespace {
 
@@ -166,6 +167,22 @@ TEST(UnicodeIdentifier, XidStartImpliesXidContinue) {
         if (is_xid_start(c) && !is_xid_continue(c)) {
             ++mismatches;
             ADD_FAILURE() << "XID_Start without XID_Continue at " << hex_name(c);
+        }
+    }
+}
+
+// The ASCII run ends at the first byte of 0x80 or above, wherever the word
+// steps leave it, and never reaches past the end it is given.
+TEST(Utf8, SkipAsciiStopsAtTheFirstHighByte) {
+    for (std::size_t size = 0; size <= 41; ++size) {
+        for (std::size_t high = 0; high <= size; ++high) {
+            std::string text(size + 1, 'a');
+            text[high] = '\xC3';  // at `size`: just past the end
+            for (const std::size_t from : {std::size_t(0), std::size_t(1), size / 2}) {
+                if (from > size) continue;
+                EXPECT_EQ(vorna::utf8::skip_ascii(text, from, size), high < from ? size : high)
+                    << "size " << size << ", high byte at " << high << ", from " << from;
+            }
         }
     }
 }

@@ -27,24 +27,28 @@ public:
     // whole, so nothing lands past its end, and a text that outgrows it is
     // no draft.
     void ascii(std::string_view text) noexcept {
-        if (fits(text.size())) {
+        const std::size_t end = length_ + text.size();
+        if (fits(end, text.size())) {
             const auto* data = reinterpret_cast<const unsigned char*>(text.data());
             std::uint16_t* const out = scratch_.data() + length_;
             for (std::size_t i = 0; i < text.size(); ++i) out[i] = data[i];
         }
-        length_ += text.size();
+        length_ = end;
     }
     void repeat(char32_t c, std::size_t count) noexcept {
         if (count != 0 && c > widest_) widest_ = c;
-        if (fits(count)) {
+        const std::size_t end = length_ + count;
+        if (fits(end, count)) {
             std::uint16_t* const out = scratch_.data() + length_;
             for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint16_t>(c);
+        } else {
+            wrapped_ |= end < count;
         }
-        length_ += count;
+        length_ = end;
     }
     void put(char32_t c) noexcept {
         if (c > widest_) widest_ = c;
-        if (fits(1)) scratch_[length_] = static_cast<std::uint16_t>(c);
+        if (length_ < scratch_.size()) scratch_[length_] = static_cast<std::uint16_t>(c);
         ++length_;
     }
     void utf8(std::string_view text) noexcept { put_decoded(*this, text); }
@@ -58,18 +62,23 @@ public:
     // The drawn units, when the whole text lies in the scratch: it fitted,
     // and no character was cut to 16 bits.
     std::optional<std::span<const std::uint16_t>> drafted() const noexcept {
-        if (length_ > scratch_.size() || widest_ > 0xFFFF) return std::nullopt;
+        if (length_ > scratch_.size() || widest_ > 0xFFFF || wrapped_) return std::nullopt;
         return scratch_.first(length_);
     }
 
 private:
-    bool fits(std::size_t count) const noexcept {
-        return length_ <= scratch_.size() && count <= scratch_.size() - length_;
-    }
+    // Whether the `count` units that end at `end`, the length so far plus
+    // `count` as it wraps, lie in the scratch: the sum did not wrap, and it
+    // ends inside.
+    bool fits(std::size_t end, std::size_t count) const noexcept { return end >= count && end <= scratch_.size(); }
 
     std::span<std::uint16_t> scratch_;
     std::size_t length_ = 0;
     char32_t widest_ = 0;  // the greatest character, ASCII pieces aside
+    // A piece's count, worked out wrong, wrapped the length: the measure is
+    // then no text's, and the draft none. Drawn again into storage made from
+    // that measure, the text ends the process with the fault report.
+    bool wrapped_ = false;
 };
 
 }  // namespace vorna
