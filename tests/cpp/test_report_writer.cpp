@@ -156,6 +156,25 @@ INSTANTIATE_TEST_SUITE_P(
                     Disagreement{"WidestPastTheUnit", 0, 0x10000, "'s widest character does not fit its unit"}),
     [](const testing::TestParamInfo<Disagreement>& info) { return std::string(info.param.name); });
 
+// ASCII pieces of every length the widening steps treat differently land
+// whole, after what is drafted already, and nothing past them.
+TEST(ReportWriter, DraftHoldsAsciiPiecesOfEveryLength) {
+    std::string bytes;
+    for (char c = ' '; c <= '~'; ++c) bytes += c;
+    for (std::size_t size = 0; size <= 41; ++size) {
+        std::vector<std::uint16_t> scratch(size + 2, 0x5A);
+        DraftSink draft{std::span(scratch).first(size + 1)};
+        draft.put(U'╭');
+        draft.ascii(std::string_view(bytes).substr(size, size));
+        std::u32string expected = U"╭";
+        expected.append(bytes.begin() + long(size), bytes.begin() + long(2 * size));
+        const auto units = draft.drafted();
+        ASSERT_TRUE(units.has_value()) << size;
+        EXPECT_EQ(std::u32string(units->begin(), units->end()), expected) << size;
+        EXPECT_EQ(scratch.back(), 0x5A) << size;
+    }
+}
+
 // A piece whose count, worked out wrong, wraps the draft's measure leaves no
 // draft, though the wrapped length fits the scratch: what it holds is not
 // the measured text.
