@@ -180,6 +180,21 @@ TEST(PackedSite, EveryDotPlacementComesBack) {
     }
 }
 
+// An absent list is empty whatever its range holds: the range is not read,
+// though here it lies outside the text and ends before it begins.
+TEST(PackedSite, AbsentListsRangeIsNotRead) {
+    const DottedRange rc{6, 10, 2};
+    const DottedRange stray{100, 3, 7};
+    for (const unsigned present : {1u, 2u}) {
+        const std::size_t kept = present == 1 ? 0 : 1;
+        const PackedLists<2> lists(
+            MatchedLists<2>("1.2.3-rc.1", kept == 0 ? std::array{&rc, &stray} : std::array{&stray, &rc}, present),
+            BlockRoom());
+        EXPECT_EQ(owned(lists.get_if_present(kept)), (TextList{"rc", "1"}));
+        EXPECT_EQ(owned(lists.get_if_present(1 - kept)), std::nullopt);
+    }
+}
+
 TEST(PackedSite, FailedMatchNeverAsks) {
     Site site;
     EXPECT_TRUE(match_at<SemVer>("1.2.x", site).has_value());
@@ -327,7 +342,7 @@ void build_one_byte_short() {
     const MatchedLists<1> matched("a.b.c", {&range}, 1);
     detail::BlockSize size = matched.size;
     --size.bytes_total;
-    const std::uintptr_t word = detail::BlockLayout::build("a.b.c", matched.lists, size, BlockRoom());
+    const std::uintptr_t word = detail::BlockLayout::build("a.b.c", matched.lists, matched.present, size, BlockRoom());
     detail::BlockLayout::release(reinterpret_cast<void*>(word & ~detail::BlockLayout::flag_mask));
 }
 

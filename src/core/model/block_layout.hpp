@@ -101,32 +101,37 @@ struct BlockLayout {
         return wide_size_of(list_count, items, bytes);
     }
     // The same for lists matched in `text`, `present` the presence bit of
-    // each. This is where what the fill relies on is proven, once and in
-    // every build: each range lies inside the text, after the present list
-    // before it with a separator between, holds no byte when it has no item
-    // and is long enough for its part count. The dots are counted against
-    // the part count by the fill as it copies them.
+    // each: an absent list is empty whatever its range says, and its range
+    // is never read. This is where what the fill relies on is proven, once
+    // and in every build: each present range lies inside the text, after the
+    // present list before it with a separator between, holds no byte when it
+    // has no item and is long enough for its part count. The dots are
+    // counted against the part count by the fill as it copies them.
     template <std::size_t N>
     static BlockSize size_of(std::string_view text, const std::array<const DottedRange*, N>& lists, unsigned present) {
-        std::size_t items = 0;
-        std::size_t bytes = 0;
-        std::size_t from = 0;
-        bool bad = false;
-        for (std::size_t j = 0; j < N; ++j) {
-            const DottedRange& list = *lists[j];
-            // The length wraps when the range ends before it begins. A list
-            // of no item holds no byte; one of n items at least n - 1 dots.
-            const std::size_t length = list.end - list.begin;
-            bad |= (list.end > text.size()) | (length > list.end) | (list.count == 0 ? length != 0 : list.count - 1 > length);
-            if ((present >> j) & 1) {
-                bad |= list.begin < from;
+        // No list present, no block.
+        if (present == 0) return {};
+        return with_presence<N>(present, [&]<unsigned Present>() {
+            std::size_t items = 0;
+            std::size_t bytes = 0;
+            std::size_t from = 0;
+            bool bad = false;
+            for (std::size_t j = 0; j < N; ++j) {
+                if (!((Present >> j) & 1)) continue;
+                const DottedRange& list = *lists[j];
+                // The length wraps when the range ends before it begins. A
+                // list of no item holds no byte; one of n items at least
+                // n - 1 dots.
+                const std::size_t length = list.end - list.begin;
+                bad |= (list.end > text.size()) | (length > list.end) | (list.begin < from) |
+                       (list.count == 0 ? length != 0 : list.count - 1 > length);
                 from = list.end + 1;
+                items += list.count;
+                bytes += length;
             }
-            items += list.count;
-            bytes += length;
-        }
-        if (bad) [[unlikely]] bad_range();
-        return size_of(N, items, bytes);
+            if (bad) [[unlikely]] bad_range();
+            return size_of(N, items, bytes);
+        });
     }
     // The same for lists given as texts (each with size() and operator[]).
     template <class List> static BlockSize size_of(std::span<const List> lists) {
@@ -145,15 +150,17 @@ struct BlockLayout {
     // as they apply. Throws std::bad_alloc.
     template <std::size_t N>
     static std::uintptr_t build(std::string_view text, const std::array<const DottedRange*, N>& lists,
-                                const BlockSize& size, BlockRoom room) {
+                                unsigned present, const BlockSize& size, BlockRoom room) {
         std::uintptr_t flags = 0;
         const std::span<std::byte> memory = memory_for(size.bytes_total, room, flags);
-        if (size.narrow) {
-            fill<std::uint16_t>(memory, text.data(), lists);
-            flags |= narrow_flag;
-        } else {
-            fill<std::uint32_t>(memory, text.data(), lists);
-        }
+        with_presence<N>(present, [&]<unsigned Present>() {
+            if (size.narrow) {
+                fill<std::uint16_t, N, Present>(memory, text.data(), lists);
+                flags |= narrow_flag;
+            } else {
+                fill<std::uint32_t, N, Present>(memory, text.data(), lists);
+            }
+        });
         return reinterpret_cast<std::uintptr_t>(memory.data()) | flags;
     }
     // The same for lists given as texts, on the heap; 0 when no list has an
@@ -265,20 +272,41 @@ private:
         for (std::size_t i = 0; i < list.size(); ++i) bytes += list[i].size();
         return bytes;
     }
-    template <class Word, std::size_t N>
+    // Calls `f.template operator()<P>()` with `present` as the constant P:
+    // one straight path for each set of lists present, with no test of a
+    // list's presence along it.
+    template <std::size_t N, class F> static decltype(auto) with_presence(unsigned present, F&& f) {
+        static_assert(N == 1 || N == 2);
+        if constexpr (N == 1) {
+            return present & 1 ? f.template operator()<1>() : f.template operator()<0>();
+        } else {
+            switch (present & 3) {
+                case 0: return f.template operator()<0>();
+                case 1: return f.template operator()<1>();
+                case 2: return f.template operator()<2>();
+                default: return f.template operator()<3>();
+            }
+        }
+    }
+    template <class Word, std::size_t N, unsigned Present>
     static void fill(std::span<std::byte> memory, const char* text,
                      const std::array<const DottedRange*, N>& lists) noexcept {
         std::size_t items = 0;
         std::size_t bytes = 0;
-        for (const DottedRange* list : lists) {
-            items += list->count;
-            bytes += list->end - list->begin;
+        for (std::size_t j = 0; j < N; ++j) {
+            if (!((Present >> j) & 1)) continue;
+            items += lists[j]->count;
+            bytes += lists[j]->end - lists[j]->begin;
         }
         Word* const block = start<Word>(memory, N, items, bytes);
         Word* ends = block + N;
         char* const chars = reinterpret_cast<char*>(ends + items);
         std::size_t offset = 0;
         for (std::size_t j = 0; j < N; ++j) {
+            if (!((Present >> j) & 1)) {
+                block[j] = 0;
+                continue;
+            }
             const DottedRange& list = *lists[j];
             block[j] = static_cast<Word>(list.count);
             if (list.count == 0) continue;

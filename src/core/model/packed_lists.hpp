@@ -51,7 +51,7 @@ public:
     // Lists matched in a text, the block built in `room` when one is given
     // (see BlockRoom), else on the heap. No items, no block.
     PackedLists(const MatchedLists<N>& matched, BlockRoom room)
-        : word_((matched.size.bytes_total == 0 ? 0 : Layout::build(matched.text, matched.lists, matched.size, room)) |
+        : word_((matched.size.bytes_total == 0 ? 0 : Layout::build(matched.text, matched.lists, matched.present, matched.size, room)) |
                 matched.present) {}
     PackedLists(const PackedLists& other)
         : word_(reinterpret_cast<std::uintptr_t>(Layout::copy(other.block(), other.narrow(), N)) |
