@@ -12,6 +12,7 @@
 
 #include "core/grammar/matcher.hpp"
 #include "core/model/block_layout.hpp"
+#include "core/platform/inlining.hpp"
 
 namespace vorna::grammar {
 
@@ -59,7 +60,7 @@ private:
 
     // [ Segment ( "." Segment )* ]; a dot that no segment follows is turned
     // down, since nothing after a list may start with one.
-    bool list(DottedRange& out) noexcept {
+    VORNA_ALWAYS_INLINE bool list(DottedRange& out) noexcept {
         const unsigned char* const start = at_;
         std::size_t count = 0;
         while (part(at_)) {
