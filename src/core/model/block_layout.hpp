@@ -109,7 +109,7 @@ struct BlockLayout {
     // counted against the part count by the fill as it copies them.
     template <std::size_t N>
     static BlockSize size_of(std::string_view text, const std::array<const DottedRange*, N>& lists, unsigned present) {
-        // No list present, no block.
+        // No list present, no block: the plain version, before the dispatch.
         if (present == 0) return {};
         return with_presence<N>(present, [&]<unsigned Present>() {
             std::size_t items = 0;

@@ -3,8 +3,9 @@
 // A value keeps all its lists (pre-release and build, or parts) packed in one
 // heap block: the item count of each list, the end offset of every item, then
 // the text of each list (its items joined by dots). Counts and offsets are
-// 16-bit words while they fit (nearly always), else 32-bit ones. No block exists while
-// every list is empty, so a plain 1.2.3 owns no heap memory at all.
+// 16-bit words while they fit (nearly always), else 32-bit ones. No block
+// exists while every list is empty, so a plain 1.2.3 owns no heap memory at
+// all.
 #pragma once
 
 #include <array>
@@ -51,7 +52,9 @@ public:
     // Lists matched in a text, the block built in `room` when one is given
     // (see BlockRoom), else on the heap. No items, no block.
     PackedLists(const MatchedLists<N>& matched, BlockRoom room)
-        : word_((matched.size.bytes_total == 0 ? 0 : Layout::build(matched.text, matched.lists, matched.present, matched.size, room)) |
+        : word_((matched.size.bytes_total == 0
+                     ? 0
+                     : Layout::build(matched.text, matched.lists, matched.present, matched.size, room)) |
                 matched.present) {}
     PackedLists(const PackedLists& other)
         : word_(reinterpret_cast<std::uintptr_t>(Layout::copy(other.block(), other.narrow(), N)) |

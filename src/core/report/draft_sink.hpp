@@ -94,7 +94,8 @@ private:
                 const auto eight = [&](std::size_t at) noexcept {
 #if defined(__SSE2__)
                     const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(data + at));
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), _mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
+                    const __m128i units = _mm_unpacklo_epi8(bytes, _mm_setzero_si128());
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), units);
 #elif defined(__ARM_NEON)
                     vst1q_u16(out + at, vmovl_u8(vld1_u8(data + at)));
 #else

@@ -68,10 +68,6 @@ inline std::size_t skip_ascii(std::string_view text, std::size_t from, std::size
         from += 32;
     }
     while (to - from >= 8 && (detail::word_at(data + from) & detail::high_bits) == 0) from += 8;
-    // Fewer than eight bytes left: tested at once as the tail of the word
-    // that ends at `to`, where the text holds one. A high byte before `from`
-    // in that word only sends them to the loop below.
-    if (from < to && to - from < 8 && to >= 8 && (detail::word_at(data + to - 8) & detail::high_bits) == 0) return to;
     while (from < to && static_cast<unsigned char>(data[from]) < 0x80) ++from;
     return from;
 }
