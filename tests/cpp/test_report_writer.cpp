@@ -16,6 +16,7 @@
 
 #include "core/parse/parse.hpp"
 #include "core/report/report.hpp"
+#include "core/report/unit_sink.hpp"
 #include "core/unicode/utf8.hpp"
 
 namespace {
@@ -177,15 +178,24 @@ TEST(ReportWriter, DraftHoldsAsciiPiecesOfEveryLength) {
 
 // A piece whose count, worked out wrong, wraps the draft's measure leaves no
 // draft, though the wrapped length fits the scratch: what it holds is not
-// the measured text.
+// the measured text. Drawn again into storage of that measure, the same
+// pieces end the process with the fault report.
 TEST(ReportWriter, DraftPieceThatWrapsTheMeasureLeavesNoDraft) {
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
     std::array<std::uint16_t, 8> scratch{};
     DraftSink draft{std::span(scratch)};
-    draft.ascii("1.2");
     const volatile std::size_t underflowed = std::size_t(-2);  // no constant for the compiler to reason about
-    draft.repeat(U'x', underflowed);
-    ASSERT_EQ(draft.measure().length, 1u);
+    const auto draw = [&](auto& sink) {
+        sink.ascii("1.2");
+        sink.repeat(U'x', underflowed);
+    };
+    draw(draft);
+    const TextMeasure m = draft.measure();
+    ASSERT_EQ(m.length, 1u);
     EXPECT_FALSE(draft.drafted().has_value());
+    std::vector<std::uint16_t> storage(m.length);
+    UnitSink<std::uint16_t> sink{std::span(storage), m.widest};
+    EXPECT_DEATH(draw(sink), "a text sink was given more than the length measured for it\n$");
 }
 
 // Memory running out at any allocation of a report ends in std::bad_alloc,
